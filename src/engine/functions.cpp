@@ -1,0 +1,53 @@
+// The function table.
+
+#include "engine/functions.h"
+
+#include "engine/text.h"
+#include "front/token.h"
+
+namespace kel {
+
+FunctionRecord::~FunctionRecord() {
+  if (kind == FUNCTION_SCRIPT) DestroyTokenList(body);
+}
+
+FunctionTable::~FunctionTable() {
+  while (head_ != nullptr) {
+    FunctionRecord* next = head_->next;
+    delete head_;
+    head_ = next;
+  }
+}
+
+FunctionRecord* FunctionTable::Define(std::string_view name, Token* body) {
+  if (name != kGlobalInitName) Remove(name);
+  auto* record = new FunctionRecord;
+  record->name = std::string(name);
+  record->kind = FUNCTION_SCRIPT;
+  record->body = body;
+  record->next = head_;
+  head_ = record;
+  return record;
+}
+
+FunctionRecord* FunctionTable::Find(std::string_view name) const {
+  for (const FunctionTable* table = this; table != nullptr; table = table->parent_) {
+    for (FunctionRecord* record = table->head_; record != nullptr; record = record->next) {
+      if (EqualsIgnoreCase(record->name, name)) return record;
+    }
+  }
+  return nullptr;
+}
+
+void FunctionTable::Remove(std::string_view name) {
+  for (FunctionRecord** link = &head_; *link != nullptr; link = &(*link)->next) {
+    if (EqualsIgnoreCase((*link)->name, name)) {
+      FunctionRecord* gone = *link;
+      *link = gone->next;
+      delete gone;
+      return;
+    }
+  }
+}
+
+}  // namespace kel

@@ -1,0 +1,64 @@
+#pragma once
+// The function table: script functions loaded for a run and records of the
+// built-ins that calls have resolved.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kel {
+
+struct Token;
+struct LibraryEntry;
+
+// The name under which the code outside all functions is registered.
+inline constexpr std::string_view kGlobalInitName = ":Global Initialization:";
+
+enum FunctionKind : std::uint8_t { FUNCTION_BUILTIN = 0, FUNCTION_SCRIPT = 1 };
+
+struct FunctionRecord {
+  FunctionRecord* next = nullptr;
+  std::string name;
+  std::uint8_t kind = FUNCTION_SCRIPT;
+  Token* body = nullptr;                // script: the "{" that opens the body
+  const LibraryEntry* entry = nullptr;  // built-in: its table row
+  std::int32_t resolved = 0;            // script: 1 once the names are bound
+  void* groupState = nullptr;           // built-in: its group's per-run state
+  std::uint32_t paramCount = 0;
+  std::uint32_t nameCount = 0;
+  std::vector<std::string> names;  // parameters (last first), then locals
+
+  ~FunctionRecord();  // frees the token list of a script function
+};
+
+// The script functions of one run, newest first; lookups fall back to the
+// table of the enclosing run.
+class FunctionTable {
+ public:
+  explicit FunctionTable(FunctionTable* parent) : parent_(parent) {}
+  ~FunctionTable();
+  FunctionTable(const FunctionTable&) = delete;
+  FunctionTable& operator=(const FunctionTable&) = delete;
+
+  // Adds a script function named [name] whose body starts at [body] (which the
+  // record then owns). An earlier script function of that name in this table is
+  // removed first, so the last definition loaded wins; the global
+  // initialization code is never replaced this way.
+  FunctionRecord* Define(std::string_view name, Token* body);
+
+  // The newest script function named [name] here or in an enclosing table.
+  FunctionRecord* Find(std::string_view name) const;
+
+  // Removes and frees the newest record named [name] of this table.
+  void Remove(std::string_view name);
+
+  FunctionRecord* First() const { return head_; }
+
+ private:
+  FunctionRecord* head_ = nullptr;
+  FunctionTable* parent_;
+};
+
+}  // namespace kel

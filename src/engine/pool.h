@@ -1,0 +1,70 @@
+#pragma once
+// A free-list pool for the small records the interpreter makes and drops all
+// the time (tokens, values, variables): allocation is a pointer pop, and the
+// records of a type sit together in large blocks.
+//
+// NOTE: sanitizer builds define KEL_PLAIN_ALLOCATION so that every record is
+// its own heap block and leaks or stale uses of records are reported.
+
+#include <cstddef>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/memory.h"
+
+namespace kel {
+
+template <typename T>
+class Pool {
+ public:
+  Pool() = default;
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+  ~Pool() {
+    for (void* block : blocks_) std::free(block);
+  }
+
+  // Raw storage for one T; the caller constructs it.
+  T* Allocate() {
+#ifdef KEL_PLAIN_ALLOCATION
+    return static_cast<T*>(CheckedMalloc(sizeof(T)));
+#else
+    if (free_ == nullptr) Grow();
+    Slot* slot = free_;
+    free_ = slot->next;
+    return reinterpret_cast<T*>(slot);
+#endif
+  }
+
+  // Returns [item] (already destroyed or trivially destructible) to the pool.
+  void Free(T* item) {
+#ifdef KEL_PLAIN_ALLOCATION
+    std::free(item);
+#else
+    Slot* slot = reinterpret_cast<Slot*>(item);
+    slot->next = free_;
+    free_ = slot;
+#endif
+  }
+
+ private:
+  union Slot {
+    Slot* next;
+    alignas(T) unsigned char storage[sizeof(T)];
+  };
+  static constexpr std::size_t kBlockItems = 512;
+
+  void Grow() {
+    Slot* slots = static_cast<Slot*>(CheckedMalloc(sizeof(Slot) * kBlockItems));
+    blocks_.push_back(slots);
+    for (std::size_t i = kBlockItems; i > 0; --i) {
+      slots[i - 1].next = free_;
+      free_ = &slots[i - 1];
+    }
+  }
+
+  Slot* free_ = nullptr;
+  std::vector<void*> blocks_;
+};
+
+}  // namespace kel

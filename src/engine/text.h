@@ -1,0 +1,50 @@
+#pragma once
+// Small text helpers shared by every layer: the language compares names
+// without regard to the case of the ASCII letters A to Z only.
+
+#include <cstddef>
+#include <string_view>
+
+namespace kel {
+
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// True when [a] and [b] are equal, folding only 'A'-'Z'.
+constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// True when [text] starts with [prefix], folding only 'A'-'Z'.
+constexpr bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+// True when [name] holds a lowercase letter a-z. Names without one denote
+// environment variables and cannot be parameters.
+constexpr bool HasLowercaseLetter(std::string_view name) {
+  for (char c : name) {
+    if (c >= 'a' && c <= 'z') return true;
+  }
+  return false;
+}
+
+// A hash and equality that fold 'A'-'Z', for tables keyed by names.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const {
+    std::size_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
+    return hash;
+  }
+};
+struct NameEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
+};
+
+}  // namespace kel

@@ -1,0 +1,75 @@
+#pragma once
+// The interpreter context: one top-level instance per process and one child
+// per run, holding the tables a run sees and its error state.
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/functions.h"
+#include "front/macros.h"
+
+namespace kel {
+
+class Host;
+struct Token;
+
+enum RunState : std::uint16_t {
+  RUN_RUNNING = 0,
+  RUN_ERROR = 1,  // stopped by an error
+  RUN_EXIT = 2,   // stopped by a request to exit
+};
+
+// Which tables a context created and must free.
+enum OwnsFlags : std::uint8_t {
+  OWNS_DEFINES = 0x01,
+  OWNS_GLOBALS = 0x02,
+  OWNS_FUNCTIONS = 0x04,
+  OWNS_RESOURCES = 0x08,
+  OWNS_END_HOOKS = 0x10,
+  OWNS_ALL = 0x1F,
+};
+
+// Where in the script something happened: the file (null for code given as
+// text) and the line.
+struct SourcePosition {
+  const char* file;
+  std::uint32_t line;
+};
+
+struct Context {
+  // The top-level context of the process: owns every table.
+  explicit Context(Host* host);
+  // A run's context inside [parent], creating the tables named in [owns] and
+  // sharing the parent's others.
+  Context(Context& parent, std::uint8_t owns);
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  MacroTable* defines;
+  FunctionTable* functions;
+  Host* host;
+  Context* parent = nullptr;
+  Context* child = nullptr;
+  std::uint8_t owns;
+  std::uint16_t runState = RUN_RUNNING;
+  std::int32_t exitCode = 0;
+
+  // While a program loads, the tokenizer's current file (null for code text)
+  // and line; afterwards the position comes from the last marker token passed.
+  bool loading = false;
+  const char* loadFile = nullptr;
+  std::uint32_t loadLine = 0;
+
+  SourcePosition CurrentPosition() const;
+
+ private:
+  std::unique_ptr<MacroTable> ownDefines_;
+  std::unique_ptr<FunctionTable> ownFunctions_;
+};
+
+// Asks the run of [context] to stop with [code] as its exit code, unless it is
+// already stopping.
+void ExitRequest(Context& context, std::int32_t code);
+
+}  // namespace kel

@@ -1,0 +1,44 @@
+#pragma once
+// The one interface through which the interpreter core reaches its host
+// program (the console program, or the windowed program with its own console
+// window).
+
+#include <span>
+#include <string_view>
+
+namespace kel {
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Writes an error [message] of a run to the script's standard error, in the
+  // host's own form.
+  virtual void WriteErrorMessage(const char* message) = 0;
+  // Writes the "Error near" [line] that follows an error message.
+  virtual void WriteErrorLocation(const char* line) = 0;
+  // Shows a fatal [message]; the caller ends the process afterwards. Must not
+  // allocate memory.
+  virtual void ShowFatal(const char* message) = 0;
+
+  // The search path saved for this program (the "KELPATH" value of its
+  // registry key), read on first use; empty when there is none.
+  virtual std::string_view SavedSearchPath() = 0;
+  // The program's own name, as the banner and usage texts show it.
+  virtual const char* ProgramName() const = 0;
+  // The macros (each defined as "1") that tell scripts which system and host
+  // they run on, such as "_WIN32_" and "_NTCON_".
+  virtual std::span<const char* const> PlatformMacros() const = 0;
+
+  // Shows [scriptName] as the running script while a file runs (window title).
+  virtual void ShowRunningScript(std::string_view scriptName) { (void)scriptName; }
+  // Restores what ShowRunningScript replaced.
+  virtual void RestoreTitle() {}
+};
+
+// The host of this process, set once by the program's entry; used by the fatal
+// path, which has no run context to reach it through.
+Host* ProcessHost();
+void SetProcessHost(Host* host);
+
+}  // namespace kel

@@ -1,0 +1,38 @@
+// The console program's entry: start-up values, the host, and the driver run
+// on a stack large enough for deep script recursion.
+
+#include <string>
+
+#include "front/driver.h"
+#include "front/process.h"
+#include "hosts/console/console_host.h"
+#include "platform/paths.h"
+#include "platform/system.h"
+
+namespace {
+
+// Deep recursion in a script must end with the stack guard's message, never
+// with a crash; the guard needs a large stack to give that depth.
+constexpr std::size_t kInterpreterStack = 256u * 1024u * 1024u;
+
+struct Start {
+  std::string commandLine;
+  kel::Host* host;
+};
+
+int RunInterpreter(void* raw) {
+  auto* start = static_cast<Start*>(raw);
+  return kel::RunDriver(start->commandLine, start->host);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!kel::InitProcessPaths(kel::platform::ModuleFileName())) return 255;
+  kel::ConsoleHost host;
+  kel::SetProcessHost(&host);
+  Start start{kel::platform::ProgramCommandTail(argc, argv), &host};
+  int exitCode = kel::platform::RunOnLargeStack(kInterpreterStack, RunInterpreter, &start);
+  kel::SetProcessHost(nullptr);
+  return exitCode;
+}

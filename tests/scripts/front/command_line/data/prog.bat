@@ -1,0 +1,4 @@
+@echo off
+GOTO VETRA_EXIT
+*/
+:VETRA_EXIT
