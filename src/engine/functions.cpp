@@ -2,10 +2,13 @@
 
 #include "engine/functions.h"
 
+#include "engine/code.h"
 #include "engine/text.h"
 #include "front/token.h"
 
 namespace kel {
+
+FunctionRecord::FunctionRecord() = default;
 
 FunctionRecord::~FunctionRecord() {
   if (kind == FUNCTION_SCRIPT) DestroyTokenList(body);

@@ -12,6 +12,7 @@ namespace kel {
 
 struct Token;
 struct LibraryEntry;
+class CompiledBody;
 
 // The name under which the code outside all functions is registered.
 inline constexpr std::string_view kGlobalInitName = ":Global Initialization:";
@@ -25,11 +26,13 @@ struct FunctionRecord {
   Token* body = nullptr;                // script: the "{" that opens the body
   const LibraryEntry* entry = nullptr;  // built-in: its table row
   std::int32_t resolved = 0;            // script: 1 once the names are bound
-  void* groupState = nullptr;           // built-in: its group's per-run state
+  std::uint8_t group = 0;               // built-in: the library group of its row
   std::uint32_t paramCount = 0;
   std::uint32_t nameCount = 0;
   std::vector<std::string> names;  // parameters (last first), then locals
+  std::unique_ptr<CompiledBody> compiled;  // the parsed body, made at the first call
 
+  FunctionRecord();
   ~FunctionRecord();  // frees the token list of a script function
 };
 

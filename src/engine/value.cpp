@@ -1,9 +1,16 @@
-// Creating and releasing values.
+// Values: creating and releasing storage, scalar access and conversion, and
+// arrays that grow in both directions, gain dimensions and take a type as a
+// whole tree.
 
 #include "engine/value.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <vector>
+
 #include "engine/memory.h"
+#include "engine/messages.h"
 #include "engine/pool.h"
 
 namespace kel {
@@ -13,21 +20,9 @@ namespace {
 Pool<VarData> dataPool;
 Pool<Var> varPool;
 
-VarData* NewData(int kind, int dimension) {
-  VarData* data = dataPool.Allocate();
-  *data = VarData{};
-  data->refCount = 1;
-  data->type = static_cast<std::int8_t>(kind);
-  data->elemSize = ElementSize(kind);
-  data->dimension = static_cast<std::uint8_t>(dimension);
-  return data;
-}
-
-Var* NewVarOn(VarData* data) {
-  Var* var = varPool.Allocate();
-  *var = Var{data, 0, 0, 0};
-  return var;
-}
+// Tree walks mark the storages they visited with a fresh number, so that rows
+// shared by several arrays are handled once.
+std::uint32_t markEpoch = 0;
 
 void ReleaseMembers(MemberList* list) {
   if (list == nullptr) return;
@@ -42,42 +37,119 @@ void ReleaseMembers(MemberList* list) {
   delete list;
 }
 
-void DropContainer(VarData* row, VarData* parent) {
-  ContainerLink** link = &row->containers;
-  while (*link != nullptr) {
-    if ((*link)->parent == parent) {
+void AddContainer(VarData* row, VarData* parent, std::int32_t index) {
+  row->containers = new ContainerLink{row->containers, parent, index};
+}
+
+void DropContainer(VarData* row, VarData* parent, std::int32_t index) {
+  for (ContainerLink** link = &row->containers; *link != nullptr; link = &(*link)->next) {
+    if ((*link)->parent == parent && (*link)->index == index) {
       ContainerLink* gone = *link;
       *link = gone->next;
       delete gone;
       return;
     }
-    link = &(*link)->next;
   }
 }
 
-void ReleaseElements(VarData* data) {
-  if (data->payload.elements == nullptr) return;
+// Fills [count] fresh elements of [data] from [first] on: zero bytes, empty
+// member lists, or new rows of one dimension less.
+void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
+  std::uint32_t stride = Stride(data);
+  std::uint8_t* at = ByteElements(data) + static_cast<std::uint32_t>(first - data->minIndex) * stride;
   if (data->dimension > 1) {
-    auto* rows = static_cast<RowSlot*>(data->payload.elements);
-    for (std::uint32_t i = 0; i < data->elemCount; ++i) {
-      if (rows[i].row == nullptr) continue;
-      DropContainer(rows[i].row, data);
+    auto* rows = reinterpret_cast<RowSlot*>(at);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      VarData* row = NewData(data->type, data->dimension - 1);
+      row->isString = data->isString;
+      if (row->isString && row->dimension == 1) KeepTerminated(row);
+      AddContainer(row, data, first + static_cast<std::int32_t>(i));
+      rows[i] = RowSlot{row, 0};
+    }
+  } else if (data->type == KEL_STRUCT) {
+    auto* cells = reinterpret_cast<MemberList**>(at);
+    for (std::uint32_t i = 0; i < count; ++i) cells[i] = new MemberList{nullptr};
+  } else {
+    std::memset(at, 0, static_cast<std::size_t>(count) * stride);
+  }
+}
+
+// Releases what [count] elements of [data] from [first] on hold.
+void DropElements(VarData* data, std::int32_t first, std::uint32_t count) {
+  std::uint32_t stride = Stride(data);
+  std::uint8_t* at = ByteElements(data) + static_cast<std::uint32_t>(first - data->minIndex) * stride;
+  if (data->dimension > 1) {
+    auto* rows = reinterpret_cast<RowSlot*>(at);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      DropContainer(rows[i].row, data, first + static_cast<std::int32_t>(i));
       ReleaseData(rows[i].row);
     }
   } else if (data->type == KEL_STRUCT) {
-    auto* cells = static_cast<MemberList**>(data->payload.elements);
-    for (std::uint32_t i = 0; i < data->elemCount; ++i) ReleaseMembers(cells[i]);
+    auto* cells = reinterpret_cast<MemberList**>(at);
+    for (std::uint32_t i = 0; i < count; ++i) ReleaseMembers(cells[i]);
   }
-  std::free(data->payload.elements);
-  data->payload.elements = nullptr;
+}
+
+// Storage for [count] elements of [stride] bytes; more than a 32-bit process
+// can hold is the out-of-memory condition.
+void* AllocateElements(void* old, std::uint64_t count, std::uint32_t stride) {
+  std::uint64_t bytes = count * stride;
+  if (bytes > 0x7FFFFFFFu) FatalError(MSG_0003);
+  return CheckedRealloc(old, static_cast<std::size_t>(bytes));
+}
+
+// The storages of the whole tree [data] belongs to: up through its containers
+// to the roots, then down through every row.
+void CollectTree(VarData* data, std::vector<VarData*>& tree) {
+  ++markEpoch;
+  std::vector<VarData*> pending{data};
+  while (!pending.empty()) {
+    VarData* at = pending.back();
+    pending.pop_back();
+    if (at->mark == markEpoch) continue;
+    at->mark = markEpoch;
+    tree.push_back(at);
+    for (ContainerLink* link = at->containers; link != nullptr; link = link->next) pending.push_back(link->parent);
+    if (at->dimension > 1 && at->payload.elements != nullptr) {
+      auto* rows = static_cast<RowSlot*>(at->payload.elements);
+      for (std::uint32_t i = 0; i < at->elemCount; ++i) pending.push_back(rows[i].row);
+    }
+  }
 }
 
 }  // namespace
 
-Var* NewVar(int kind) {
-  VarData* data = NewData(kind, 0);
-  if (kind == KEL_STRUCT) data->payload.members = new MemberList{nullptr};
-  return NewVarOn(data);
+// ===================================================================
+// Creating and releasing
+// ===================================================================
+
+VarData* NewData(int kind, int dimensions) {
+  VarData* data = dataPool.Allocate();
+  *data = VarData{};
+  data->refCount = 1;
+  data->type = static_cast<std::int8_t>(kind);
+  data->elemSize = ElementSize(kind);
+  data->dimension = static_cast<std::uint8_t>(dimensions);
+  if (dimensions == 0) {
+    if (kind == KEL_STRUCT) data->payload.members = new MemberList{nullptr};
+  } else {
+    EnsureSpan(data, 0, 1, false);
+  }
+  return data;
+}
+
+Var* NewVarOn(VarData* data, std::int32_t index, std::uint16_t flags) {
+  ++data->refCount;
+  Var* var = varPool.Allocate();
+  *var = Var{data, index, flags, 0};
+  return var;
+}
+
+Var* NewVar(int kind, int dimensions) {
+  VarData* data = NewData(kind, dimensions);
+  Var* var = NewVarOn(data, 0, 0);
+  --data->refCount;
+  return var;
 }
 
 Var* NewIntVar(std::int32_t value) {
@@ -98,16 +170,41 @@ Var* NewByteVar(std::uint8_t value) {
   return var;
 }
 
+Var* NewScalarVar(const Scalar& value) {
+  Var* var = NewVar(value.type);
+  if (value.type == KEL_BYTE) var->data->payload.byteValue = value.byteValue;
+  if (value.type == KEL_INT) var->data->payload.intValue = value.intValue;
+  if (value.type == KEL_FLOAT) var->data->payload.floatValue = value.floatValue;
+  return var;
+}
+
 Var* NewByteArrayVar(const char* bytes, std::uint32_t count, bool isString) {
-  VarData* data = NewData(KEL_BYTE, 1);
+  VarData* data = dataPool.Allocate();
+  *data = VarData{};
+  data->refCount = 1;
+  data->type = KEL_BYTE;
+  data->elemSize = 1;
+  data->dimension = 1;
   std::uint32_t total = count + (isString ? 1 : 0);
-  void* storage = CheckedMalloc(total);
-  if (count > 0) std::memcpy(storage, bytes, count);
-  if (isString) static_cast<char*>(storage)[count] = '\0';
-  data->payload.elements = storage;
+  data->payload.elements = CheckedMalloc(total);
+  if (count > 0) std::memcpy(data->payload.elements, bytes, count);
+  if (isString) ByteElements(data)[count] = 0;
   data->elemCount = total;
+  data->capacity = total;
   data->isString = isString ? 1 : 0;
-  return NewVarOn(data);
+  Var* var = varPool.Allocate();
+  *var = Var{data, 0, 0, 0};
+  return var;
+}
+
+void ReleaseElements(VarData* data) {
+  if (data->payload.elements == nullptr) return;
+  DropElements(data, data->minIndex, data->elemCount);
+  std::free(data->payload.elements);
+  data->payload.elements = nullptr;
+  data->elemCount = 0;
+  data->capacity = 0;
+  data->minIndex = 0;
 }
 
 void ReleaseData(VarData* data) {
@@ -129,6 +226,366 @@ void ReleaseVar(Var* var) {
   if (var == nullptr) return;
   ReleaseData(var->data);
   varPool.Free(var);
+}
+
+// ===================================================================
+// Scalars
+// ===================================================================
+
+std::int32_t FloatToInt(double value) {
+  // Out of range (and NaN) gives what the processor's truncation gives.
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+Scalar MakeInt(std::int32_t value) {
+  Scalar scalar;
+  scalar.type = KEL_INT;
+  scalar.floatValue = 0;
+  scalar.intValue = value;
+  return scalar;
+}
+
+Scalar MakeFloat(double value) {
+  Scalar scalar;
+  scalar.type = KEL_FLOAT;
+  scalar.floatValue = value;
+  return scalar;
+}
+
+Scalar MakeByte(std::uint8_t value) {
+  Scalar scalar;
+  scalar.type = KEL_BYTE;
+  scalar.floatValue = 0;
+  scalar.byteValue = value;
+  return scalar;
+}
+
+std::int32_t ScalarToInt(const Scalar& value) {
+  switch (value.type) {
+    case KEL_BYTE: return value.byteValue;
+    case KEL_INT: return value.intValue;
+    case KEL_FLOAT: return FloatToInt(value.floatValue);
+    default: return 0;
+  }
+}
+
+double ScalarToFloat(const Scalar& value) {
+  switch (value.type) {
+    case KEL_BYTE: return value.byteValue;
+    case KEL_INT: return value.intValue;
+    case KEL_FLOAT: return value.floatValue;
+    default: return 0;
+  }
+}
+
+namespace {
+
+Scalar ReadElement(const VarData* data, const void* at) {
+  switch (data->type) {
+    case KEL_BYTE: return MakeByte(*static_cast<const std::uint8_t*>(at));
+    case KEL_INT: {
+      std::int32_t value;
+      std::memcpy(&value, at, 4);
+      return MakeInt(value);
+    }
+    case KEL_FLOAT: {
+      double value;
+      std::memcpy(&value, at, 8);
+      return MakeFloat(value);
+    }
+    default: {
+      Scalar none = MakeInt(0);
+      none.type = data->type;
+      return none;
+    }
+  }
+}
+
+void WriteElement(const VarData* data, void* at, const Scalar& value) {
+  switch (data->type) {
+    case KEL_BYTE: *static_cast<std::uint8_t*>(at) = static_cast<std::uint8_t>(ScalarToInt(value)); break;
+    case KEL_INT: {
+      std::int32_t converted = ScalarToInt(value);
+      std::memcpy(at, &converted, 4);
+      break;
+    }
+    case KEL_FLOAT: {
+      double converted = ScalarToFloat(value);
+      std::memcpy(at, &converted, 8);
+      break;
+    }
+    default: break;
+  }
+}
+
+}  // namespace
+
+Scalar GetScalar(const Var* var) {
+  VarData* data = var->data;
+  if (IsElementRef(var)) {
+    if (data->dimension != 1) return ReadElement(data, &data->payload);  // a row: no scalar
+    return ReadElement(data, ElementPointer(data, var->index));
+  }
+  if (data->dimension != 0) {
+    Scalar none = MakeInt(0);
+    none.type = KEL_UNKNOWN;
+    return none;
+  }
+  return ReadElement(data, &data->payload);
+}
+
+std::int32_t GetInt(const Var* var) { return ScalarToInt(GetScalar(var)); }
+double GetFloat(const Var* var) { return ScalarToFloat(GetScalar(var)); }
+std::uint8_t GetByte(const Var* var) { return static_cast<std::uint8_t>(ScalarToInt(GetScalar(var))); }
+
+void SetScalar(Var* var, const Scalar& value) {
+  VarData* data = var->data;
+  if (IsElementRef(var)) {
+    if (data->dimension != 1) return;
+    WriteElement(data, ElementPointer(data, var->index), value);
+    if (data->isString) KeepTerminated(data);
+    return;
+  }
+  if (data->dimension == 0) WriteElement(data, &data->payload, value);
+}
+
+void SetInt(Var* var, std::int32_t value) { SetScalar(var, MakeInt(value)); }
+void SetFloat(Var* var, double value) { SetScalar(var, MakeFloat(value)); }
+
+// ===================================================================
+// Arrays
+// ===================================================================
+
+void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool trim) {
+  if (count == 0) return;
+  const std::uint32_t stride = Stride(data);
+  const std::int64_t wantFirst = first;
+  const std::int64_t wantLast = wantFirst + count - 1;
+  if (data->payload.elements == nullptr) {
+    std::uint64_t size = static_cast<std::uint64_t>(wantLast - wantFirst + 1);
+    data->payload.elements = AllocateElements(nullptr, size, stride);
+    data->minIndex = first;
+    data->elemCount = static_cast<std::uint32_t>(size);
+    data->capacity = data->elemCount;
+    InitElements(data, first, data->elemCount);
+    return;
+  }
+  const std::int64_t haveFirst = data->minIndex;
+  const std::int64_t haveLast = haveFirst + data->elemCount - 1;
+  const std::int64_t newFirst = trim ? wantFirst : std::min(wantFirst, haveFirst);
+  const std::int64_t newLast = trim ? wantLast : std::max(wantLast, haveLast);
+  if (newFirst == haveFirst && newLast == haveLast) return;
+  if (newLast - newFirst + 1 > 0x7FFFFFFF) FatalError(MSG_0003);
+
+  // Drop what a trim cuts off.
+  if (newFirst > haveFirst) {
+    std::int64_t cut = std::min(newFirst, haveLast + 1) - haveFirst;
+    DropElements(data, data->minIndex, static_cast<std::uint32_t>(cut));
+  }
+  if (newLast < haveLast) {
+    std::int64_t from = std::max(newLast + 1, haveFirst);
+    DropElements(data, static_cast<std::int32_t>(from), static_cast<std::uint32_t>(haveLast - from + 1));
+  }
+  const std::int64_t keepFirst = std::max(newFirst, haveFirst);
+  const std::int64_t keepLast = std::min(newLast, haveLast);
+  const std::uint64_t newCount = static_cast<std::uint64_t>(newLast - newFirst + 1);
+
+  if (newFirst == haveFirst && !trim) {
+    // Growing at the end only: room is kept in reserve, so text built piece by
+    // piece is not copied at every step.
+    if (newCount > data->capacity) {
+      std::uint64_t room = std::max<std::uint64_t>(newCount, data->capacity + data->capacity / 2);
+      if (room * stride > 0x7FFFFFFFu) room = newCount;
+      data->payload.elements = AllocateElements(data->payload.elements, room, stride);
+      data->capacity = static_cast<std::uint32_t>(room);
+    }
+    std::int32_t oldEnd = static_cast<std::int32_t>(haveLast + 1);
+    data->elemCount = static_cast<std::uint32_t>(newCount);
+    InitElements(data, oldEnd, static_cast<std::uint32_t>(newLast - haveLast));
+    return;
+  }
+
+  void* fresh = AllocateElements(nullptr, newCount, stride);
+  if (keepFirst <= keepLast) {
+    std::memcpy(static_cast<std::uint8_t*>(fresh) + (keepFirst - newFirst) * stride,
+                ByteElements(data) + (keepFirst - haveFirst) * stride,
+                static_cast<std::size_t>(keepLast - keepFirst + 1) * stride);
+  }
+  std::free(data->payload.elements);
+  data->payload.elements = fresh;
+  data->minIndex = static_cast<std::int32_t>(newFirst);
+  data->elemCount = static_cast<std::uint32_t>(newCount);
+  data->capacity = data->elemCount;
+  if (keepFirst > keepLast) {
+    InitElements(data, data->minIndex, data->elemCount);
+    return;
+  }
+  if (newFirst < keepFirst) InitElements(data, data->minIndex, static_cast<std::uint32_t>(keepFirst - newFirst));
+  if (newLast > keepLast) {
+    InitElements(data, static_cast<std::int32_t>(keepLast + 1), static_cast<std::uint32_t>(newLast - keepLast));
+  }
+}
+
+void* ElementPointer(VarData* data, std::int32_t index) {
+  if (data->payload.elements == nullptr || index < data->minIndex ||
+      static_cast<std::uint32_t>(index - data->minIndex) >= data->elemCount) {
+    EnsureSpan(data, index, 1, false);
+  }
+  return ByteElements(data) + static_cast<std::uint32_t>(index - data->minIndex) * Stride(data);
+}
+
+ArrayRef ResolveArray(Var* var) {
+  VarData* data = var->data;
+  if (IsElementRef(var) && data->dimension > 1) {
+    auto* slot = static_cast<RowSlot*>(ElementPointer(data, var->index));
+    VarData* row = slot->row;
+    if (row->payload.elements != nullptr) ElementPointer(row, slot->origin);
+    return ArrayRef{row, slot->origin};
+  }
+  if (data->dimension >= 1 && data->payload.elements != nullptr) ElementPointer(data, var->index);
+  return ArrayRef{data, var->index};
+}
+
+Var* ElementRef(Var* var, std::int32_t offset) {
+  if (Arrayness(var) == 0) AddDimension(var->data);
+  ArrayRef array = ResolveArray(var);
+  std::int32_t index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) +
+                                                 static_cast<std::uint32_t>(offset));
+  ElementPointer(array.data, index);
+  return NewVarOn(array.data, index, VAR_ELEMENT);
+}
+
+void* ElementAddress(Var* var, std::int32_t offset) {
+  ArrayRef array = ResolveArray(var);
+  std::int32_t index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) +
+                                                 static_cast<std::uint32_t>(offset));
+  return ElementPointer(array.data, index);
+}
+
+void GetSpan(Var* var, std::int32_t& lowest, std::int32_t& highest) {
+  ArrayRef array = ResolveArray(var);
+  lowest = array.data->minIndex - array.origin;
+  highest = static_cast<std::int32_t>(array.data->minIndex + static_cast<std::int64_t>(array.data->elemCount) - 1 -
+                                      array.origin);
+}
+
+void SetSpan(Var* var, std::int32_t lowest, std::int32_t highest) {
+  ArrayRef array = ResolveArray(var);
+  std::int64_t first = static_cast<std::int64_t>(array.origin) + lowest;
+  std::int64_t count = static_cast<std::int64_t>(highest) - lowest + 1;
+  if (count <= 0) return;
+  EnsureSpan(array.data, static_cast<std::int32_t>(first), static_cast<std::uint32_t>(count), true);
+}
+
+namespace {
+
+// One more dimension for one storage whose rows already have theirs.
+void AddDimensionHere(VarData* data) {
+  if (data->dimension == 0) {
+    data->dimension = 1;
+    data->payload.elements = nullptr;
+    EnsureSpan(data, 0, 1, false);
+    return;
+  }
+  if (data->dimension == 1 && data->payload.elements != nullptr) {
+    // Every element becomes a one-element row holding it.
+    VarData old = *data;
+    data->payload.elements = nullptr;
+    data->dimension = 2;
+    EnsureSpan(data, old.minIndex, old.elemCount, false);
+    auto* rows = static_cast<RowSlot*>(data->payload.elements);
+    for (std::uint32_t i = 0; i < old.elemCount; ++i) {
+      VarData* row = rows[i].row;
+      std::memcpy(row->payload.elements, static_cast<std::uint8_t*>(old.payload.elements) + i * old.elemSize,
+                  old.elemSize);
+    }
+    std::free(old.payload.elements);
+    return;
+  }
+  data->dimension += 1;
+}
+
+}  // namespace
+
+void AddDimension(VarData* data) {
+  std::vector<VarData*> tree;
+  CollectTree(data, tree);
+  // Rows first, so that each storage changes after everything it holds.
+  std::sort(tree.begin(), tree.end(), [](VarData* a, VarData* b) { return a->dimension < b->dimension; });
+  for (VarData* at : tree) AddDimensionHere(at);
+}
+
+void KeepTerminated(VarData* data) {
+  if (data->dimension != 1 || data->payload.elements == nullptr || data->elemCount == 0) return;
+  const std::uint8_t* last = ByteElements(data) + (data->elemCount - 1) * data->elemSize;
+  for (std::uint32_t i = 0; i < data->elemSize; ++i) {
+    if (last[i] != 0) {
+      EnsureSpan(data, data->minIndex, data->elemCount + 1, false);
+      return;
+    }
+  }
+}
+
+void MarkString(VarData* data) {
+  if (data->isString && data->containers == nullptr && data->dimension <= 1) {
+    KeepTerminated(data);
+    return;
+  }
+  std::vector<VarData*> tree;
+  CollectTree(data, tree);
+  for (VarData* at : tree) {
+    at->isString = 1;
+    KeepTerminated(at);
+  }
+}
+
+namespace {
+
+// Gives an undefined tree its kind: every storage takes it, and one-dimensional
+// parts are made again at the new element size, zeroed.
+void SetTreeType(VarData* data, int kind) {
+  std::vector<VarData*> tree;
+  CollectTree(data, tree);
+  for (VarData* at : tree) {
+    at->type = static_cast<std::int8_t>(kind);
+    at->elemSize = ElementSize(kind);
+    if (at->dimension == 0) {
+      std::memset(&at->payload, 0, sizeof at->payload);
+      if (kind == KEL_STRUCT) at->payload.members = new MemberList{nullptr};
+    } else if (at->dimension == 1 && at->payload.elements != nullptr) {
+      std::free(at->payload.elements);
+      at->payload.elements = AllocateElements(nullptr, at->elemCount, at->elemSize);
+      at->capacity = at->elemCount;
+      InitElements(at, at->minIndex, at->elemCount);
+    }
+  }
+}
+
+}  // namespace
+
+bool SetTypeAndDims(Context& context, Var* var, int kind, int arrayness) {
+  VarData* data = var->data;
+  int current = Arrayness(var);
+  if (data->type == kind && current == arrayness) return true;
+  if (data->type == KEL_UNKNOWN) {
+    if (arrayness < current) {
+      RaiseError(context, MSG_1609);
+      return false;
+    }
+    for (int i = current; i < arrayness; ++i) AddDimension(data);
+    if (kind != KEL_UNKNOWN) SetTreeType(data, kind);
+    return true;
+  }
+  if (IsElementRef(var)) {
+    RaiseError(context, MSG_1610);
+    return false;
+  }
+  VarData* fresh = NewData(kind, arrayness);
+  ReleaseData(var->data);
+  var->data = fresh;
+  var->index = 0;
+  return true;
 }
 
 }  // namespace kel

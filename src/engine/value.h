@@ -1,12 +1,16 @@
 #pragma once
 // Values and variables: the shared, reference-counted storage behind every
 // value (VarData) and the references that names, members, operands and
-// arguments hold (Var).
+// arguments hold (Var), with the primitive operations every other part of the
+// engine and the library works through.
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace kel {
+
+struct Context;
 
 enum ValueKind : std::int8_t {
   KEL_UNKNOWN = 0,
@@ -26,6 +30,8 @@ constexpr std::uint8_t ElementSize(int kind) {
     default: return 1;
   }
 }
+
+constexpr bool IsNumericKind(int kind) { return kind >= KEL_BYTE; }
 
 struct VarData;
 struct Var;
@@ -73,6 +79,8 @@ struct VarData {
   std::uint32_t elemCount;
   std::int32_t minIndex;
   ContainerLink* containers;
+  std::uint32_t capacity;  // elements the storage has room for
+  std::uint32_t mark;      // visit mark of tree walks (types, dimensions, text marks)
 };
 
 constexpr std::uint16_t VAR_ELEMENT = 0x8000;     // the Var denotes element [index]
@@ -80,29 +88,173 @@ constexpr std::uint16_t VAR_NAME_COUNT = 0x7FFF;  // names bound to the Var
 
 struct Var {
   VarData* data;
-  std::int32_t index;    // element index, or the origin of an array reference
-  std::uint16_t flags;   // VAR_ELEMENT and the count of bound names
-  std::uint32_t literal; // 1: a string literal of the program text
+  std::int32_t index;     // element index, or the origin of an array reference
+  std::uint16_t flags;    // VAR_ELEMENT and the count of bound names
+  std::uint32_t literal;  // 1: a string literal of the program text
 };
 
-// A fresh Var on fresh storage of [kind] (refCount 1): a zero scalar, or an
-// empty structure.
-Var* NewVar(int kind);
+// A scalar read out of a value, or held by an operand without storage.
+struct Scalar {
+  std::int8_t type;
+  union {
+    std::uint8_t byteValue;
+    std::int32_t intValue;
+    double floatValue;
+  };
+};
+
+// ===================================================================
+// Creating and releasing
+// ===================================================================
+
+// A fresh Var on fresh storage of [kind] (refCount 1): a zero scalar, an empty
+// structure, or with [dimensions] > 0 an array whose span is 0..0 at every level.
+Var* NewVar(int kind, int dimensions = 0);
 Var* NewIntVar(std::int32_t value);
 Var* NewFloatVar(double value);
 Var* NewByteVar(std::uint8_t value);
+Var* NewScalarVar(const Scalar& value);
 // A one-dimensional byte array holding [count] bytes of [bytes]; with
 // [isString] a terminating zero follows them.
 Var* NewByteArrayVar(const char* bytes, std::uint32_t count, bool isString);
+// A new Var referring to [data] (which gains a reference) at [index].
+Var* NewVarOn(VarData* data, std::int32_t index, std::uint16_t flags);
+// Fresh storage of [kind] and [dimensions] with refCount 1.
+VarData* NewData(int kind, int dimensions);
 
 // Drops [var] and its reference to its storage.
 void ReleaseVar(Var* var);
 // Drops one reference to [data], freeing it and what it holds at zero.
 void ReleaseData(VarData* data);
+// Frees the elements of [data] (rows lose a reference, structure elements
+// their members) and leaves it without storage.
+void ReleaseElements(VarData* data);
 
-// The raw bytes of a one-dimensional byte array (null when it has no storage).
+// ===================================================================
+// Shape
+// ===================================================================
+
+inline bool IsElementRef(const Var* var) { return (var->flags & VAR_ELEMENT) != 0; }
+inline bool IsLvalue(const Var* var) { return var->flags != 0; }
+inline int Arrayness(const Var* var) { return var->data->dimension - (IsElementRef(var) ? 1 : 0); }
+inline int KindOf(const Var* var) { return var->data->type; }
+inline bool IsDefined(const Var* var) { return var->data->type != KEL_UNKNOWN; }
+inline bool IsNumericScalar(const Var* var) { return Arrayness(var) == 0 && IsNumericKind(var->data->type); }
+inline bool IsStructure(const Var* var) { return Arrayness(var) == 0 && var->data->type == KEL_STRUCT; }
+
+// Bytes between elements of [data]'s storage.
+inline std::uint32_t Stride(const VarData* data) {
+  return data->dimension > 1 ? sizeof(RowSlot) : data->elemSize;
+}
+
 inline std::uint8_t* ByteElements(const VarData* data) {
   return static_cast<std::uint8_t*>(data->payload.elements);
 }
+
+// ===================================================================
+// Scalars
+// ===================================================================
+
+// The scalar denoted by [var] (the element for an element reference).
+Scalar GetScalar(const Var* var);
+std::int32_t GetInt(const Var* var);
+double GetFloat(const Var* var);
+std::uint8_t GetByte(const Var* var);
+
+// Stores [value] converted to the kind [var] holds; a write into text storage
+// keeps the text terminated.
+void SetScalar(Var* var, const Scalar& value);
+void SetInt(Var* var, std::int32_t value);
+void SetFloat(Var* var, double value);
+
+// Conversions between the numeric kinds.
+std::int32_t ScalarToInt(const Scalar& value);
+double ScalarToFloat(const Scalar& value);
+std::int32_t FloatToInt(double value);
+Scalar MakeInt(std::int32_t value);
+Scalar MakeFloat(double value);
+Scalar MakeByte(std::uint8_t value);
+
+// ===================================================================
+// Arrays
+// ===================================================================
+
+struct ArrayRef {
+  VarData* data;
+  std::int32_t origin;
+};
+
+// The array that [var] denotes: for an element reference into an array of
+// two or more dimensions the row stored there, otherwise [var]'s own storage.
+// Existing storage grows to cover the origin.
+ArrayRef ResolveArray(Var* var);
+
+// Makes [data]'s storage cover [first] .. [first] + [count] - 1; with [trim],
+// drops the elements outside that span too.
+void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool trim);
+
+// The address of element [index] of a one-dimensional [data], which grows to
+// cover it.
+void* ElementPointer(VarData* data, std::int32_t index);
+
+// A new element reference to element [offset] of the array [var] denotes; an
+// undefined scalar [var] first becomes an array.
+Var* ElementRef(Var* var, std::int32_t offset);
+
+// The raw bytes of element [offset] of the one-dimensional array [var]
+// denotes, the storage grown to cover it.
+void* ElementAddress(Var* var, std::int32_t offset);
+
+// The span of the array [var] denotes, relative to its origin.
+void GetSpan(Var* var, std::int32_t& lowest, std::int32_t& highest);
+// Makes the span exactly [lowest] .. [highest] relative to the origin.
+void SetSpan(Var* var, std::int32_t lowest, std::int32_t highest);
+
+// Adds one dimension to the whole array tree of [data] (its containers too).
+void AddDimension(VarData* data);
+// Marks the tree of [data] as text and terminates every one-dimensional part.
+void MarkString(VarData* data);
+// Grows a one-dimensional text [data] by a zero element when its last one is not 0.
+void KeepTerminated(VarData* data);
+
+// Makes [var] hold [kind] with [arrayness]. Fails with 1609 or 1610.
+[[nodiscard]] bool SetTypeAndDims(Context& context, Var* var, int kind, int arrayness);
+
+// ===================================================================
+// Structures
+// ===================================================================
+
+// The member list of the structure [var] denotes (a structure, or an element
+// of a structure array).
+MemberList* MembersOf(const Var* var);
+
+// The member [name] of the structure [structVar], appended undefined when
+// missing and [create] is set; null otherwise.
+Var* FindMember(Var* structVar, std::string_view name, bool create);
+
+// ===================================================================
+// Assignment and truth
+// ===================================================================
+
+// The language's one assignment of [source] (defined) into [target].
+[[nodiscard]] bool Assign(Context& context, Var* target, Var* source);
+
+// Copies the string [literal] into [target], which becomes text and never
+// shares the literal's storage; the copy never shrinks [target]. Fails like
+// SetTypeAndDims.
+[[nodiscard]] bool AssignStringLiteral(Context& context, Var* target, const Var* literal);
+
+// 0 or 1, or -1 after raising 1606, 1607 or 1608.
+int TruthValue(Context& context, const Var* var);
+
+// Makes [var] undefined again; its names stay bound.
+void UndefineVar(Var* var);
+
+// Reports reading the undefined [var]: 1607 with its name when one can be
+// found, else 1608. Always returns false.
+bool RaiseUndefined(Context& context, const Var* var);
+
+// A process-wide identity for a storage, for ordering unrelated arrays.
+inline std::uintptr_t StorageIdentity(const VarData* data) { return reinterpret_cast<std::uintptr_t>(data); }
 
 }  // namespace kel

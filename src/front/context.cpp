@@ -9,10 +9,16 @@ namespace kel {
 
 Context::Context(Host* hostObject)
     : ownDefines_(std::make_unique<MacroTable>(nullptr)),
+      ownGlobals_(std::make_unique<VarList>(nullptr)),
+      ownEnvironment_(std::make_unique<VarList>(nullptr)),
+      ownEnvBlock_(std::make_unique<EnvBlock>()),
       ownFunctions_(std::make_unique<FunctionTable>(nullptr)) {
   host = hostObject;
   owns = OWNS_ALL;
   defines = ownDefines_.get();
+  globals = ownGlobals_.get();
+  environment = ownEnvironment_.get();
+  envBlock = ownEnvBlock_.get();
   functions = ownFunctions_.get();
 }
 
@@ -21,7 +27,14 @@ Context::Context(Context& parentContext, std::uint8_t ownsFlags) {
   parent = &parentContext;
   owns = ownsFlags;
   defines = parentContext.defines;
+  globals = parentContext.globals;
+  environment = parentContext.environment;
+  envBlock = parentContext.envBlock;
   functions = parentContext.functions;
+  if (owns & OWNS_GLOBALS) {
+    ownGlobals_ = std::make_unique<VarList>(parentContext.globals);
+    globals = ownGlobals_.get();
+  }
   if (owns & OWNS_DEFINES) {
     ownDefines_ = std::make_unique<MacroTable>(parentContext.defines);
     defines = ownDefines_.get();
@@ -34,21 +47,30 @@ Context::Context(Context& parentContext, std::uint8_t ownsFlags) {
 }
 
 Context::~Context() {
+  // End hooks see a running context and every table of the run.
+  std::uint16_t state = runState;
+  runState = RUN_RUNNING;
+  for (const ContextHook& hook : endHooks) hook.callback(*this, hook.data);
+  runState = state;
+  for (const ContextHook& hook : resources) hook.callback(*this, hook.data);
   ownFunctions_.reset();
+  ownGlobals_.reset();
   ownDefines_.reset();
   if (parent != nullptr && parent->child == this) parent->child = nullptr;
+  ownEnvironment_.reset();
+  ownEnvBlock_.reset();
 }
 
 SourcePosition Context::CurrentPosition() const {
   if (loading) return {loadFile, loadLine};
-  SourcePosition position{nullptr, 0};
-  const Token* at = LastMarkerPassed;
+  SourcePosition result{nullptr, 0};
+  const Token* at = position != nullptr ? position : LastMarkerPassed;
   while (at != nullptr && at->code != TOK_LINE) at = at->prev;
-  if (at == nullptr) return position;
-  position.line = at->data.line;
+  if (at == nullptr) return result;
+  result.line = at->data.line;
   while (at != nullptr && at->code != TOK_FILE) at = at->prev;
-  if (at != nullptr) position.file = at->data.text;
-  return position;
+  if (at != nullptr) result.file = at->data.text;
+  return result;
 }
 
 void ExitRequest(Context& context, std::int32_t code) {

@@ -4,14 +4,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "engine/environment.h"
 #include "engine/functions.h"
+#include "engine/scope.h"
 #include "front/macros.h"
 
 namespace kel {
 
 class Host;
 struct Token;
+struct CallFrame;
 
 enum RunState : std::uint16_t {
   RUN_RUNNING = 0,
@@ -27,6 +31,12 @@ enum OwnsFlags : std::uint8_t {
   OWNS_RESOURCES = 0x08,
   OWNS_END_HOOKS = 0x10,
   OWNS_ALL = 0x1F,
+};
+
+// A callback with its data, run when a context ends.
+struct ContextHook {
+  void (*callback)(Context& context, void* data);
+  void* data;
 };
 
 // Where in the script something happened: the file (null for code given as
@@ -47,6 +57,9 @@ struct Context {
   Context& operator=(const Context&) = delete;
 
   MacroTable* defines;
+  VarList* globals;
+  VarList* environment;  // shared by every context of the process
+  EnvBlock* envBlock;
   FunctionTable* functions;
   Host* host;
   Context* parent = nullptr;
@@ -54,6 +67,24 @@ struct Context {
   std::uint8_t owns;
   std::uint16_t runState = RUN_RUNNING;
   std::int32_t exitCode = 0;
+
+  // The engine's call stack: the innermost executing call of this run, and
+  // a count that gives every call of the run a number of its own.
+  CallFrame* frame = nullptr;
+  std::uint32_t callSerial = 0;
+  // The token being run, from which an error finds its file and line.
+  const Token* position = nullptr;
+
+  // The state of each library group for this run (shared with the parent
+  // unless this context owns its resources), and whether this context
+  // started them.
+  void* groupStates[16] = {};
+  bool startedGroups = false;
+
+  // Run when the context is destroyed: first the end hooks (atexit functions,
+  // newest first: they are kept at the front), then the resources.
+  std::vector<ContextHook> endHooks;
+  std::vector<ContextHook> resources;
 
   // While a program loads, the tokenizer's current file (null for code text)
   // and line; afterwards the position comes from the last marker token passed.
@@ -65,6 +96,9 @@ struct Context {
 
  private:
   std::unique_ptr<MacroTable> ownDefines_;
+  std::unique_ptr<VarList> ownGlobals_;
+  std::unique_ptr<VarList> ownEnvironment_;
+  std::unique_ptr<EnvBlock> ownEnvBlock_;
   std::unique_ptr<FunctionTable> ownFunctions_;
 };
 

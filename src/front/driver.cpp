@@ -6,13 +6,18 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/calls.h"
+#include "engine/functions.h"
 #include "engine/messages.h"
+#include "engine/scope.h"
+#include "engine/value.h"
 #include "front/command_line.h"
 #include "front/context.h"
 #include "front/host.h"
 #include "front/paths.h"
 #include "front/process.h"
 #include "front/tokenizer.h"
+#include "library/tables.h"
 #include "platform/paths.h"
 
 namespace kel {
@@ -25,6 +30,9 @@ constexpr int kVersionMinor = 11;
 void DefinePlatformMacros(Context& context) {
   for (const char* name : context.host->PlatformMacros()) context.defines->Define(name, 1L);
 }
+
+// The library's group states end with the context that started them.
+void EndLibraryHook(Context& context, void*) { DestroyLibrary(context); }
 
 // The banner and usage lines, printed when no program is named.
 void PrintBanner(const Host& host) {
@@ -68,6 +76,57 @@ RunArguments PrepareArguments(const std::string& text, unsigned mode) {
   return arguments;
 }
 
+// The globals _argc and _argv: the words of the run, with the interpreter's
+// own path at index -1 of _argv.
+void CreateArguments(Context& run, const std::vector<std::string>& words) {
+  Var* argc = run.globals->Create("_argc");
+  if (!SetTypeAndDims(run, argc, KEL_INT, 0)) return;
+  SetInt(argc, static_cast<std::int32_t>(words.size()));
+  Var* argv = run.globals->Create("_argv");
+  if (!SetTypeAndDims(run, argv, KEL_BYTE, 2)) return;
+  std::string interpreter = InterpreterPath();
+  for (std::int32_t i = -1; i < static_cast<std::int32_t>(words.size()); ++i) {
+    const std::string& text = i < 0 ? interpreter : words[static_cast<std::size_t>(i)];
+    Var* literal = NewByteArrayVar(text.data(), static_cast<std::uint32_t>(text.size()), true);
+    Var* element = ElementRef(argv, i);
+    static_cast<void>(AssignStringLiteral(run, element, literal));  // a fresh text array always takes it
+    ReleaseVar(element);
+    ReleaseVar(literal);
+  }
+}
+
+// Turns how a call of the global code or main ended into the exit code;
+// false when the run is over (error or exit request).
+bool TakeOutcome(Context& run, Operand& result, std::int32_t& exitCode) {
+  if (run.runState == RUN_ERROR) {
+    exitCode = 255;
+    return false;
+  }
+  if (run.runState == RUN_EXIT) {
+    exitCode = run.exitCode;
+    return false;
+  }
+  if (result.IsDefined()) exitCode = ScalarToInt(result.Value());
+  return true;
+}
+
+// Runs the loaded program: the global code, then main with _argc and _argv.
+void RunLoaded(Context& run, bool callMain, const std::vector<std::string>& words,
+               const FunctionRecord* mainBefore, std::int32_t& exitCode) {
+  exitCode = 0;
+  if (callMain) CreateArguments(run, words);
+  FunctionRecord* init = run.functions->Find(kGlobalInitName);
+  Operand result;
+  CallFunction(run, nullptr, init, nullptr, 0, result);
+  if (!TakeOutcome(run, result, exitCode) || !callMain) return;
+  FunctionRecord* main = run.functions->Find("main");
+  if (main == nullptr || main == mainBefore) return;
+  Var* args[2] = {run.globals->Lookup("_argc"), run.globals->Lookup("_argv")};
+  Operand mainResult;
+  CallFunction(run, nullptr, main, args, 2, mainResult);
+  TakeOutcome(run, mainResult, exitCode);
+}
+
 }  // namespace
 
 bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags,
@@ -80,13 +139,20 @@ bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigne
   bool ok = true;
   {
     Context run(parent, callMain ? OWNS_ALL : 0);
+    if (callMain) {
+      InheritLibrary(run);
+      run.resources.push_back({EndLibraryHook, nullptr});
+    }
+    const FunctionRecord* mainBefore = callMain ? run.functions->Find("main") : nullptr;
     std::string& source = isFile ? arguments.words[0] : text;
     if (!Tokenize(run, source, isFile)) {
       exitCode = 255;
       ok = false;
+    } else if (!BindTarget.empty()) {
+      exitCode = 0;  // writing the bound program arrives with its own change
     } else {
-      // A program that loaded runs nothing yet; binding writes nothing yet.
-      exitCode = 0;
+      RunLoaded(run, callMain, arguments.words, mainBefore, exitCode);
+      ok = run.runState != RUN_ERROR;
     }
     run.functions->Remove(kGlobalInitName);
   }
@@ -101,6 +167,8 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
   {
     Context context(host);
     DefinePlatformMacros(context);
+    RegisterLibrary(context);
+    context.resources.push_back({EndLibraryHook, nullptr});
     if (ProgramIsBound()) {
       RunProgram(context, commandLine, true, RUN_MODE_FILE, exitCode);
     } else if (commandLine.empty()) {

@@ -3,6 +3,7 @@
 // program (the console program, or the windowed program with its own console
 // window).
 
+#include <cstdio>
 #include <span>
 #include <string_view>
 
@@ -29,6 +30,12 @@ class Host {
   // The macros (each defined as "1") that tell scripts which system and host
   // they run on, such as "_WIN32_" and "_NTCON_".
   virtual std::span<const char* const> PlatformMacros() const = 0;
+
+  // The stream layer tells the host which name a stream was opened, reopened
+  // or restored on, and when it is closed; a windowed host serves streams on
+  // "CON" through its own console window.
+  virtual void NoteStreamName(std::FILE* stream, const char* name) { (void)stream, (void)name; }
+  virtual void ForgetStream(std::FILE* stream) { (void)stream; }
 
   // Shows [scriptName] as the running script while a file runs (window title).
   virtual void ShowRunningScript(std::string_view scriptName) { (void)scriptName; }

@@ -50,8 +50,8 @@ static_assert(sizeof kCodeTexts / sizeof kCodeTexts[0] == 64);
 void ReleasePayload(Token* token) {
   if (OwnsText(token->code)) {
     delete[] token->data.text;
-  } else if (token->code == TOK_VALUE && token->data.value != nullptr &&
-             (token->data.value->flags & VAR_ELEMENT) == 0) {
+  } else if (token->code == TOK_VALUE && token->data.value != nullptr && token->data.value->flags == 0) {
+    // A literal's constant; a bound variable belongs to its scope.
     ReleaseVar(token->data.value);
   }
 }

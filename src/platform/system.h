@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kel::platform {
 
@@ -41,5 +42,12 @@ void WaitForKey();
 // (HKEY_LOCAL_MACHINE\SOFTWARE\[company]\[program]); empty when absent and
 // always empty on POSIX.
 std::string ReadRegistryString(const char* company, const char* program, const char* value);
+
+}  // namespace kel::platform
+
+namespace kel::platform {
+
+// The process environment as NAME=VALUE entries, in the system's order.
+std::vector<std::string> EnvironmentEntries();
 
 }  // namespace kel::platform

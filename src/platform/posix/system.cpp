@@ -92,3 +92,15 @@ void WaitForKey() {
 std::string ReadRegistryString(const char*, const char*, const char*) { return {}; }
 
 }  // namespace kel::platform
+
+extern char** environ;
+
+namespace kel::platform {
+
+std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) entries.emplace_back(*entry);
+  return entries;
+}
+
+}  // namespace kel::platform

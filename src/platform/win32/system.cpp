@@ -74,3 +74,16 @@ std::string ReadRegistryString(const char* company, const char* program, const c
 }
 
 }  // namespace kel::platform
+
+namespace kel::platform {
+
+std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> entries;
+  char* block = GetEnvironmentStringsA();
+  if (block == nullptr) return entries;
+  for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) entries.emplace_back(entry);
+  FreeEnvironmentStringsA(block);
+  return entries;
+}
+
+}  // namespace kel::platform

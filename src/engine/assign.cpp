@@ -1,0 +1,210 @@
+// Assignment, structures, truth values and undefining: the rules by which
+// structures are deep-copied, arrays shared and scalars copied.
+
+#include "engine/messages.h"
+#include "engine/text.h"
+#include "engine/value.h"
+#include "front/token.h"
+
+namespace kel {
+
+// ===================================================================
+// Structures
+// ===================================================================
+
+MemberList* MembersOf(const Var* var) {
+  VarData* data = var->data;
+  if (data->type != KEL_STRUCT) return nullptr;
+  if (IsElementRef(var)) {
+    if (data->dimension != 1) return nullptr;
+    return *static_cast<MemberList**>(ElementPointer(data, var->index));
+  }
+  return data->dimension == 0 ? data->payload.members : nullptr;
+}
+
+namespace {
+
+MemberNode* NewMember(std::string_view name) {
+  Var* var = NewVar(KEL_UNKNOWN);
+  var->flags = 1;  // the member's name
+  return new MemberNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var};
+}
+
+void FreeMemberNodes(MemberNode* node) {
+  while (node != nullptr) {
+    MemberNode* next = node->next;
+    ReleaseVar(node->var);
+    delete[] node->name;
+    delete node;
+    node = next;
+  }
+}
+
+// True when [target] (or its member list [targetList]) occurs anywhere in the
+// member tree [list].
+bool OccursIn(const Var* target, const MemberList* targetList, const MemberList* list, int depth) {
+  if (list == nullptr || depth > 10000) return false;
+  for (const MemberNode* node = list->head; node != nullptr; node = node->next) {
+    if (node->var == target) return true;
+    if (IsStructure(node->var)) {
+      const MemberList* inner = MembersOf(node->var);
+      if (inner == targetList || OccursIn(target, targetList, inner, depth + 1)) return true;
+    }
+  }
+  return false;
+}
+
+// Copies the defined members of [source] in order into a new chain; arrays
+// stay shared and structures are copied in turn.
+bool CopyMembers(Context& context, const MemberList* source, MemberNode*& head) {
+  MemberNode** tail = &head;
+  for (const MemberNode* node = source->head; node != nullptr; node = node->next) {
+    if (!IsDefined(node->var)) continue;
+    MemberNode* copy = NewMember(node->name);
+    *tail = copy;
+    tail = &copy->next;
+    if (!Assign(context, copy->var, node->var)) return false;
+  }
+  return true;
+}
+
+bool AssignStructure(Context& context, Var* target, Var* source) {
+  MemberList* targetList = MembersOf(target);
+  MemberList* sourceList = MembersOf(source);
+  if (targetList == sourceList) return true;  // s = s changes nothing
+  if (OccursIn(target, targetList, sourceList, 0)) {
+    RaiseError(context, MSG_1510);
+    return false;
+  }
+  // The copy is made before the old members go, so that a source inside the
+  // target (s = s.inner) is still there to be copied.
+  MemberNode* copied = nullptr;
+  bool ok = CopyMembers(context, sourceList, copied);
+  FreeMemberNodes(targetList->head);
+  targetList->head = copied;
+  return ok;
+}
+
+}  // namespace
+
+Var* FindMember(Var* structVar, std::string_view name, bool create) {
+  MemberList* list = MembersOf(structVar);
+  if (list == nullptr) return nullptr;
+  MemberNode** link = &list->head;
+  for (; *link != nullptr; link = &(*link)->next) {
+    if (EqualsIgnoreCase((*link)->name, name)) return (*link)->var;
+  }
+  if (!create) return nullptr;
+  *link = NewMember(name);
+  return (*link)->var;
+}
+
+// ===================================================================
+// Assignment
+// ===================================================================
+
+namespace {
+
+// Element [index] of the array tree [parent] now shows [source]'s array.
+void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
+  auto* slot = static_cast<RowSlot*>(ElementPointer(parent, index));
+  if (slot->row == source.data && slot->origin == source.origin) return;
+  ++source.data->refCount;
+  source.data->containers = new ContainerLink{source.data->containers, parent, index};
+  VarData* old = slot->row;
+  for (ContainerLink** link = &old->containers; *link != nullptr; link = &(*link)->next) {
+    if ((*link)->parent == parent && (*link)->index == index) {
+      ContainerLink* gone = *link;
+      *link = gone->next;
+      delete gone;
+      break;
+    }
+  }
+  slot->row = source.data;
+  slot->origin = source.origin;
+  ReleaseData(old);
+}
+
+bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetInt(var) == 0 && GetFloat(var) == 0.0; }
+
+}  // namespace
+
+bool Assign(Context& context, Var* target, Var* source) {
+  // Assigning 0 to a row of a typed array empties the row.
+  if (IsElementRef(target) && target->data->dimension > 1 && target->data->type != KEL_UNKNOWN &&
+      IsZeroNumber(source)) {
+    ReleaseElements(static_cast<RowSlot*>(ElementPointer(target->data, target->index))->row);
+    return true;
+  }
+  if (!(IsNumericScalar(target) && IsNumericScalar(source))) {
+    if (!SetTypeAndDims(context, target, source->data->type, Arrayness(source))) return false;
+  }
+  if (IsNumericScalar(target)) {
+    SetScalar(target, GetScalar(source));
+    return true;
+  }
+  if (IsStructure(target)) return AssignStructure(context, target, source);
+  ArrayRef array = ResolveArray(source);
+  if (IsElementRef(target)) {
+    if (array.data->isString) MarkString(target->data);
+    ReplaceRow(target->data, target->index, array);
+    return true;
+  }
+  ++array.data->refCount;
+  ReleaseData(target->data);
+  target->data = array.data;
+  target->index = array.origin;
+  return true;
+}
+
+bool AssignStringLiteral(Context& context, Var* target, const Var* literal) {
+  if (!SetTypeAndDims(context, target, KEL_BYTE, 1)) return false;
+  ArrayRef array = ResolveArray(target);
+  MarkString(array.data);
+  const VarData* text = literal->data;
+  std::uint32_t count = text->elemCount;
+  if (count > 0) {
+    // Growing first: the copy must not shrink the target, and the storage may move.
+    EnsureSpan(array.data, array.origin, count, false);
+    std::memcpy(ElementPointer(array.data, array.origin), text->payload.elements, count);
+  }
+  KeepTerminated(array.data);
+  return true;
+}
+
+// ===================================================================
+// Truth and undefining
+// ===================================================================
+
+int TruthValue(Context& context, const Var* var) {
+  if (Arrayness(var) > 0) {
+    ArrayRef array = ResolveArray(const_cast<Var*>(var));
+    return array.data->payload.elements != nullptr ? 1 : 0;
+  }
+  switch (var->data->type) {
+    case KEL_UNKNOWN:
+      RaiseUndefined(context, var);
+      return -1;
+    case KEL_STRUCT:
+      RaiseError(context, MSG_1606);
+      return -1;
+    case KEL_FLOAT:
+      return GetFloat(var) != 0.0 ? 1 : 0;
+    default:
+      return GetInt(var) != 0 ? 1 : 0;
+  }
+}
+
+void UndefineVar(Var* var) {
+  if (IsStructure(var)) {
+    MemberList* list = MembersOf(var);
+    FreeMemberNodes(list->head);
+    list->head = nullptr;
+  }
+  if (IsElementRef(var)) return;
+  ReleaseData(var->data);
+  var->data = NewData(KEL_UNKNOWN, 0);
+  var->index = 0;
+}
+
+}  // namespace kel

@@ -1,0 +1,84 @@
+#pragma once
+// Calls: the call frame of a running function, binding a function's names to
+// slots and variables on its first call, passing arguments, running script
+// and built-in functions, and finding names of variables for messages.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/operand.h"
+
+namespace kel {
+
+struct Context;
+struct FunctionRecord;
+
+// What a call of a function has while it runs. Frames live on the machine
+// stack of the interpreter; a run's innermost frame is its Context's frame.
+struct CallFrame {
+  Context* run;
+  CallFrame* caller;
+  FunctionRecord* function;
+  Var** args;                // the arguments, first argument first
+  std::int32_t argCount;
+  Var* locals;               // one per local name, created on first use
+  std::uint32_t localCount;
+  const char* pendingGoto;   // the label a goto is searching for, or null
+  Operand result;            // the return value, when hasResult
+  bool hasResult;
+  std::uint8_t returnKind;   // 0 handed over, 1 copied, 2 by reference
+  void* libraryData;         // a built-in's group state
+  std::uint32_t serial;      // this call's number in its run
+};
+
+// How the engine reaches the built-in library, which registers itself here.
+struct BuiltinServices {
+  FunctionRecord* (*find)(std::string_view name);
+  void (*call)(CallFrame& frame);
+};
+void SetBuiltinServices(const BuiltinServices& services);
+
+// The function [name]: the run's script functions first, then the library.
+// Null when none is found; with [report] that raises 1403.
+FunctionRecord* FindFunction(Context& run, std::string_view name, bool report);
+
+// Calls [function] with [argCount] arguments [args] from [caller] (null for
+// the run driver). The return value, or an undefined temporary, goes to
+// [result]. Returns false when the run stopped (error or exit request).
+bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var** args,
+                  std::int32_t argCount, Operand& result);
+
+// Argument [k] (from 0) of [frame]'s call; raises 1404 and returns null when
+// it was not passed.
+Var* Argument(CallFrame& frame, std::int32_t k);
+
+// The Var of local slot [slot] (from 0), created undefined on first use.
+inline Var* LocalSlot(CallFrame& frame, std::int32_t slot) {
+  Var* local = &frame.locals[slot];
+  if (local->data == nullptr) {
+    local->data = NewData(KEL_UNKNOWN, 0);
+    local->flags = 1;
+  }
+  return local;
+}
+
+// Sets [frame]'s return value: kind 1 copies [var] into a fresh variable;
+// kind 0 hands [var] over (the frame releases it); kind 2 refers to [var].
+void SetReturn(CallFrame& frame, Var* var, int kind);
+void ReturnInt(CallFrame& frame, std::int32_t value);
+void ReturnScalar(CallFrame& frame, const Scalar& value);
+
+// A printable name of [var] for messages: a parameter or local of the
+// innermost function, a global or environment variable, or a member path
+// such as rect.left. Empty when none is found (elements, results).
+std::string NameOfVar(Context& run, const Var* var);
+// The same search over the variables of [start] and every function that
+// called it, then the globals (for messages about built-in arguments).
+std::string NameOfVarFrom(Context& run, const Var* var, CallFrame* start);
+
+// A fresh variable holding a copy of [value]: string literals are copied,
+// numbers and structures copied, arrays shared.
+Var* CopyToFreshVar(Context& run, Operand& value);
+
+}  // namespace kel

@@ -1,0 +1,134 @@
+#pragma once
+// The derived form of a function's tokens that the engine runs: each
+// statement and expression of the token list, parsed once when the function
+// is first called, with the place of every error the token walk would report
+// kept as a node of its own. The tokens stay the program; this is a cache of
+// what walking them finds.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/messages.h"
+#include "engine/value.h"
+
+namespace kel {
+
+struct Token;
+struct FunctionRecord;
+
+enum ExprKind : std::uint8_t {
+  EX_NO_VALUE,     // the expression began with a token that is no operand
+  EX_ERROR,        // reports [message] once its [left] child (if any) is evaluated
+  EX_NUMBER,       // a numeric literal, held as a scalar
+  EX_CONSTANT,     // a literal's value (text or byte array), never changed
+  EX_VARIABLE,     // a global or environment variable
+  EX_LOCAL,        // a local slot
+  EX_PARAMETER,    // a parameter, by its position
+  EX_CALL,
+  EX_PREFIX,       // ! ~ + - ++ -- before an operand
+  EX_POSTFIX,      // ++ -- after an operand
+  EX_BINARY,       // arithmetic, bitwise, shifts and comparisons
+  EX_ASSIGN,       // =
+  EX_COMPOUND,     // *= /= %= += -= &= ^= |= <<= >>=
+  EX_LOGICAL,      // && ||
+  EX_CONDITIONAL,  // ?:
+  EX_INDEX,
+  EX_MEMBER,
+  EX_INITIALIZER,  // = { ... }
+  EX_COMMA,
+};
+
+// Flags of an expression node.
+enum ExprFlags : std::uint8_t {
+  EXPR_FORCE_COPY = 0x01,  // an argument written with "=" before it
+  EXPR_RAISE_ALWAYS = 0x02,  // an error node raised with RaiseError, not only while running
+};
+
+struct ExprNode {
+  std::uint8_t kind;
+  std::uint8_t flags;
+  std::uint16_t op;          // the operator's token code
+  const Token* token;        // where it stands in the program
+  ExprNode* left;            // operand, condition, indexed or member base, error prelude
+  ExprNode* right;           // right operand, first branch, index
+  ExprNode* third;           // second branch
+  ExprNode** items;          // call arguments, initializer elements
+  std::uint32_t count;
+  union {
+    Scalar number;             // EX_NUMBER
+    Var* var;                  // EX_CONSTANT, EX_VARIABLE
+    std::int32_t slot;         // EX_LOCAL (from 0), EX_PARAMETER (position from 0)
+    const char* name;          // EX_MEMBER (null when missing), EX_CALL
+    struct {
+      MessageId message;
+      std::int32_t number;     // the %d of the message
+      const char* text;        // the %s of the message
+    } error;
+  };
+  FunctionRecord* function;  // EX_CALL: the function found at the first call
+};
+
+enum StmtKind : std::uint8_t {
+  ST_EXPRESSION,
+  ST_BLOCK,
+  ST_BLOCK_END,  // the "}" that closes a block
+  ST_LABEL,
+  ST_BREAK,
+  ST_CONTINUE,
+  ST_GOTO,
+  ST_RETURN,
+  ST_IF,
+  ST_WHILE,
+  ST_DO,
+  ST_FOR,
+  ST_SWITCH,
+  ST_CASE,       // only inside a switch body
+  ST_DEFAULT,    // only inside a switch body
+  ST_ERROR,      // reports [message] when run or walked
+};
+
+struct StmtNode {
+  std::uint8_t kind;
+  bool flag;                  // ST_DO: "while" missing
+  const Token* token;         // the statement's first token
+  ExprNode* expr;             // expression, condition, return value, switch or case value
+  StmtNode* body;             // block and loop bodies, if branch
+  StmtNode* other;            // else branch, for step
+  StmtNode* init;             // for init
+  StmtNode** items;           // block and switch statements (a block ends with ST_BLOCK_END)
+  std::uint32_t count;
+  const char* label;          // ST_LABEL, ST_GOTO (null when missing)
+  MessageId message;          // ST_ERROR
+  std::int32_t number;
+  const char* text;
+  ExprNode* test;             // ST_FOR: the test (null when empty)
+  std::uint8_t forError;      // ST_FOR: 0 none, 1 after init, 2 after test
+};
+
+// The parsed body of one function, owning all its nodes.
+class CompiledBody {
+ public:
+  ExprNode* NewExpr(std::uint8_t kind, const Token* token);
+  StmtNode* NewStmt(std::uint8_t kind, const Token* token);
+  template <typename T>
+  T** NewArray(const std::vector<T*>& items) {
+    if (items.empty()) return nullptr;
+    auto* copy = static_cast<T**>(Allocate(sizeof(T*) * items.size()));
+    for (std::size_t i = 0; i < items.size(); ++i) copy[i] = items[i];
+    return copy;
+  }
+
+  StmtNode* body = nullptr;  // the function's block
+
+ private:
+  void* Allocate(std::size_t bytes);
+  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+  std::size_t used_ = 0;
+  std::size_t size_ = 0;
+};
+
+// Parses the body of [function] (its names already bound).
+std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function);
+
+}  // namespace kel

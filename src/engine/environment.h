@@ -1,0 +1,34 @@
+#pragma once
+// Environment variables as typed script variables: a name without lowercase
+// letters denotes one, created on first use from the process environment,
+// where entries such as POS.x=10 or LIST[1]=b give it members and elements.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kel {
+
+struct Context;
+struct Var;
+
+// The process environment the scripts see, as NAME=VALUE entries.
+class EnvBlock {
+ public:
+  EnvBlock();
+  const std::vector<std::string>& Entries() const { return entries_; }
+
+ private:
+  std::vector<std::string> entries_;
+};
+
+// The environment variable [name] of [context]'s environment scope, created
+// and filled from the environment block on first use. Returns null after
+// raising 6090 for an entry that does not parse.
+Var* EnvLookup(Context& context, std::string_view name);
+
+// True when [entry] belongs to the variable [name]: it starts with the name,
+// in any letter case, followed by "=", "." or "[".
+bool EntryBelongsTo(std::string_view entry, std::string_view name);
+
+}  // namespace kel

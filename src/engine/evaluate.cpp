@@ -1,0 +1,367 @@
+// Evaluating expressions: operands, operators through the operator table,
+// assignment, short-circuit and conditional forms, indexing with automatic
+// growth, members created on first use, array initializers and calls. Walking
+// (execute false) touches nothing and only reports errors of form.
+
+#include "engine/evaluate.h"
+
+#include <vector>
+
+#include "engine/calls.h"
+#include "engine/code.h"
+#include "engine/functions.h"
+#include "engine/messages.h"
+#include "engine/operators.h"
+#include "front/context.h"
+#include "front/token.h"
+
+namespace kel {
+
+namespace {
+
+bool Stopped(const CallFrame& frame) { return frame.run->runState != RUN_RUNNING; }
+
+// Errors name the line of the node that raised them.
+Context& At(CallFrame& frame, const ExprNode* node) {
+  frame.run->position = node->token;
+  return *frame.run;
+}
+
+bool ReportErrorNode(CallFrame& frame, const ExprNode* node) {
+  Context& run = At(frame, node);
+  MessageId message = node->error.message;
+  const bool always = (node->flags & EXPR_RAISE_ALWAYS) != 0;
+  if (message == MSG_1506) {
+    RaiseErrorIfRunning(run, message, node->error.text);
+  } else if (message == MSG_0002) {
+    RaiseErrorIfRunning(run, message, node->error.number, node->error.text);
+  } else if (always) {
+    RaiseError(run, message, node->error.number);
+  } else {
+    RaiseErrorIfRunning(run, message, node->error.number);
+  }
+  return false;
+}
+
+// A copy of [value] as a temporary: numbers stay scalars, everything else gets
+// a fresh Var (text and structures copied, arrays shared).
+bool CopyToTemporary(CallFrame& frame, Operand& value, Operand& out) {
+  if (value.var() == nullptr || value.IsNumber()) {
+    out.SetScalar(value.Value());
+    return true;
+  }
+  if (!value.IsDefined()) {
+    out.SetUndefined();
+    return true;
+  }
+  out.SetOwned(CopyToFreshVar(*frame.run, value));
+  return !Stopped(frame);
+}
+
+// Stores [value] into the variable [target] as "=" does.
+bool Store(CallFrame& frame, Var* target, Operand& value) {
+  Context& run = *frame.run;
+  if (value.var() == nullptr) {
+    if (IsNumericScalar(target)) {
+      SetScalar(target, value.scalar());
+      return true;
+    }
+    return Assign(run, target, value.Materialize());
+  }
+  if (value.var()->literal && Arrayness(value.var()) == 1) return AssignStringLiteral(run, target, value.var());
+  return Assign(run, target, value.var());
+}
+
+// ===================================================================
+// Node kinds
+// ===================================================================
+
+bool EvaluateAssign(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand left, right;
+  if (!Evaluate(frame, node->left, execute, left)) return false;
+  if (!Evaluate(frame, node->right, execute, right)) return false;
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (!CheckOperands(run, TOK_ASSIGN, &left, right)) return false;
+  if (!Store(frame, left.var(), right)) return false;
+  out = std::move(left);
+  return true;
+}
+
+// x op= y: the plain operator's result is assigned to x, which is the result.
+bool EvaluateCompound(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand left, right;
+  if (!Evaluate(frame, node->left, execute, left)) return false;
+  if (!Evaluate(frame, node->right, execute, right)) return false;
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (!CheckOperands(run, node->op, &left, right)) return false;
+  Operand sum;
+  if (!ApplyBinary(run, PlainOperator(node->op), left, right, sum)) return false;
+  if (!Store(frame, left.var(), sum)) return false;
+  out = std::move(left);
+  return true;
+}
+
+bool EvaluateBinary(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand left, right;
+  if (!Evaluate(frame, node->left, execute, left)) return false;
+  if (!Evaluate(frame, node->right, execute, right)) return false;
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (!CheckOperands(run, node->op, &left, right)) return false;
+  return ApplyBinary(run, node->op, left, right, out);
+}
+
+// Adds [step] to the Lvalue [target] as "+=" does (moving an array's origin).
+bool Increment(CallFrame& frame, Operand& target, std::int32_t step) {
+  Operand one, sum;
+  one.SetScalar(MakeInt(step));
+  if (!ApplyBinary(*frame.run, TOK_ADD, target, one, sum)) return false;
+  return Store(frame, target.var(), sum);
+}
+
+bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand operand;
+  if (!Evaluate(frame, node->left, execute, operand)) return false;
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (!CheckOperands(run, node->op, nullptr, operand)) return false;
+  if (node->op == TOK_INC || node->op == TOK_DEC) {
+    if (!Increment(frame, operand, node->op == TOK_INC ? 1 : -1)) return false;
+    return CopyToTemporary(frame, operand, out);
+  }
+  return ApplyPrefix(run, node->op, operand, out);
+}
+
+bool EvaluatePostfix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand operand;
+  if (!Evaluate(frame, node->left, execute, operand)) return false;
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (!CheckOperands(run, node->op, nullptr, operand)) return false;
+  if (!CopyToTemporary(frame, operand, out)) return false;
+  return Increment(frame, operand, node->op == TOK_INC ? 1 : -1);
+}
+
+bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& truth) {
+  Context& run = At(frame, node);
+  if (value.var() != nullptr) {
+    truth = TruthValue(run, value.var());
+    return truth >= 0;
+  }
+  if (value.scalar().type == KEL_UNKNOWN) {
+    RaiseError(run, MSG_1608);
+    return false;
+  }
+  truth = ScalarToFloat(value.scalar()) != 0.0 ? 1 : 0;
+  return true;
+}
+
+// && and ||: the right operand runs only when the left does not decide.
+bool EvaluateLogical(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand left, right;
+  if (!Evaluate(frame, node->left, execute, left)) return false;
+  int truth = 0;
+  if (execute && !Truth(frame, node, left, truth)) return false;
+  const bool needRight = node->op == TOK_ANDAND ? truth != 0 : truth == 0;
+  if (!Evaluate(frame, node->right, execute && needRight, right)) return false;
+  if (!execute) return true;
+  if (needRight && !Truth(frame, node, right, truth)) return false;
+  out.SetScalar(MakeInt(truth));
+  return true;
+}
+
+bool EvaluateConditional(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand condition, first, second;
+  if (!Evaluate(frame, node->left, execute, condition)) return false;
+  int truth = 0;
+  if (execute && !Truth(frame, node, condition, truth)) return false;
+  if (!Evaluate(frame, node->right, execute && truth, first)) return false;
+  if (!Evaluate(frame, node->third, execute && !truth, second)) return false;
+  out = truth ? std::move(first) : std::move(second);
+  return true;
+}
+
+bool EvaluateIndex(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand base, index;
+  if (!Evaluate(frame, node->left, execute, base)) return false;
+  if (!Evaluate(frame, node->right, execute, index)) return false;
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (!index.IsNumber()) {
+    RaiseErrorIfRunning(run, MSG_1502);
+    return false;
+  }
+  if (base.ArrayDepth() == 0 && base.IsDefined()) {
+    RaiseError(run, MSG_1601);
+    return false;
+  }
+  Var* element = ElementRef(base.Materialize(), ScalarToInt(index.Value()));
+  if (base.IsLvalue()) {
+    out.SetOwned(element);
+    return true;
+  }
+  // An element of a temporary is a copy: it cannot be assigned to.
+  Operand reference;
+  reference.SetOwned(element);
+  return CopyToTemporary(frame, reference, out);
+}
+
+bool EvaluateMember(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Operand base;
+  if (!Evaluate(frame, node->left, execute, base)) return false;
+  Context& run = At(frame, node);
+  if (node->name == nullptr) {
+    RaiseErrorIfRunning(run, MSG_1602);
+    return false;
+  }
+  if (!execute) return true;
+  if (base.ArrayDepth() == 0 && !base.IsDefined()) {
+    if (!SetTypeAndDims(run, base.Materialize(), KEL_STRUCT, 0)) return false;
+  }
+  if (base.ArrayDepth() != 0 || base.Kind() != KEL_STRUCT) {
+    RaiseErrorIfRunning(run, MSG_1603);
+    return false;
+  }
+  Var* member = FindMember(base.var(), node->name, true);
+  if (base.IsLvalue()) {
+    out.SetBorrowed(member);
+    return true;
+  }
+  Operand reference;
+  reference.SetBorrowed(member);
+  return CopyToTemporary(frame, reference, out);
+}
+
+// { e0, e1, ... }: the first element fixes the kind and depth; a numeric 0 or
+// an empty array may stand for a missing sub-array.
+bool EvaluateInitializer(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  std::vector<Operand> elements(node->count);
+  for (std::uint32_t k = 0; k < node->count; ++k) {
+    if (!Evaluate(frame, node->items[k], execute, elements[k])) return false;
+  }
+  if (!execute) return true;
+  Context& run = At(frame, node);
+  if (node->count == 0) {
+    out.SetOwned(NewVar(KEL_UNKNOWN, 1));
+    return true;
+  }
+  for (Operand& element : elements) {
+    if (!element.IsDefined()) {
+      return element.var() != nullptr ? RaiseUndefined(run, element.var()) : (RaiseError(run, MSG_1608), false);
+    }
+  }
+  const int depth = elements[0].ArrayDepth();
+  Var* array = NewVar(elements[0].Kind(), depth + 1);
+  out.SetOwned(array);
+  for (std::uint32_t k = 0; k < node->count; ++k) {
+    Operand& element = elements[k];
+    bool standsForMissing = depth > 0 && ((element.IsNumber() && ScalarToInt(element.Value()) == 0) ||
+                                          (element.ArrayDepth() > 0 && !TruthValue(run, element.Materialize())));
+    if (element.ArrayDepth() != depth && !standsForMissing) {
+      RaiseError(run, MSG_1611);
+      return false;
+    }
+    Operand slot;
+    slot.SetOwned(ElementRef(array, static_cast<std::int32_t>(k)));
+    if (!Store(frame, slot.var(), element)) return false;
+  }
+  return true;
+}
+
+bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  ExprNode* call = const_cast<ExprNode*>(node);
+  if (execute && call->function == nullptr) {
+    call->function = FindFunction(At(frame, node), node->name, true);
+    if (call->function == nullptr) return false;
+  }
+  Operand small[6];
+  std::vector<Operand> large;
+  Operand* values = small;
+  if (node->count > 6) {
+    large.resize(node->count);
+    values = large.data();
+  }
+  Var* smallArgs[6];
+  std::vector<Var*> largeArgs;
+  Var** args = smallArgs;
+  if (node->count > 6) {
+    largeArgs.resize(node->count);
+    args = largeArgs.data();
+  }
+  for (std::uint32_t k = 0; k < node->count; ++k) {
+    const ExprNode* argument = node->items[k];
+    if (!Evaluate(frame, argument, execute, values[k])) {
+      RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
+      return false;
+    }
+    if (!execute) continue;
+    // Variables, members and elements are passed by reference; everything
+    // else, and whatever "=" stands before, as a fresh copy.
+    if (!values[k].IsLvalue() || (argument->flags & EXPR_FORCE_COPY)) {
+      Var* copy = CopyToFreshVar(*frame.run, values[k]);
+      if (copy == nullptr) return false;
+      values[k].SetOwned(copy);
+    }
+    args[k] = values[k].var();
+  }
+  if (!execute) return true;
+  const Token* position = frame.run->position;
+  bool ok = CallFunction(*frame.run, &frame, call->function, args, static_cast<std::int32_t>(node->count), out);
+  frame.run->position = position;  // errors after the call name the caller's line
+  return ok;
+}
+
+}  // namespace
+
+bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  switch (node->kind) {
+    case EX_NO_VALUE:
+      return true;
+    case EX_ERROR:
+      if (node->left != nullptr) {
+        Operand prelude;
+        if (!Evaluate(frame, node->left, execute, prelude)) return false;
+      }
+      return ReportErrorNode(frame, node);
+    case EX_NUMBER:
+      out.SetScalar(node->number);
+      return true;
+    case EX_CONSTANT:
+    case EX_VARIABLE:
+      out.SetBorrowed(node->var);
+      return true;
+    case EX_LOCAL:
+      if (execute) out.SetBorrowed(LocalSlot(frame, node->slot));
+      return true;
+    case EX_PARAMETER: {
+      if (!execute) return true;
+      if (node->slot >= frame.argCount) At(frame, node);
+      Var* argument = node->slot < frame.argCount ? frame.args[node->slot] : Argument(frame, node->slot);
+      if (argument == nullptr) return false;
+      out.SetBorrowed(argument);
+      return true;
+    }
+    case EX_CALL: return EvaluateCall(frame, node, execute, out);
+    case EX_PREFIX: return EvaluatePrefix(frame, node, execute, out);
+    case EX_POSTFIX: return EvaluatePostfix(frame, node, execute, out);
+    case EX_BINARY: return EvaluateBinary(frame, node, execute, out);
+    case EX_ASSIGN: return EvaluateAssign(frame, node, execute, out);
+    case EX_COMPOUND: return EvaluateCompound(frame, node, execute, out);
+    case EX_LOGICAL: return EvaluateLogical(frame, node, execute, out);
+    case EX_CONDITIONAL: return EvaluateConditional(frame, node, execute, out);
+    case EX_INDEX: return EvaluateIndex(frame, node, execute, out);
+    case EX_MEMBER: return EvaluateMember(frame, node, execute, out);
+    case EX_INITIALIZER: return EvaluateInitializer(frame, node, execute, out);
+    case EX_COMMA: {
+      Operand discarded;
+      if (!Evaluate(frame, node->left, execute, discarded)) return false;
+      return Evaluate(frame, node->right, execute, out);
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace kel

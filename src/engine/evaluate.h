@@ -1,0 +1,44 @@
+#pragma once
+// Evaluating expressions and running statements over the parsed form of a
+// function.
+
+#include <cstdint>
+
+namespace kel {
+
+class Operand;
+struct CallFrame;
+struct ExprNode;
+struct StmtNode;
+struct Context;
+
+// Status words of the statement walker.
+enum StatementStatus : std::uint16_t {
+  STATUS_NONE = 0x0000,
+  STATUS_ERROR = 0x0001,
+  STATUS_EXIT = 0x0002,
+  STATUS_RETURN = 0x0100,
+  STATUS_GOTO = 0x0200,
+  STATUS_BLOCK_END = 0x0400,
+  STATUS_DONE = 0x0800,  // also the mode bit: run one statement only
+  STATUS_CONTINUE = 0x1000,
+  STATUS_BREAK = 0x2000,
+};
+
+// The mode a function body runs in: errors, exits, return, goto and the end
+// of the body pass; break and continue are not allowed.
+constexpr std::uint16_t kBodyMode = 0x0703;
+
+// Evaluates [node] into [out]; with [execute] false only walks it, which
+// reports the errors of its form but touches nothing. Returns false when the
+// run stopped.
+bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out);
+
+// Orders two values as the language compares them.
+int CompareValues(const Operand& left, const Operand& right);
+
+// Runs the statements of [block] from [start] in [mode].
+std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode,
+                          bool execute);
+
+}  // namespace kel

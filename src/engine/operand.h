@@ -1,0 +1,94 @@
+#pragma once
+// Operands: the results of expressions. An operand refers to a variable
+// (borrowed: a name, member or slot holds it) or owns a temporary Var, or
+// holds a scalar temporary directly, so that arithmetic on numbers needs no
+// storage at all.
+
+#include <utility>
+
+#include "engine/value.h"
+
+namespace kel {
+
+class Operand {
+ public:
+  Operand() { scalar_.type = KEL_UNKNOWN; scalar_.floatValue = 0; }
+  ~Operand() {
+    if (owned_) ReleaseVar(var_);
+  }
+  Operand(const Operand&) = delete;
+  Operand& operator=(const Operand&) = delete;
+  Operand(Operand&& other) noexcept : var_(other.var_), owned_(other.owned_), scalar_(other.scalar_) {
+    other.var_ = nullptr;
+    other.owned_ = false;
+  }
+  Operand& operator=(Operand&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      var_ = other.var_;
+      owned_ = other.owned_;
+      scalar_ = other.scalar_;
+      other.var_ = nullptr;
+      other.owned_ = false;
+    }
+    return *this;
+  }
+
+  void Reset() {
+    if (owned_) ReleaseVar(var_);
+    var_ = nullptr;
+    owned_ = false;
+    scalar_.type = KEL_UNKNOWN;
+  }
+  // A scalar temporary (type KEL_UNKNOWN: an undefined temporary).
+  void SetScalar(const Scalar& value) {
+    Reset();
+    scalar_ = value;
+  }
+  void SetUndefined() { Reset(); }
+  void SetBorrowed(Var* var) {
+    Reset();
+    var_ = var;
+  }
+  void SetOwned(Var* var) {
+    Reset();
+    var_ = var;
+    owned_ = true;
+  }
+
+  Var* var() const { return var_; }
+  bool owned() const { return owned_; }
+  // The scalar held without storage (when var() is null).
+  const Scalar& scalar() const { return scalar_; }
+
+  bool IsLvalue() const { return var_ != nullptr && kel::IsLvalue(var_); }
+  bool IsDefined() const { return var_ != nullptr ? kel::IsDefined(var_) : scalar_.type != KEL_UNKNOWN; }
+  int Kind() const { return var_ != nullptr ? var_->data->type : scalar_.type; }
+  int ArrayDepth() const { return var_ != nullptr ? Arrayness(var_) : 0; }
+  bool IsNumber() const { return ArrayDepth() == 0 && IsNumericKind(Kind()); }
+  // The scalar value, read from the variable when there is one.
+  Scalar Value() const { return var_ != nullptr ? GetScalar(var_) : scalar_; }
+
+  // A Var for the value, made for a scalar temporary on demand.
+  Var* Materialize() {
+    if (var_ == nullptr) {
+      var_ = scalar_.type == KEL_UNKNOWN ? NewVar(KEL_UNKNOWN) : NewScalarVar(scalar_);
+      owned_ = true;
+    }
+    return var_;
+  }
+  // Hands the owned Var to the caller.
+  Var* TakeOwned() {
+    Var* var = var_;
+    var_ = nullptr;
+    owned_ = false;
+    return var;
+  }
+
+ private:
+  Var* var_ = nullptr;
+  bool owned_ = false;
+  Scalar scalar_;
+};
+
+}  // namespace kel

@@ -1,0 +1,45 @@
+#pragma once
+// Scopes: lists of named variables (globals, environment variables, borrowed
+// locals), searched by name without regard to letter case, each falling back
+// to its parent.
+
+#include <string_view>
+
+namespace kel {
+
+struct Var;
+
+struct ScopeNode {
+  ScopeNode* next;
+  char* name;     // owned
+  Var* var;
+  bool borrowed;  // the node does not own its Var
+};
+
+class VarList {
+ public:
+  explicit VarList(VarList* parent) : parent_(parent) {}
+  ~VarList();
+  VarList(const VarList&) = delete;
+  VarList& operator=(const VarList&) = delete;
+
+  // The variable [name] in this list or a parent's, or null.
+  Var* Lookup(std::string_view name) const;
+  // The variable [name] in this list only, or null.
+  Var* LookupHere(std::string_view name) const;
+  // Appends a new undefined variable [name] (one name bound) and returns it.
+  Var* Create(std::string_view name);
+  // Appends [var] under [name] without taking ownership.
+  void AddBorrowed(std::string_view name, Var* var);
+
+  ScopeNode* First() const { return head_; }
+  VarList* Parent() const { return parent_; }
+  void SetParent(VarList* parent) { parent_ = parent; }
+
+ private:
+  ScopeNode* head_ = nullptr;
+  ScopeNode** tail_ = &head_;
+  VarList* parent_;
+};
+
+}  // namespace kel

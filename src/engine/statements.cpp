@@ -1,0 +1,357 @@
+// Running statements: blocks, expression statements, if/else, the loops,
+// switch, break, continue, return, and goto with its search for the label.
+// Every construct reports how it ended through a status word, masked with the
+// mode its caller gave it; walking (execute false) runs nothing.
+
+#include <cstdio>
+
+#include "engine/calls.h"
+#include "engine/code.h"
+#include "engine/evaluate.h"
+#include "engine/functions.h"
+#include "engine/messages.h"
+#include "engine/text.h"
+#include "front/context.h"
+#include "front/process.h"
+#include "front/token.h"
+#include "platform/system.h"
+
+namespace kel {
+
+namespace {
+
+constexpr std::uint16_t MODE_ONE = STATUS_DONE;
+constexpr std::uint16_t MODE_CONTINUE = STATUS_CONTINUE;
+constexpr std::uint16_t MODE_BREAK = STATUS_BREAK;
+constexpr std::uint16_t kStepMode = 0x0F03;
+
+// The guard keeps this much machine stack free below every statement.
+constexpr std::size_t kStackGuard = 5000;
+
+std::uint16_t RunState(const CallFrame& frame) { return frame.run->runState; }
+
+std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute);
+
+// Evaluates a condition and takes its truth; false when the run stopped.
+bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+  Operand value;
+  if (!Evaluate(frame, condition, execute, value)) return false;
+  truth = 0;
+  if (!execute) return true;
+  Context& run = *frame.run;
+  run.position = condition->token;
+  if (value.var() != nullptr) {
+    truth = TruthValue(run, value.var());
+    return truth >= 0;
+  }
+  if (value.scalar().type == KEL_UNKNOWN) {
+    RaiseError(run, MSG_1608);
+    return false;
+  }
+  truth = ScalarToFloat(value.scalar()) != 0.0 ? 1 : 0;
+  return true;
+}
+
+std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
+                          std::uint16_t allowedBit, std::uint16_t status) {
+  if ((mode & allowedBit) == 0) {
+    frame.run->position = statement->token;
+    RaiseErrorIfRunning(*frame.run, MSG_0002, statement->token->code, TokenText(statement->token));
+    return RunState(frame);
+  }
+  return execute && frame.pendingGoto == nullptr ? status : std::uint16_t{STATUS_NONE};
+}
+
+std::uint16_t Goto(CallFrame& frame, const StmtNode* statement, bool execute) {
+  if (!execute || frame.pendingGoto != nullptr) return STATUS_NONE;
+  if (statement->label == nullptr) {
+    RaiseErrorIfRunning(*frame.run, MSG_1209);
+    return RunState(frame);
+  }
+  frame.pendingGoto = statement->label;
+  return STATUS_GOTO;
+}
+
+std::uint16_t Return(CallFrame& frame, const StmtNode* statement, bool execute) {
+  const bool running = execute && frame.pendingGoto == nullptr;
+  if (statement->expr == nullptr) return running ? STATUS_RETURN : STATUS_NONE;
+  Operand value;
+  if (!Evaluate(frame, statement->expr, running, value)) return RunState(frame);
+  if (!running) return STATUS_NONE;
+  if (!value.IsDefined()) {
+    Context& run = *frame.run;
+    run.position = statement->expr->token;
+    if (value.var() != nullptr) {
+      RaiseUndefined(run, value.var());
+    } else {
+      RaiseError(run, MSG_1608);
+    }
+    return RunState(frame);
+  }
+  if (value.var() == nullptr || IsNumericScalar(value.var())) {
+    frame.result.SetScalar(value.Value());
+  } else {
+    Var* copy = CopyToFreshVar(*frame.run, value);
+    if (copy == nullptr) return RunState(frame);
+    frame.result.SetOwned(copy);
+  }
+  frame.hasResult = true;
+  frame.returnKind = 1;
+  return STATUS_RETURN;
+}
+
+std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  const bool running = execute && frame.pendingGoto == nullptr;
+  int truth = 0;
+  if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
+  std::uint16_t status =
+      RunStatement(frame, statement->body, mode | MODE_ONE, frame.pendingGoto != nullptr || (running && truth));
+  if (status != STATUS_DONE) return status & mode;
+  if (statement->other == nullptr) return status & mode;
+  status = RunStatement(frame, statement->other, mode | MODE_ONE, frame.pendingGoto != nullptr || (running && !truth));
+  return status & mode;
+}
+
+std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
+  bool search = frame.pendingGoto != nullptr;
+  std::uint16_t status = STATUS_DONE;
+  for (;;) {
+    const bool running = execute && !search;
+    int truth = 0;
+    if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
+    const bool runBody = search || (running && truth);
+    status = RunStatement(frame, statement->body, bodyMode, runBody);
+    if (search && frame.pendingGoto == nullptr) {
+      search = false;  // the label was in the body: the loop goes on normally
+    } else if (search) {
+      if (status == STATUS_DONE || status == STATUS_CONTINUE) status = STATUS_DONE;
+      break;
+    }
+    if (status == STATUS_BREAK) {
+      // Once more without running, as the walk past the loop goes.
+      int ignored;
+      if (!ConditionTruth(frame, statement->expr, false, ignored)) return RunState(frame);
+      RunStatement(frame, statement->body, bodyMode, false);
+      if (RunState(frame) != RUN_RUNNING) return RunState(frame);
+      status = STATUS_DONE;
+      break;
+    }
+    if (status == STATUS_CONTINUE) status = STATUS_DONE;
+    if (status != STATUS_DONE || !runBody) break;
+  }
+  return status & mode;
+}
+
+std::uint16_t Do(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
+  std::uint16_t status;
+  for (bool first = true;; first = false) {
+    status = RunStatement(frame, statement->body, bodyMode, execute);
+    if (first && (status == STATUS_BREAK || status == STATUS_CONTINUE)) {
+      RunStatement(frame, statement->body, bodyMode, false);
+      if (RunState(frame) != RUN_RUNNING) return RunState(frame);
+    }
+    bool broke = false;
+    if (status == STATUS_CONTINUE) {
+      status = STATUS_DONE;
+    } else if (status == STATUS_BREAK) {
+      status = STATUS_DONE;
+      broke = true;
+    } else if (status != STATUS_DONE) {
+      return status & mode;
+    }
+    if (first && statement->flag) {
+      frame.run->position = statement->token;
+      RaiseErrorIfRunning(*frame.run, MSG_1204);
+      return RunState(frame);
+    }
+    const bool running = execute && !broke && frame.pendingGoto == nullptr;
+    int truth = 0;
+    if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
+    if (!running || !truth) break;
+  }
+  return status & mode;
+}
+
+std::uint16_t ForHeaderError(CallFrame& frame, const StmtNode* statement) {
+  frame.run->position = statement->token;
+  RaiseErrorIfRunning(*frame.run, MSG_1205);
+  return RunState(frame);
+}
+
+std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
+  std::uint16_t status = STATUS_DONE;
+  if (execute) {
+    status = RunStatement(frame, statement->init, mode | MODE_ONE, execute);
+    if (status != STATUS_DONE) return status & mode;
+    if (statement->forError == 1) return ForHeaderError(frame, statement);
+    for (;;) {
+      int truth = 1;
+      if (statement->test != nullptr) {
+        const bool running = frame.pendingGoto == nullptr;
+        if (!ConditionTruth(frame, statement->test, running, truth)) return RunState(frame);
+        if (!running) truth = 1;  // searching: the test counts as true
+      }
+      if (statement->forError == 2) return ForHeaderError(frame, statement);
+      if (!truth) break;
+      status = RunStatement(frame, statement->body, bodyMode, execute);
+      if (status == STATUS_BREAK) {
+        status = STATUS_DONE;
+        break;
+      }
+      if (status == STATUS_CONTINUE) status = STATUS_DONE;
+      if (status != STATUS_DONE) break;
+      if (statement->other != nullptr) {
+        status = RunStatement(frame, statement->other, kStepMode, execute);
+        if (status != STATUS_DONE) break;
+      }
+      if (frame.pendingGoto != nullptr) break;
+    }
+  }
+  const std::uint16_t final = STATUS_RETURN | STATUS_GOTO | STATUS_ERROR | STATUS_EXIT;
+  if ((status & final) == 0 && statement->body != nullptr) {
+    RunStatement(frame, statement->body, bodyMode, false);
+    if (RunState(frame) != RUN_RUNNING) return RunState(frame);
+  }
+  return status & mode;
+}
+
+// A case value is evaluated while nothing has matched yet; the first equal
+// one starts execution, which falls through later cases until a break.
+std::uint16_t Switch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  const bool running = execute && frame.pendingGoto == nullptr;
+  Operand value;
+  if (!Evaluate(frame, statement->expr, running, value)) return RunState(frame);
+  Context& run = *frame.run;
+  if (running && !value.IsDefined()) {
+    run.position = statement->expr->token;
+    if (value.var() != nullptr) RaiseUndefined(run, value.var());
+    else RaiseError(run, MSG_1608);
+    return RunState(frame);
+  }
+  const std::uint16_t innerMode = mode | MODE_ONE | MODE_BREAK;
+  bool matched = false;
+  bool rescanned = false;
+  std::int64_t defaultAt = -1;
+  std::uint16_t status = STATUS_DONE;
+  for (std::uint32_t i = 0; i < statement->count; ++i) {
+    const StmtNode* item = statement->items[i];
+    if (item->kind == ST_BLOCK_END) {
+      if (!matched && defaultAt >= 0 && !rescanned) {
+        matched = rescanned = true;
+        i = static_cast<std::uint32_t>(defaultAt) - 1;
+        continue;
+      }
+      break;
+    }
+    if (item->kind == ST_DEFAULT) {
+      defaultAt = i + 1;
+      continue;
+    }
+    if (item->kind == ST_CASE) {
+      const bool evaluate = execute && !matched && frame.pendingGoto == nullptr;
+      Operand caseValue;
+      if (!Evaluate(frame, item->expr, evaluate, caseValue)) return RunState(frame);
+      if (evaluate) {
+        if (!caseValue.IsDefined()) {
+          run.position = item->expr->token;
+          if (caseValue.var() != nullptr) RaiseUndefined(run, caseValue.var());
+          else RaiseError(run, MSG_1608);
+          return RunState(frame);
+        }
+        matched = CompareValues(value, caseValue) == 0;
+      }
+      continue;
+    }
+    const bool searching = frame.pendingGoto != nullptr;
+    status = RunStatement(frame, item, innerMode, execute && (matched || searching));
+    if (searching && frame.pendingGoto == nullptr) matched = true;
+    if (status == STATUS_DONE) continue;
+    if (status == STATUS_BREAK) status = STATUS_DONE;
+    break;
+  }
+  return status & mode;
+}
+
+std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, bool execute) {
+  if (statement->expr == nullptr) return STATUS_NONE;
+  Operand discarded;
+  if (!Evaluate(frame, statement->expr, execute && frame.pendingGoto == nullptr, discarded)) return RunState(frame);
+  return STATUS_NONE;
+}
+
+std::uint16_t Dispatch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  switch (statement->kind) {
+    case ST_EXPRESSION: return ExpressionStatement(frame, statement, execute);
+    case ST_BLOCK: {
+      if (!execute) return STATUS_NONE;  // skipped in one step
+      std::uint16_t status = RunSequence(frame, statement, 0, mode & ~MODE_ONE, execute);
+      return status == STATUS_BLOCK_END ? std::uint16_t{STATUS_NONE} : status;
+    }
+    case ST_BLOCK_END: return STATUS_BLOCK_END;
+    case ST_LABEL:
+      if (frame.pendingGoto != nullptr && EqualsIgnoreCase(statement->label, frame.pendingGoto)) {
+        frame.pendingGoto = nullptr;
+      }
+      return STATUS_NONE;
+    case ST_BREAK: return LoopControl(frame, statement, mode, execute, MODE_BREAK, STATUS_BREAK);
+    case ST_CONTINUE: return LoopControl(frame, statement, mode, execute, MODE_CONTINUE, STATUS_CONTINUE);
+    case ST_GOTO: return Goto(frame, statement, execute);
+    case ST_RETURN: return Return(frame, statement, execute);
+    case ST_IF: return If(frame, statement, mode, execute);
+    case ST_WHILE: return While(frame, statement, mode, execute);
+    case ST_DO: return Do(frame, statement, mode, execute);
+    case ST_FOR: return For(frame, statement, mode, execute);
+    case ST_SWITCH: return Switch(frame, statement, mode, execute);
+    case ST_ERROR:
+      if (statement->message == MSG_0002) {
+        RaiseErrorIfRunning(*frame.run, MSG_0002, statement->number, statement->text);
+      } else {
+        RaiseErrorIfRunning(*frame.run, statement->message, statement->number);
+      }
+      return RunState(frame);
+    default:
+      return STATUS_NONE;
+  }
+}
+
+// The checks before every statement that runs: the machine stack, and a
+// break request from the user.
+bool BeforeStatement(CallFrame& frame) {
+  Context& run = *frame.run;
+  if (platform::StackRemaining() < kStackGuard) {
+    RaiseErrorText(run, "%s", MessageText(MSG_8000));
+    return false;
+  }
+  if (BreakRequested) {
+    BreakRequested = 0;
+    std::fputs("\n^C\n", stdout);
+    std::fflush(stdout);
+    ExitRequest(run, 0);
+    return false;
+  }
+  return true;
+}
+
+std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  if (execute && !BeforeStatement(frame)) return RunState(frame);
+  frame.run->position = statement->token;
+  std::uint16_t status = Dispatch(frame, statement, mode, execute);
+  if (status != STATUS_NONE) return status;
+  return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
+}
+
+}  // namespace
+
+std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode,
+                          bool execute) {
+  for (std::uint32_t i = start; i < block->count; ++i) {
+    std::uint16_t status = RunStatement(frame, block->items[i], mode, execute);
+    if (status != STATUS_NONE) return status;
+  }
+  return STATUS_BLOCK_END;
+}
+
+}  // namespace kel

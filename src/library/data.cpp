@@ -1,0 +1,231 @@
+// The conversion engine between script values and bytes.
+
+#include "library/data.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "engine/calls.h"
+#include "engine/messages.h"
+#include "engine/scope.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "library/tables.h"
+
+namespace kel {
+
+namespace {
+
+constexpr std::int32_t FLOAT32 = -9;
+constexpr std::int32_t FLOAT64 = -10;
+constexpr std::int32_t FLOAT80 = -11;
+
+// Bytes of a fixed-width type: (1 - type) / 2 for the integer types.
+std::uint32_t TypeSize(std::int32_t type) {
+  if (type == FLOAT32) return 4;
+  if (type == FLOAT64) return 8;
+  if (type == FLOAT80) return 10;
+  return static_cast<std::uint32_t>((1 - type) / 2);
+}
+
+bool IsSigned(std::int32_t type) { return type % 2 == 0; }
+
+bool IsNumberDescription(Var* description) {
+  return Arrayness(description) == 0 && IsNumericKind(description->data->type);
+}
+
+bool InvalidDescription(CallFrame& frame) {
+  RaiseErrorIfRunning(*frame.run, MSG_5116);
+  return false;
+}
+
+// A byte array's bytes from its origin to the end of its storage.
+std::uint32_t HeldBytes(Var* buffer, const std::uint8_t*& bytes) {
+  ArrayRef array = ResolveArray(buffer);
+  bytes = static_cast<const std::uint8_t*>(ElementPointer(array.data, array.origin));
+  std::int64_t held = static_cast<std::int64_t>(array.data->minIndex) + array.data->elemCount - array.origin;
+  return held > 0 ? static_cast<std::uint32_t>(held) : 0;
+}
+
+void Reverse(std::uint8_t* bytes, std::uint32_t count) { std::reverse(bytes, bytes + count); }
+
+void WriteNumber(CallFrame& frame, Var* value, std::int32_t type, std::uint8_t* area) {
+  const std::uint32_t size = TypeSize(type);
+  if (type == FLOAT32) {
+    float narrowed = static_cast<float>(GetFloat(value));
+    std::memcpy(area, &narrowed, 4);
+  } else if (type == FLOAT64) {
+    double wide = GetFloat(value);
+    std::memcpy(area, &wide, 8);
+  } else if (type == FLOAT80) {
+    // True extended precision where long double is the 80-bit format.
+    long double extended = GetFloat(value);
+    std::memset(area, 0, 10);
+    std::memcpy(area, &extended, std::min<std::size_t>(sizeof extended, 10));
+  } else {
+    std::uint32_t bits = static_cast<std::uint32_t>(GetInt(value));
+    for (std::uint32_t i = 0; i < size; ++i) area[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  }
+  if (BigEndianMode(frame)) Reverse(area, size);
+}
+
+Scalar ReadNumber(CallFrame& frame, const std::uint8_t* source, std::int32_t type) {
+  const std::uint32_t size = TypeSize(type);
+  std::uint8_t bytes[10];
+  std::memcpy(bytes, source, size);
+  if (BigEndianMode(frame)) Reverse(bytes, size);
+  if (type == FLOAT32) {
+    float narrow;
+    std::memcpy(&narrow, bytes, 4);
+    return MakeFloat(narrow);
+  }
+  if (type == FLOAT64) {
+    double wide;
+    std::memcpy(&wide, bytes, 8);
+    return MakeFloat(wide);
+  }
+  if (type == FLOAT80) {
+    long double extended = 0;
+    std::memcpy(&extended, bytes, std::min<std::size_t>(sizeof extended, 10));
+    return MakeFloat(static_cast<double>(extended));
+  }
+  std::uint32_t bits = 0;
+  for (std::uint32_t i = 0; i < size; ++i) bits |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+  if (IsSigned(type) && size < 4 && (bits & (1u << (8 * size - 1))) != 0) bits |= ~0u << (8 * size);
+  if (type == -1) return MakeByte(static_cast<std::uint8_t>(bits));
+  return MakeInt(static_cast<std::int32_t>(bits));
+}
+
+bool IsFiller(const char* name) { return name[0] == '_'; }
+
+}  // namespace
+
+bool BigEndianMode(CallFrame& frame) {
+  Var* mode = frame.run->globals->Lookup("_BigEndianMode");
+  return mode != nullptr && IsNumericScalar(mode) && GetFloat(mode) != 0.0;
+}
+
+bool IsByteCount(Var* description) { return IsNumberDescription(description) && GetInt(description) >= 0; }
+
+bool DescriptionSize(CallFrame& frame, Var* description, std::uint32_t& size) {
+  if (IsNumberDescription(description)) {
+    std::int32_t n = GetInt(description);
+    if (n < FLOAT80) return InvalidDescription(frame);
+    size = n >= 0 ? static_cast<std::uint32_t>(n) : TypeSize(n);
+    return true;
+  }
+  if (!IsStructure(description)) return InvalidDescription(frame);
+  std::uint64_t total = 0;
+  for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
+    std::uint32_t part = 0;
+    if (!DescriptionSize(frame, node->var, part)) return false;
+    total += part;
+  }
+  if (total > 0x7FFFFFFFu) return InvalidDescription(frame);
+  size = static_cast<std::uint32_t>(total);
+  return true;
+}
+
+bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* area, std::uint32_t size) {
+  if (IsByteCount(description)) {
+    if (!CheckValue(frame, value, PARAM_BUFFER)) return false;
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t held = HeldBytes(value, bytes);
+    std::memset(area, 0, size);
+    std::memcpy(area, bytes, std::min(held, size));
+    return true;
+  }
+  if (IsNumberDescription(description)) {
+    if (!CheckValue(frame, value, PARAM_NUMERIC)) return false;
+    WriteNumber(frame, value, GetInt(description), area);
+    return true;
+  }
+  if (Arrayness(value) == 0 && !IsDefined(value)) {
+    std::memset(area, 0, size);  // an undefined value writes an empty record
+    return true;
+  }
+  if (!CheckValue(frame, value, PARAM_STRUCT)) return false;
+  for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
+    std::uint32_t part = 0;
+    if (!DescriptionSize(frame, node->var, part)) return false;
+    Var* member = IsFiller(node->name) ? nullptr : FindMember(value, node->name, false);
+    if (member == nullptr) {
+      std::memset(area, 0, part);
+    } else if (!WriteValue(frame, member, node->var, area, part)) {
+      return false;
+    }
+    area += part;
+  }
+  return true;
+}
+
+bool ReadValue(CallFrame& frame, const std::uint8_t* bytes, std::uint32_t count, Var* description, Var* target,
+               bool partial) {
+  Context& run = *frame.run;
+  if (IsByteCount(description)) {
+    std::uint32_t size = partial ? count : static_cast<std::uint32_t>(GetInt(description));
+    std::unique_ptr<Var, void (*)(Var*)> block(
+        NewByteArrayVar(reinterpret_cast<const char*>(bytes), size, false), ReleaseVar);
+    if (size == 0) ReleaseElements(block->data);
+    return Assign(run, target, block.get());
+  }
+  if (IsNumberDescription(description)) {
+    Scalar number = ReadNumber(frame, bytes, GetInt(description));
+    std::unique_ptr<Var, void (*)(Var*)> value(NewScalarVar(number), ReleaseVar);
+    return Assign(run, target, value.get());
+  }
+  if (!IsStructure(target) && !SetTypeAndDims(run, target, KEL_STRUCT, 0)) return false;
+  for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
+    std::uint32_t part = 0;
+    if (!DescriptionSize(frame, node->var, part)) return false;
+    if (!IsFiller(node->name)) {
+      Var* member = FindMember(target, node->name, true);
+      if (!ReadValue(frame, bytes, part, node->var, member, false)) return false;
+    }
+    bytes += part;
+  }
+  return true;
+}
+
+std::size_t ReadBlock(std::FILE* stream, std::uint32_t size, std::vector<std::uint8_t>& bytes) {
+  constexpr std::size_t kPiece = 65536;
+  std::size_t arrived = 0;
+  while (arrived < size) {
+    std::size_t want = std::min<std::size_t>(kPiece, size - arrived);
+    bytes.resize(arrived + want);
+    std::size_t got = std::fread(bytes.data() + arrived, 1, want, stream);
+    arrived += got;
+    if (got < want) break;
+  }
+  bytes.resize(arrived);
+  return arrived;
+}
+
+bool WriteBlock(CallFrame& frame, Var* value, Var* description, std::FILE* stream, std::size_t& written) {
+  std::uint32_t size = 0;
+  if (!DescriptionSize(frame, description, size)) return false;
+  written = 0;
+  if (IsByteCount(description)) {
+    // The value's bytes, then zeros up to the count, in pieces.
+    if (!CheckValue(frame, value, PARAM_BUFFER)) return false;
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t held = std::min(HeldBytes(value, bytes), size);
+    written = held > 0 ? std::fwrite(bytes, 1, held, stream) : 0;
+    static const std::uint8_t kZeros[4096] = {};
+    while (written == held && held < size) {
+      std::uint32_t piece = std::min<std::uint32_t>(sizeof kZeros, size - held);
+      std::size_t done = std::fwrite(kZeros, 1, piece, stream);
+      written += done;
+      held += static_cast<std::uint32_t>(done);
+      if (done < piece) break;
+    }
+    return true;
+  }
+  std::vector<std::uint8_t> area(size);
+  if (!WriteValue(frame, value, description, area.data(), size)) return false;
+  written = size > 0 ? std::fwrite(area.data(), 1, size, stream) : 0;
+  return true;
+}
+
+}  // namespace kel

@@ -1,0 +1,367 @@
+// The printf and scanf engines.
+
+#include "library/format.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/calls.h"
+#include "engine/messages.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "library/tables.h"
+
+namespace kel {
+
+// ===================================================================
+// Argument sources
+// ===================================================================
+
+Var* PositionalArguments::Next(int mode) { return GetParameter(frame_, next_++, mode); }
+
+CallFrame* ResolveVaList(CallFrame& frame, Var* list, int& index) {
+  if (Arrayness(list) != 1 || list->data->type != KEL_BYTE) return nullptr;
+  ArrayRef array = ResolveArray(list);
+  if (array.data->payload.elements == nullptr) return nullptr;
+  std::int64_t available = static_cast<std::int64_t>(array.data->minIndex) + array.data->elemCount - array.origin;
+  if (array.origin < array.data->minIndex || available < 8) return nullptr;
+  std::uint32_t serial;
+  std::int32_t at;
+  const auto* bytes = static_cast<const std::uint8_t*>(ElementPointer(array.data, array.origin));
+  std::memcpy(&serial, bytes, 4);
+  std::memcpy(&at, bytes + 4, 4);
+  // A va_list is trusted only while the call it names is still running.
+  for (CallFrame* call = frame.caller; call != nullptr; call = call->caller) {
+    if (call->serial == serial) {
+      index = at;
+      return call;
+    }
+  }
+  return nullptr;
+}
+
+bool VaListArguments::Open(Var* list) {
+  call_ = ResolveVaList(frame_, list, next_);
+  if (call_ == nullptr) {
+    RaiseErrorIfRunning(*frame_.run, MSG_5108);
+    return false;
+  }
+  return true;
+}
+
+Var* VaListArguments::Next(int mode) {
+  if (next_ < 0 || next_ >= call_->argCount) {
+    RaiseErrorIfRunning(*frame_.run, MSG_5109);
+    return nullptr;
+  }
+  Var* var = call_->args[next_++];
+  return CheckValue(frame_, var, mode) ? var : nullptr;
+}
+
+// ===================================================================
+// printf
+// ===================================================================
+
+namespace {
+
+template <typename Value>
+void AppendFormatted(std::string& out, const std::string& directive, Value value) {
+  int length = std::snprintf(nullptr, 0, directive.c_str(), value);
+  if (length <= 0) return;
+  std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(length) + 1);
+  std::snprintf(&out[at], static_cast<std::size_t>(length) + 1, directive.c_str(), value);
+  out.resize(at + static_cast<std::size_t>(length));
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A width or precision given as "*": the next argument, as an integer.
+bool StarValue(ArgumentSource& args, std::int32_t& value) {
+  Var* var = args.Next(PARAM_NUMERIC);
+  if (var == nullptr) return false;
+  value = GetInt(var);
+  return true;
+}
+
+// One directive starting after its "%" at [format]; advances [format] past it.
+bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args, std::string& out) {
+  std::string directive = "%";
+  while (*format != '\0' && std::strchr("+- #", *format) != nullptr) directive += *format++;
+  if (*format == '*') {
+    std::int32_t width;
+    if (!StarValue(args, width)) return false;
+    directive += std::to_string(width);
+    ++format;
+  } else {
+    while (IsDigit(*format)) directive += *format++;
+  }
+  if (*format == '.') {
+    ++format;
+    if (*format == '*') {
+      std::int32_t precision;
+      if (!StarValue(args, precision)) return false;
+      if (precision >= 0) directive += "." + std::to_string(precision);  // a negative one is as if absent
+      ++format;
+    } else {
+      directive += '.';
+      while (IsDigit(*format)) directive += *format++;
+    }
+  }
+  const char type = *format;
+  switch (type) {
+    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': {
+      Var* value = args.Next(PARAM_NUMERIC);
+      if (value == nullptr) return false;
+      AppendFormatted(out, directive + 'l' + type, static_cast<long>(GetInt(value)));
+      break;
+    }
+    case 'e': case 'E': case 'f': case 'g': case 'G': {
+      Var* value = args.Next(PARAM_NUMERIC);
+      if (value == nullptr) return false;
+      AppendFormatted(out, directive + type, GetFloat(value));
+      break;
+    }
+    case 'c': {
+      Var* value = args.Next(PARAM_NUMERIC);
+      if (value == nullptr) return false;
+      AppendFormatted(out, directive + type, static_cast<int>(GetByte(value)));
+      break;
+    }
+    case 's': {
+      Var* value = args.Next(PARAM_STRING);
+      if (value == nullptr) return false;
+      AppendFormatted(out, directive + type, static_cast<const char*>(ElementAddress(value, 0)));
+      break;
+    }
+    default:
+      RaiseErrorIfRunning(*frame.run, MSG_5103, type);
+      return false;
+  }
+  ++format;
+  return true;
+}
+
+}  // namespace
+
+bool FormatText(CallFrame& frame, const char* format, ArgumentSource& args, std::string& out) {
+  while (*format != '\0') {
+    if (*format != '%') {
+      const char* next = std::strchr(format, '%');
+      std::size_t length = next != nullptr ? static_cast<std::size_t>(next - format) : std::strlen(format);
+      out.append(format, length);
+      format += length;
+      continue;
+    }
+    ++format;
+    if (*format == '%') {
+      out += '%';
+      ++format;
+      continue;
+    }
+    if (*format == '\0') {
+      out += '%';  // a lone "%" at the end stands for itself
+      break;
+    }
+    if (!FormatDirective(frame, format, args, out)) return false;
+  }
+  return true;
+}
+
+// ===================================================================
+// scanf
+// ===================================================================
+
+void StoreBytes(Var* target, const char* bytes, std::size_t count, bool terminate) {
+  ArrayRef array = ResolveArray(target);
+  const std::size_t total = count + (terminate ? 1 : 0);
+  if (total == 0) return;
+  EnsureSpan(array.data, array.origin, static_cast<std::uint32_t>(total), false);
+  auto* at = static_cast<char*>(ElementPointer(array.data, array.origin));
+  if (count > 0) std::memcpy(at, bytes, count);
+  if (terminate) at[count] = '\0';
+  KeepTerminated(array.data);
+}
+
+namespace {
+
+// Longest text a "%s" or "%[" field without width takes: its slot holds this
+// many characters and the NUL.
+constexpr int kDefaultTextWidth = 1000;
+
+enum SlotKind { SLOT_NONE = -1, SLOT_BYTE = 0, SLOT_LONG = 2, SLOT_DOUBLE = 3, SLOT_TEXT = 4, SLOT_CHARACTERS = 5 };
+
+// One piece of the format for the C scanner: literal text, at most one
+// directive, and "%n" to learn how far it got.
+struct ScanField {
+  std::string segment;
+  SlotKind kind = SLOT_NONE;
+  Var* target = nullptr;
+  int width = 0;          // buffer bytes for the text kinds
+  bool conversion = false;  // holds a directive (suppressed or not)
+};
+
+// Gives the target the kind its directive stores, before anything is read.
+bool RedefineTarget(CallFrame& frame, Var* target, SlotKind kind) {
+  Context& run = *frame.run;
+  switch (kind) {
+    case SLOT_LONG: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_INT, 0);
+    case SLOT_DOUBLE: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_FLOAT, 0);
+    case SLOT_BYTE: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_BYTE, 0);
+    case SLOT_CHARACTERS: return SetTypeAndDims(run, target, KEL_BYTE, 1);
+    case SLOT_TEXT:
+      if (!SetTypeAndDims(run, target, KEL_BYTE, 1)) return false;
+      MarkString(ResolveArray(target).data);
+      return true;
+    default: return true;
+  }
+}
+
+// Reads one directive after its "%" into [field]; advances [format].
+bool PrepareDirective(CallFrame& frame, const char*& format, ArgumentSource& args, ScanField& field) {
+  const bool suppressed = *format == '*';
+  if (suppressed) ++format;
+  std::string directive = suppressed ? "%*" : "%";
+  int width = -1;
+  if (IsDigit(*format)) {
+    width = 0;
+    while (IsDigit(*format)) {
+      width = width * 10 + (*format - '0');
+      if (width > 100000000) width = 100000000;
+      ++format;
+    }
+    if (width == 0) {
+      RaiseErrorIfRunning(*frame.run, MSG_5104);
+      return false;
+    }
+  }
+  const char type = *format;
+  const char folded = static_cast<char>(type >= 'A' && type <= 'Z' ? type - 'A' + 'a' : type);
+  SlotKind kind;
+  std::string conversion;
+  if (std::strchr("dioux", folded) != nullptr && folded != '\0') {
+    kind = SLOT_LONG;
+    conversion = std::string("l") + folded;
+  } else if (std::strchr("efg", folded) != nullptr && folded != '\0') {
+    kind = SLOT_DOUBLE;
+    conversion = std::string("l") + folded;
+  } else if (folded == 'c') {
+    kind = width > 0 ? SLOT_CHARACTERS : SLOT_BYTE;
+    conversion = "c";
+  } else if (folded == 's') {
+    kind = SLOT_TEXT;
+    conversion = "s";
+  } else if (type == '[') {
+    const char* end = format + 1;
+    if (*end == '^') ++end;
+    if (*end == ']') ++end;  // a "]" first in the set belongs to it
+    end = std::strchr(end, ']');
+    if (end == nullptr) {
+      RaiseErrorIfRunning(*frame.run, MSG_5105);
+      return false;
+    }
+    kind = SLOT_TEXT;
+    conversion.assign(format, static_cast<std::size_t>(end - format + 1));
+    format = end;
+  } else {
+    RaiseErrorIfRunning(*frame.run, MSG_5106, type);
+    return false;
+  }
+  ++format;
+  // A text field never runs past its slot: without a width it gets one.
+  if (kind == SLOT_TEXT && width < 0) width = kDefaultTextWidth;
+  if (width > 0) directive += std::to_string(width);
+  directive += conversion;
+  field.segment += directive;
+  field.conversion = true;
+  if (suppressed) return true;
+  field.kind = kind;
+  field.width = width;
+  field.target = args.Next(PARAM_ANY);
+  if (field.target == nullptr) return false;
+  return RedefineTarget(frame, field.target, kind);
+}
+
+bool PrepareFields(CallFrame& frame, const char* format, ArgumentSource& args, std::vector<ScanField>& fields) {
+  ScanField field;
+  while (*format != '\0') {
+    if (*format != '%') {
+      field.segment += *format++;
+      continue;
+    }
+    ++format;
+    if (*format == '%') {
+      field.segment += "%%";
+      ++format;
+      continue;
+    }
+    if (!PrepareDirective(frame, format, args, field)) return false;
+    fields.push_back(std::move(field));
+    field = ScanField{};
+  }
+  if (!field.segment.empty()) fields.push_back(std::move(field));
+  return true;
+}
+
+// Runs the C scanner over one field. Returns the scanner's result; [used]
+// is -1 unless the whole field matched.
+template <typename... Targets>
+int ScanOnce(ScanInput& input, const std::string& segment, int& used, Targets... targets) {
+  used = -1;
+  std::string withMark = segment + "%n";
+  if (input.stream != nullptr) return std::fscanf(input.stream, withMark.c_str(), targets..., &used);
+  return std::sscanf(input.text + input.position, withMark.c_str(), targets..., &used);
+}
+
+// Scans one field and stores what it read. Returns false when scanning stops.
+bool ScanOneField(ScanInput& input, const ScanField& field, int& assigned, bool& anyConversion, bool& atEnd) {
+  int used = -1;
+  int result = 0;
+  long integer = 0;
+  double real = 0;
+  char byte = 0;
+  std::vector<char> text;
+  switch (field.kind) {
+    case SLOT_LONG: result = ScanOnce(input, field.segment, used, &integer); break;
+    case SLOT_DOUBLE: result = ScanOnce(input, field.segment, used, &real); break;
+    case SLOT_BYTE: result = ScanOnce(input, field.segment, used, &byte); break;
+    case SLOT_TEXT:
+    case SLOT_CHARACTERS:
+      text.assign(static_cast<std::size_t>(field.width) + 1, '\0');
+      result = ScanOnce(input, field.segment, used, text.data());
+      break;
+    default: result = ScanOnce(input, field.segment, used); break;
+  }
+  if (result == EOF) atEnd = true;
+  if (used < 0) return false;
+  if (input.stream == nullptr) input.position += static_cast<std::size_t>(used);
+  if (field.conversion) anyConversion = true;
+  if (field.kind == SLOT_NONE) return true;
+  ++assigned;
+  switch (field.kind) {
+    case SLOT_LONG: SetInt(field.target, static_cast<std::int32_t>(integer)); break;
+    case SLOT_DOUBLE: SetFloat(field.target, real); break;
+    case SLOT_BYTE: SetScalar(field.target, MakeByte(static_cast<std::uint8_t>(byte))); break;
+    case SLOT_TEXT: StoreBytes(field.target, text.data(), std::strlen(text.data()), true); break;
+    default: StoreBytes(field.target, text.data(), static_cast<std::size_t>(field.width), false); break;
+  }
+  return true;
+}
+
+}  // namespace
+
+int ScanText(CallFrame& frame, const char* format, ArgumentSource& args, ScanInput& input, bool& ok) {
+  std::vector<ScanField> fields;
+  ok = PrepareFields(frame, format, args, fields);
+  if (!ok) return 0;
+  int assigned = 0;
+  bool anyConversion = false;
+  bool atEnd = false;
+  for (const ScanField& field : fields) {
+    if (!ScanOneField(input, field, assigned, anyConversion, atEnd)) break;
+  }
+  if (atEnd && !anyConversion && assigned == 0) return -1;
+  return assigned;
+}
+
+}  // namespace kel

@@ -1,0 +1,638 @@
+// Standard input and output for scripts: streams held in script integers and
+// checked on every use, the printf and scanf families, character, line and
+// block I/O, positioning, and file management.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/calls.h"
+#include "engine/messages.h"
+#include "engine/scope.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "front/host.h"
+#include "front/macros.h"
+#include "library/data.h"
+#include "library/format.h"
+#include "library/groups.h"
+#include "platform/files.h"
+
+namespace kel {
+
+namespace {
+
+// ===================================================================
+// The stream table
+// ===================================================================
+
+// A standard stream as a run sees it: where it was redirected to, and what
+// it referred to before the run redirected it (to put back at the end).
+struct StandardSlot {
+  std::FILE* stream;
+  const char* variable;
+  std::string path;      // empty: not redirected
+  int saved = -1;        // set while this run's redirection is in force
+};
+
+// The group state of standard I/O: the streams a run opened and its
+// standard streams. Ending it closes what the run left open and puts back
+// what the run redirected.
+class StreamTable {
+ public:
+  StreamTable(Context& run, StreamTable* parent) : parent_(parent), run_(run) {
+    slots_[0] = {stdin, "stdin", {}, -1};
+    slots_[1] = {stdout, "stdout", {}, -1};
+    slots_[2] = {stderr, "stderr", {}, -1};
+    if (parent != nullptr) {
+      for (int i = 0; i < 3; ++i) slots_[i].path = parent->slots_[i].path;
+    }
+    for (const StandardSlot& slot : slots_) {
+      Var* var = run.globals->LookupHere(slot.variable);
+      if (var == nullptr) var = run.globals->Create(slot.variable);
+      if (SetTypeAndDims(run, var, KEL_INT, 0)) SetInt(var, StreamValue(slot.stream));
+    }
+  }
+
+  ~StreamTable() {
+    for (std::FILE* stream : opened_) {
+      run_.host->ForgetStream(stream);
+      std::fclose(stream);
+    }
+    for (StandardSlot& slot : slots_) Restore(slot);
+    std::fflush(nullptr);
+  }
+
+  static std::int32_t StreamValue(std::FILE* stream) {
+    return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
+  }
+
+  bool IsValid(std::FILE* stream) const {
+    if (stream == stdin || stream == stdout || stream == stderr) return true;
+    for (const StreamTable* table = this; table != nullptr; table = table->parent_) {
+      for (std::FILE* known : table->opened_) {
+        if (known == stream) return true;
+      }
+    }
+    return false;
+  }
+
+  void Add(std::FILE* stream) { opened_.push_back(stream); }
+
+  // Removes [stream] from whichever table opened it.
+  void Remove(std::FILE* stream) {
+    for (StreamTable* table = this; table != nullptr; table = table->parent_) {
+      for (auto it = table->opened_.begin(); it != table->opened_.end(); ++it) {
+        if (*it == stream) {
+          table->opened_.erase(it);
+          return;
+        }
+      }
+    }
+  }
+
+  StandardSlot* SlotOf(std::FILE* stream) {
+    for (StandardSlot& slot : slots_) {
+      if (slot.stream == stream) return &slot;
+    }
+    return nullptr;
+  }
+
+  bool Redirect(StandardSlot& slot, const char* path, const char* mode) {
+    int previous = platform::RedirectStandardStream(slot.stream, path, mode);
+    if (previous < 0) return false;
+    if (slot.saved < 0) {
+      slot.saved = previous;  // what the stream was before this run touched it
+    } else {
+      platform::ReleaseSavedStream(previous);  // an earlier redirection of this run
+    }
+    slot.path = path;
+    run_.host->NoteStreamName(slot.stream, path);
+    return true;
+  }
+
+  // Puts a standard stream back as it was before this run redirected it.
+  void Restore(StandardSlot& slot) {
+    if (slot.saved < 0) return;
+    platform::RestoreStandardStream(slot.stream, slot.saved);
+    slot.saved = -1;
+    slot.path = parent_ != nullptr ? parent_->SlotOf(slot.stream)->path : std::string();
+    run_.host->NoteStreamName(slot.stream, slot.path.empty() ? "CON" : slot.path.c_str());
+  }
+
+ private:
+  StandardSlot slots_[3];
+  std::vector<std::FILE*> opened_;
+  StreamTable* parent_;
+  Context& run_;
+};
+
+StreamTable& Streams(CallFrame& frame) { return *static_cast<StreamTable*>(frame.libraryData); }
+
+// The stream in argument [i]: a non-array integer that names a standard
+// stream or one opened by this run or an enclosing one.
+std::FILE* GetStream(CallFrame& frame, int i) {
+  Var* var = GetParameter(frame, i, PARAM_ANY);
+  if (var == nullptr) return nullptr;
+  if (Arrayness(var) == 0 && var->data->type == KEL_INT) {
+    auto* stream = reinterpret_cast<std::FILE*>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(GetInt(var))));
+    if (stream != nullptr && Streams(frame).IsValid(stream)) return stream;
+  }
+  RaiseErrorIfRunning(*frame.run, MSG_5102);
+  return nullptr;
+}
+
+const char* GetText(CallFrame& frame, int i) {
+  Var* var = GetParameter(frame, i, PARAM_STRING);
+  return var != nullptr ? static_cast<const char*>(ElementAddress(var, 0)) : nullptr;
+}
+
+bool IsZeroNumber(Var* var) { return Arrayness(var) == 0 && IsNumericKind(var->data->type) && GetFloat(var) == 0.0; }
+
+// A new string value holding [count] bytes of [text].
+void ReturnText(CallFrame& frame, const char* text, std::size_t count) {
+  SetReturn(frame, NewByteArrayVar(text, static_cast<std::uint32_t>(count), true), 0);
+}
+
+// Makes [target] a byte array (a destination) and stores the text in it.
+bool StoreText(CallFrame& frame, Var* target, const char* text, std::size_t count) {
+  if (!SetTypeAndDims(*frame.run, target, KEL_BYTE, 1)) return false;
+  MarkString(ResolveArray(target).data);
+  StoreBytes(target, text, count, true);
+  return true;
+}
+
+// ===================================================================
+// Formatted output and input
+// ===================================================================
+
+// Writes [text] to [stream] in one write; the count, or -1 when the stream
+// took fewer bytes.
+std::int32_t WriteAll(std::FILE* stream, const std::string& text) {
+  std::size_t written = text.empty() ? 0 : std::fwrite(text.data(), 1, text.size(), stream);
+  return written == text.size() ? static_cast<std::int32_t>(text.size()) : -1;
+}
+
+bool IsVariant(const CallFrame& frame) { return CalledName(frame)[0] == 'v'; }
+
+// printf, fprintf, sprintf and their va_list forms share one path: where the
+// format stands and where the values come from depend only on the name.
+void Stdio_printf(CallFrame& frame) {
+  const char* name = CalledName(frame);
+  const bool toString = std::strstr(name, "sprintf") != nullptr;
+  const bool toStream = std::strstr(name, "fprintf") != nullptr;
+  const int formatAt = toString || toStream ? 1 : 0;
+  std::FILE* stream = stdout;
+  if (toStream && (stream = GetStream(frame, 0)) == nullptr) return;
+  Var* destination = nullptr;
+  if (toString && (destination = GetParameter(frame, 0, PARAM_ANY)) == nullptr) return;
+  const char* format = GetText(frame, formatAt);
+  if (format == nullptr) return;
+  std::string text;
+  if (IsVariant(frame)) {
+    Var* list = GetParameter(frame, formatAt + 1, PARAM_ANY);
+    VaListArguments args(frame);
+    if (list == nullptr || !args.Open(list) || !FormatText(frame, format, args, text)) return;
+  } else {
+    PositionalArguments args(frame, formatAt + 1);
+    if (!FormatText(frame, format, args, text)) return;
+  }
+  if (toString) {
+    if (!StoreText(frame, destination, text.data(), text.size())) return;
+    ReturnInt(frame, static_cast<std::int32_t>(text.size()));
+    return;
+  }
+  ReturnInt(frame, WriteAll(stream, text));
+}
+
+void Stdio_scanf(CallFrame& frame) {
+  const char* name = CalledName(frame);
+  const bool fromString = std::strstr(name, "sscanf") != nullptr;
+  const bool fromStream = std::strstr(name, "fscanf") != nullptr;
+  const int formatAt = fromString || fromStream ? 1 : 0;
+  ScanInput input;
+  input.stream = stdin;
+  if (fromStream && (input.stream = GetStream(frame, 0)) == nullptr) return;
+  if (fromString) {
+    input.stream = nullptr;
+    if ((input.text = GetText(frame, 0)) == nullptr) return;
+  }
+  const char* format = GetText(frame, formatAt);
+  if (format == nullptr) return;
+  std::string formatCopy = format;  // targets may share the format's storage
+  bool ok = false;
+  int count;
+  if (IsVariant(frame)) {
+    Var* list = GetParameter(frame, formatAt + 1, PARAM_ANY);
+    VaListArguments args(frame);
+    if (list == nullptr || !args.Open(list)) return;
+    count = ScanText(frame, formatCopy.c_str(), args, input, ok);
+  } else {
+    PositionalArguments args(frame, formatAt + 1);
+    count = ScanText(frame, formatCopy.c_str(), args, input, ok);
+  }
+  if (ok) ReturnInt(frame, count);
+}
+
+// ===================================================================
+// Opening and closing
+// ===================================================================
+
+// The mode buffer holds 20 bytes with a "+" that may be added and the NUL.
+constexpr std::size_t kMaxModeLength = 18;
+
+bool HasMode(const std::string& mode, char c) { return mode.find(c) != std::string::npos; }
+
+// A text file opened for appending loses a last byte 0x1A, which text mode
+// reads as the end of the file.
+void DropEndOfFileMark(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return;
+  long size = -1;
+  int last = EOF;
+  if (std::fseek(file, -1, SEEK_END) == 0) {
+    last = std::fgetc(file);
+    size = std::ftell(file);
+  }
+  std::fclose(file);
+  if (last == 0x1A && size > 0) platform::TruncateFile(path, size - 1);
+}
+
+// Opens [path] with the script's [mode]: append modes without "b" read as
+// well and start at the end.
+std::FILE* OpenFile(CallFrame& frame, const char* path, const char* scriptMode) {
+  std::string mode = scriptMode;
+  if (mode.size() > kMaxModeLength) return nullptr;
+  const bool textAppend = HasMode(mode, 'a') && !HasMode(mode, 'b');
+  if (HasMode(mode, 'a') && !HasMode(mode, 'b') && !HasMode(mode, '+')) mode += '+';
+  if (textAppend) DropEndOfFileMark(path);
+  std::FILE* stream = std::fopen(path, mode.c_str());
+  if (stream == nullptr) return nullptr;
+  if (HasMode(mode, 'a')) std::fseek(stream, 0, SEEK_END);
+  frame.run->host->NoteStreamName(stream, path);
+  return stream;
+}
+
+void Stdio_fopen(CallFrame& frame) {
+  const char* path = GetText(frame, 0);
+  const char* mode = path != nullptr ? GetText(frame, 1) : nullptr;
+  if (mode == nullptr) return;
+  std::FILE* stream = OpenFile(frame, path, mode);
+  if (stream != nullptr) Streams(frame).Add(stream);
+  ReturnInt(frame, StreamTable::StreamValue(stream));
+}
+
+void Stdio_freopen(CallFrame& frame) {
+  const char* path = GetText(frame, 0);
+  const char* mode = path != nullptr ? GetText(frame, 1) : nullptr;
+  std::FILE* stream = mode != nullptr ? GetStream(frame, 2) : nullptr;
+  if (stream == nullptr) return;
+  StreamTable& streams = Streams(frame);
+  if (StandardSlot* slot = streams.SlotOf(stream)) {
+    std::string fullMode = mode;
+    bool ok = fullMode.size() <= kMaxModeLength && streams.Redirect(*slot, path, mode);
+    ReturnInt(frame, ok ? StreamTable::StreamValue(stream) : 0);
+    return;
+  }
+  if (std::strlen(mode) > kMaxModeLength) {
+    ReturnInt(frame, 0);
+    return;
+  }
+  frame.run->host->ForgetStream(stream);
+  std::FILE* reopened = std::freopen(path, mode, stream);
+  if (reopened == nullptr) {
+    streams.Remove(stream);
+    ReturnInt(frame, 0);
+    return;
+  }
+  frame.run->host->NoteStreamName(reopened, path);
+  ReturnInt(frame, StreamTable::StreamValue(reopened));
+}
+
+void Stdio_fclose(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, 0);
+  if (stream == nullptr) return;
+  StreamTable& streams = Streams(frame);
+  if (StandardSlot* slot = streams.SlotOf(stream)) {
+    streams.Restore(*slot);  // a standard stream is put back, never closed
+    ReturnInt(frame, 0);
+    return;
+  }
+  frame.run->host->ForgetStream(stream);
+  streams.Remove(stream);
+  ReturnInt(frame, std::fclose(stream));
+}
+
+void Stdio_tmpfile(CallFrame& frame) {
+  std::FILE* stream = std::tmpfile();
+  if (stream != nullptr) Streams(frame).Add(stream);
+  ReturnInt(frame, StreamTable::StreamValue(stream));
+}
+
+void Stdio_tmpnam(CallFrame& frame) {
+  std::string name = platform::TemporaryFileName();
+  if (frame.argCount > 0) {
+    Var* target = GetParameter(frame, 0, PARAM_ANY);
+    if (target == nullptr) return;
+    if (!IsZeroNumber(target) && !StoreText(frame, target, name.data(), name.size())) return;
+  }
+  ReturnText(frame, name.data(), name.size());
+}
+
+void Stdio_remove(CallFrame& frame) {
+  const char* path = GetText(frame, 0);
+  if (path != nullptr) ReturnInt(frame, std::remove(path));
+}
+
+void Stdio_rename(CallFrame& frame) {
+  const char* from = GetText(frame, 0);
+  std::string old = from != nullptr ? from : "";
+  const char* to = from != nullptr ? GetText(frame, 1) : nullptr;
+  if (to != nullptr) ReturnInt(frame, std::rename(old.c_str(), to));
+}
+
+// ===================================================================
+// Characters and lines
+// ===================================================================
+
+void Stdio_fgetc(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, 0);
+  if (stream != nullptr) ReturnInt(frame, std::fgetc(stream));
+}
+
+void Stdio_getchar(CallFrame& frame) { ReturnInt(frame, std::getchar()); }
+
+bool GetByteArgument(CallFrame& frame, int i, int& byte) {
+  Var* var = GetParameter(frame, i, PARAM_NUMERIC);
+  if (var == nullptr) return false;
+  byte = GetInt(var) & 0xFF;
+  return true;
+}
+
+void Stdio_ungetc(CallFrame& frame) {
+  int byte;
+  if (!GetByteArgument(frame, 0, byte)) return;
+  std::FILE* stream = GetStream(frame, 1);
+  if (stream != nullptr) ReturnInt(frame, std::ungetc(byte, stream));
+}
+
+void Stdio_fputc(CallFrame& frame) {
+  int byte;
+  if (!GetByteArgument(frame, 0, byte)) return;
+  std::FILE* stream = frame.argCount > 1 ? GetStream(frame, 1) : stdout;
+  if (stream != nullptr) ReturnInt(frame, std::fputc(byte, stream) == EOF ? 0 : 1);
+}
+
+void Stdio_fputs(CallFrame& frame) {
+  const char* text = GetText(frame, 0);
+  const bool isPuts = CalledName(frame)[1] == 'u';
+  std::FILE* stream = text == nullptr ? nullptr : isPuts ? stdout : GetStream(frame, 1);
+  if (stream == nullptr) return;
+  std::size_t written = std::fwrite(text, 1, std::strlen(text), stream);
+  if (isPuts && written == std::strlen(text)) written += std::fwrite("\n", 1, 1, stream);
+  ReturnInt(frame, static_cast<std::int32_t>(written));
+}
+
+// Reads a line of at most [maximum] - 1 bytes, as C's fgets does.
+bool ReadLine(std::FILE* stream, std::int32_t maximum, std::string& line) {
+  if (maximum < 1) return false;
+  std::vector<char> buffer(static_cast<std::size_t>(maximum));
+  if (std::fgets(buffer.data(), maximum, stream) == nullptr) return false;
+  line = buffer.data();
+  return true;
+}
+
+// fgets(stream), fgets(destination, stream), fgets(destination, maximum, stream)
+void Stdio_fgets(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, frame.argCount - 1);
+  if (stream == nullptr) return;
+  Var* destination = frame.argCount > 1 ? GetParameter(frame, 0, PARAM_ANY) : nullptr;
+  std::int32_t maximum = 1000;
+  if (frame.argCount == 3) {
+    Var* limit = GetParameter(frame, 1, PARAM_NUMERIC);
+    if (limit == nullptr) return;
+    maximum = GetInt(limit);
+  }
+  std::string line;
+  if (!ReadLine(stream, maximum, line)) {
+    ReturnInt(frame, 0);
+    return;
+  }
+  if (destination != nullptr && !StoreText(frame, destination, line.data(), line.size())) return;
+  ReturnText(frame, line.data(), line.size());
+}
+
+void Stdio_gets(CallFrame& frame) {
+  Var* destination = frame.argCount > 0 ? GetParameter(frame, 0, PARAM_ANY) : nullptr;
+  if (frame.argCount > 0 && destination == nullptr) return;
+  std::string line;
+  if (!ReadLine(stdin, 1000, line)) {
+    ReturnInt(frame, 0);
+    return;
+  }
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  if (destination != nullptr && !StoreText(frame, destination, line.data(), line.size())) return;
+  ReturnText(frame, line.data(), line.size());
+}
+
+// ===================================================================
+// Positions and state
+// ===================================================================
+
+void Stdio_fseek(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, 0);
+  Var* offset = stream != nullptr ? GetParameter(frame, 1, PARAM_NUMERIC) : nullptr;
+  if (offset == nullptr) return;
+  int whence = SEEK_SET;
+  if (frame.argCount > 2) {
+    Var* from = GetParameter(frame, 2, PARAM_NUMERIC);
+    if (from == nullptr) return;
+    whence = GetInt(from);
+  }
+  ReturnInt(frame, std::fseek(stream, GetInt(offset), whence));
+}
+
+void Stdio_ftell(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, 0);
+  if (stream != nullptr) ReturnInt(frame, static_cast<std::int32_t>(std::ftell(stream)));
+}
+
+// The position a script holds is a 4-byte array with the byte offset, so it
+// never depends on the size of the C library's fpos_t.
+void Stdio_fgetpos(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, 0);
+  Var* target = stream != nullptr ? GetParameter(frame, 1, PARAM_ANY) : nullptr;
+  if (target == nullptr) return;
+  long position = std::ftell(stream);
+  if (position < 0) {
+    ReturnInt(frame, -1);
+    return;
+  }
+  auto offset = static_cast<std::int32_t>(position);
+  char bytes[4];
+  std::memcpy(bytes, &offset, 4);
+  if (!SetTypeAndDims(*frame.run, target, KEL_BYTE, 1)) return;
+  StoreBytes(target, bytes, 4, false);
+  ReturnInt(frame, 0);
+}
+
+void Stdio_fsetpos(CallFrame& frame) {
+  std::FILE* stream = GetStream(frame, 0);
+  Var* position = stream != nullptr ? GetParameter(frame, 1, PARAM_ANY) : nullptr;
+  if (position == nullptr) return;
+  bool valid = Arrayness(position) == 1 && position->data->type == KEL_BYTE;
+  std::int32_t offset = 0;
+  if (valid) {
+    ArrayRef array = ResolveArray(position);
+    std::int64_t last = static_cast<std::int64_t>(array.data->minIndex) + array.data->elemCount - 1;
+    valid = array.data->payload.elements != nullptr && array.origin >= array.data->minIndex && last - array.origin >= 3;
+    if (valid) std::memcpy(&offset, ElementPointer(array.data, array.origin), 4);
+  }
+  if (!valid) {
+    RaiseErrorIfRunning(*frame.run, MSG_5110);
+    return;
+  }
+  ReturnInt(frame, std::fseek(stream, offset, SEEK_SET));
+}
+
+void Stdio_rewind(CallFrame& frame) {
+  if (std::FILE* stream = GetStream(frame, 0)) std::rewind(stream);
+}
+
+void Stdio_clearerr(CallFrame& frame) {
+  if (std::FILE* stream = GetStream(frame, 0)) std::clearerr(stream);
+}
+
+void Stdio_feof(CallFrame& frame) {
+  if (std::FILE* stream = GetStream(frame, 0)) ReturnInt(frame, std::feof(stream));
+}
+
+void Stdio_ferror(CallFrame& frame) {
+  if (std::FILE* stream = GetStream(frame, 0)) ReturnInt(frame, std::ferror(stream));
+}
+
+void Stdio_fflush(CallFrame& frame) {
+  Var* var = GetParameter(frame, 0, PARAM_ANY);
+  if (var == nullptr) return;
+  if (IsZeroNumber(var)) {
+    ReturnInt(frame, std::fflush(nullptr));
+    return;
+  }
+  if (std::FILE* stream = GetStream(frame, 0)) ReturnInt(frame, std::fflush(stream));
+}
+
+void Stdio_perror(CallFrame& frame) {
+  const char* text = nullptr;
+  if (frame.argCount > 0) {
+    Var* var = GetParameter(frame, 0, PARAM_ANY);
+    if (var == nullptr) return;
+    if (!IsZeroNumber(var) && (text = GetText(frame, 0)) == nullptr) return;
+  }
+  std::fflush(stdout);
+  std::perror(text);
+}
+
+// ===================================================================
+// Blocks
+// ===================================================================
+
+void Stdio_fread(CallFrame& frame) {
+  Var* target = GetParameter(frame, 0, PARAM_ANY);
+  Var* description = target != nullptr ? GetParameter(frame, 1, PARAM_ANY) : nullptr;
+  std::FILE* stream = description != nullptr ? GetStream(frame, 2) : nullptr;
+  if (stream == nullptr) return;
+  std::uint32_t size = 0;
+  if (!DescriptionSize(frame, description, size)) return;
+  std::vector<std::uint8_t> bytes;
+  std::size_t arrived = ReadBlock(stream, size, bytes);
+  const bool isCount = IsByteCount(description);
+  if (isCount) {
+    if (!ReadValue(frame, bytes.data(), static_cast<std::uint32_t>(arrived), description, target, true)) return;
+    ReturnInt(frame, static_cast<std::int32_t>(arrived));
+    return;
+  }
+  if (arrived == size && !ReadValue(frame, bytes.data(), size, description, target, false)) return;
+  ReturnInt(frame, arrived == size ? 1 : 0);
+}
+
+void Stdio_fwrite(CallFrame& frame) {
+  Var* source = GetParameter(frame, 0, PARAM_ANY);
+  Var* description = source != nullptr ? GetParameter(frame, 1, PARAM_ANY) : nullptr;
+  std::FILE* stream = description != nullptr ? GetStream(frame, 2) : nullptr;
+  if (stream == nullptr) return;
+  std::size_t written = 0;
+  if (!WriteBlock(frame, source, description, stream, written)) return;
+  if (IsByteCount(description)) {
+    ReturnInt(frame, static_cast<std::int32_t>(written));
+  } else {
+    std::uint32_t size = 0;
+    static_cast<void>(DescriptionSize(frame, description, size));
+    ReturnInt(frame, written == size ? 1 : 0);
+  }
+}
+
+// ===================================================================
+// The group
+// ===================================================================
+
+void* StartStdio(Context& run, void* parentState) { return new StreamTable(run, static_cast<StreamTable*>(parentState)); }
+
+void EndStdio(Context&, void* state) { delete static_cast<StreamTable*>(state); }
+
+void StdioConstants(MacroTable& macros) {
+  macros.Define("EOF", -1L);
+  macros.Define("SEEK_SET", 0L);
+  macros.Define("SEEK_CUR", 1L);
+  macros.Define("SEEK_END", 2L);
+}
+
+constexpr LibraryEntry kStdioRows[] = {
+    {"freopen",  Stdio_freopen,  3, 3},
+    {"getchar",  Stdio_getchar,  0, 0},
+    {"gets",     Stdio_gets,     0, 1},
+    {"perror",   Stdio_perror,   0, 1},
+    {"printf",   Stdio_printf,   1, ARGS_ANY},
+    {"putchar",  Stdio_fputc,    1, 1},
+    {"puts",     Stdio_fputs,    1, 1},
+    {"scanf",    Stdio_scanf,    1, ARGS_ANY},
+    {"vprintf",  Stdio_printf,   2, 2},
+    {"vscanf",   Stdio_scanf,    2, 2},
+    {"clearerr", Stdio_clearerr, 1, 1},
+    {"fclose",   Stdio_fclose,   1, 1},
+    {"feof",     Stdio_feof,     1, 1},
+    {"ferror",   Stdio_ferror,   1, 1},
+    {"fflush",   Stdio_fflush,   1, 1},
+    {"fgetc",    Stdio_fgetc,    1, 1},
+    {"fgetpos",  Stdio_fgetpos,  2, 2},
+    {"fgets",    Stdio_fgets,    1, 3},
+    {"fopen",    Stdio_fopen,    2, 2},
+    {"fprintf",  Stdio_printf,   2, ARGS_ANY},
+    {"fputc",    Stdio_fputc,    2, 2},
+    {"fputs",    Stdio_fputs,    2, 2},
+    {"fread",    Stdio_fread,    3, 3},
+    {"fscanf",   Stdio_scanf,    2, ARGS_ANY},
+    {"fseek",    Stdio_fseek,    2, 3},
+    {"fsetpos",  Stdio_fsetpos,  2, 2},
+    {"ftell",    Stdio_ftell,    1, 1},
+    {"fwrite",   Stdio_fwrite,   3, 3},
+    {"getc",     Stdio_fgetc,    1, 1},
+    {"putc",     Stdio_fputc,    2, 2},
+    {"remove",   Stdio_remove,   1, 1},
+    {"rename",   Stdio_rename,   2, 2},
+    {"rewind",   Stdio_rewind,   1, 1},
+    {"sprintf",  Stdio_printf,   2, ARGS_ANY},
+    {"sscanf",   Stdio_scanf,    2, ARGS_ANY},
+    {"tmpfile",  Stdio_tmpfile,  0, 0},
+    {"tmpnam",   Stdio_tmpnam,   0, 1},
+    {"ungetc",   Stdio_ungetc,   2, 2},
+    {"vfprintf", Stdio_printf,   3, 3},
+    {"vfscanf",  Stdio_scanf,    3, 3},
+    {"vsprintf", Stdio_printf,   3, 3},
+    {"vsscanf",  Stdio_scanf,    3, 3},
+};
+
+}  // namespace
+
+const LibraryGroup kStdioGroup{GROUP_STDIO, kStdioRows, StartStdio, EndStdio, StdioConstants};
+
+}  // namespace kel

@@ -1,0 +1,167 @@
+// Library tables: group registration in the one fixed order, name lookup,
+// the argument-count check, and the checked accessor of arguments.
+
+#include "library/tables.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/calls.h"
+#include "engine/functions.h"
+#include "engine/messages.h"
+#include "engine/text.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "library/groups.h"
+
+namespace kel {
+
+namespace {
+
+std::span<const LibraryEntry> hostRows[GROUP_COUNT];
+
+// The groups in registration order, written once.
+const LibraryGroup* const kGroups[] = {
+    &kDataGroup,   &kKeyboardGroup, &kCtypeGroup,  &kMathGroup,   &kDiagnosticsGroup,
+    &kDynamicLinkGroup, &kVarargsGroup, &kStdioGroup, &kStdlibGroup, &kStringGroup,
+    &kTimeGroup,   &kOleGroup,
+};
+
+struct BuiltinIndex {
+  std::unordered_map<std::string, std::unique_ptr<FunctionRecord>, NameHash, NameEqual> byName;
+};
+
+// Every built-in reachable by name, built once: the group registered last is
+// searched first, and inside a group the rows in table order.
+BuiltinIndex& Index() {
+  static BuiltinIndex index = [] {
+    BuiltinIndex built;
+    auto add = [&built](const LibraryEntry& entry, LibraryGroupId group) {
+      if (built.byName.find(entry.name) != built.byName.end()) return;
+      auto record = std::make_unique<FunctionRecord>();
+      record->name = entry.name;
+      record->kind = FUNCTION_BUILTIN;
+      record->entry = &entry;
+      record->group = group;
+      built.byName.emplace(entry.name, std::move(record));
+    };
+    for (std::size_t i = std::size(kGroups); i-- > 0;) {
+      const LibraryGroup& group = *kGroups[i];
+      for (const LibraryEntry& entry : group.rows) add(entry, group.id);
+      for (const LibraryEntry& entry : hostRows[group.id]) add(entry, group.id);
+    }
+    return built;
+  }();
+  return index;
+}
+
+}  // namespace
+
+void SetHostRows(LibraryGroupId group, std::span<const LibraryEntry> rows) { hostRows[group] = rows; }
+
+void RegisterLibrary(Context& top) {
+  SetBuiltinServices({FindBuiltin, CallBuiltin});
+  for (const LibraryGroup* group : kGroups) {
+    if (group->defineConstants != nullptr) group->defineConstants(*top.defines);
+    if (group->start != nullptr) top.groupStates[group->id] = group->start(top, nullptr);
+  }
+  top.startedGroups = true;
+}
+
+void InheritLibrary(Context& run) {
+  Context& parent = *run.parent;
+  for (const LibraryGroup* group : kGroups) {
+    void* parentState = parent.groupStates[group->id];
+    if (group->start != nullptr) run.groupStates[group->id] = group->start(run, parentState);
+  }
+  run.startedGroups = true;
+}
+
+void DestroyLibrary(Context& run) {
+  if (!run.startedGroups) return;
+  run.startedGroups = false;
+  for (std::size_t i = std::size(kGroups); i-- > 0;) {
+    const LibraryGroup* group = kGroups[i];
+    if (group->end != nullptr && run.groupStates[group->id] != nullptr) group->end(run, run.groupStates[group->id]);
+    run.groupStates[group->id] = nullptr;
+  }
+}
+
+FunctionRecord* FindBuiltin(std::string_view name) {
+  auto found = Index().byName.find(name);
+  return found == Index().byName.end() ? nullptr : found->second.get();
+}
+
+const char* CalledName(const CallFrame& frame) { return frame.function->name.c_str(); }
+
+void* GroupState(const CallFrame& frame, LibraryGroupId group) { return frame.run->groupStates[group]; }
+
+void CallBuiltin(CallFrame& frame) {
+  const LibraryEntry& entry = *frame.function->entry;
+  const auto count = static_cast<unsigned>(frame.argCount);
+  if (count < entry.minArgs || (entry.maxArgs != ARGS_ANY && count > entry.maxArgs)) {
+    RaiseErrorIfRunning(*frame.run, MSG_5001, frame.argCount, entry.name);
+    return;
+  }
+  frame.libraryData = frame.run->groupStates[frame.function->group];
+  entry.handler(frame);
+}
+
+// ===================================================================
+// Argument checks
+// ===================================================================
+
+namespace {
+
+// The phrase of the first check [var] fails under [mode], or MSG_NOT_FOUND.
+MessageId FailedCheck(Var* var, int mode) {
+  const int depth = Arrayness(var);
+  const int kind = var->data->type;
+  if ((mode & (PARAM_WHOLE | PARAM_NUMERIC | PARAM_LONG | PARAM_STRUCT)) != 0 && depth != 0) return MSG_CHECK_NOT_ARRAY;
+  auto hasStorage = [var]() { return ResolveArray(var).data->payload.elements != nullptr; };
+  switch (mode) {
+    case PARAM_WHOLE: return kind == KEL_BYTE || kind == KEL_INT ? MSG_NOT_FOUND : MSG_CHECK_WHOLE;
+    case PARAM_NUMERIC: return IsNumericKind(kind) ? MSG_NOT_FOUND : MSG_CHECK_NUMERIC;
+    case PARAM_LONG: return kind == KEL_INT ? MSG_NOT_FOUND : MSG_CHECK_LONG;
+    case PARAM_STRING:
+    case PARAM_BUFFER:
+      return depth == 1 && kind == KEL_BYTE && hasStorage() ? MSG_NOT_FOUND : MSG_CHECK_CHARACTERS;
+    case PARAM_ARRAY: return depth > 0 && hasStorage() ? MSG_NOT_FOUND : MSG_CHECK_ARRAY;
+    case PARAM_STRUCT: return kind == KEL_STRUCT ? MSG_NOT_FOUND : MSG_CHECK_STRUCT;
+    default: return MSG_NOT_FOUND;
+  }
+}
+
+// The names longer than this are not shown in a 5002 message.
+constexpr std::size_t kMaxShownName = 96;
+
+bool Check(CallFrame& frame, Var* var, int mode, int parameter) {
+  MessageId failed = FailedCheck(var, mode);
+  if (failed == MSG_NOT_FOUND) {
+    if (mode == PARAM_STRING) MarkString(ResolveArray(var).data);
+    return true;
+  }
+  std::string number = parameter > 0 ? " " + std::to_string(parameter) : std::string();
+  std::string name = NameOfVarFrom(*frame.run, var, frame.caller);
+  std::string shown = !name.empty() && name.size() < kMaxShownName ? "(" + name + ") " : std::string();
+  RaiseErrorIfRunning(*frame.run, MSG_5002, number.c_str(), shown.c_str(), CalledName(frame), MessageText(failed));
+  return false;
+}
+
+}  // namespace
+
+Var* GetParameter(CallFrame& frame, int i, int mode) {
+  if (i >= frame.argCount) {
+    RaiseError(*frame.run, MSG_1404, i + 1, CalledName(frame));
+    return nullptr;
+  }
+  Var* var = frame.args[i];
+  if (mode == PARAM_ANY) return var;
+  return Check(frame, var, mode, i + 1) ? var : nullptr;
+}
+
+bool CheckValue(CallFrame& frame, Var* var, int mode) { return Check(frame, var, mode, 0); }
+
+}  // namespace kel
