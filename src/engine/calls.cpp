@@ -72,6 +72,12 @@ void SetReturn(CallFrame& frame, Var* var, int kind) {
   }
 }
 
+void SetMemberInt(Context& run, Var* structVar, const char* name, std::int32_t value) {
+  Var* member = FindMember(structVar, name, true);
+  if (!IsNumericScalar(member) && !SetTypeAndDims(run, member, KEL_INT, 0)) return;
+  SetInt(member, value);
+}
+
 void ReturnScalar(CallFrame& frame, const Scalar& value) {
   frame.hasResult = true;
   frame.returnKind = 0;

@@ -77,6 +77,10 @@ std::string NameOfVar(Context& run, const Var* var);
 // called it, then the globals (for messages about built-in arguments).
 std::string NameOfVarFrom(Context& run, const Var* var, CallFrame* start);
 
+// Sets member [name] of the structure [structVar] to the integer [value],
+// creating it when absent (for structure results of built-ins).
+void SetMemberInt(Context& run, Var* structVar, const char* name, std::int32_t value);
+
 // A fresh variable holding a copy of [value]: string literals are copied,
 // numbers and structures copied, arrays shared.
 Var* CopyToFreshVar(Context& run, Operand& value);

@@ -182,6 +182,8 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
       unsigned mode = TakeQuotedCode(commandLine) ? RUN_MODE_CODE : RUN_MODE_DECIDE;
       RunProgram(context, commandLine, true, mode, exitCode);
     }
+    // A run that ended while the console was closing asked for 255.
+    if (context.runState == RUN_EXIT) exitCode = context.exitCode;
   }
   return exitCode;
 }

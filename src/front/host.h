@@ -37,6 +37,10 @@ class Host {
   virtual void NoteStreamName(std::FILE* stream, const char* name) { (void)stream, (void)name; }
   virtual void ForgetStream(std::FILE* stream) { (void)stream; }
 
+  // Called before the library reads the process's standard input, so that
+  // line input behaves as the user expects (echo, editing).
+  virtual void BeforeStandardInput() {}
+
   // Shows [scriptName] as the running script while a file runs (window title).
   virtual void ShowRunningScript(std::string_view scriptName) { (void)scriptName; }
   // Restores what ShowRunningScript replaced.

@@ -147,6 +147,13 @@ const char* GetText(CallFrame& frame, int i) {
   return var != nullptr ? static_cast<const char*>(ElementAddress(var, 0)) : nullptr;
 }
 
+// Line input from the process's standard input reads as the user expects,
+// even after a script read single keys.
+std::FILE* ForInput(CallFrame& frame, std::FILE* stream) {
+  if (stream == stdin) frame.run->host->BeforeStandardInput();
+  return stream;
+}
+
 bool IsZeroNumber(Var* var) { return Arrayness(var) == 0 && IsNumericKind(var->data->type) && GetFloat(var) == 0.0; }
 
 // A new string value holding [count] bytes of [text].
@@ -220,6 +227,7 @@ void Stdio_scanf(CallFrame& frame) {
   const char* format = GetText(frame, formatAt);
   if (format == nullptr) return;
   std::string formatCopy = format;  // targets may share the format's storage
+  if (input.stream != nullptr) ForInput(frame, input.stream);
   bool ok = false;
   int count;
   if (IsVariant(frame)) {
@@ -357,10 +365,13 @@ void Stdio_rename(CallFrame& frame) {
 
 void Stdio_fgetc(CallFrame& frame) {
   std::FILE* stream = GetStream(frame, 0);
-  if (stream != nullptr) ReturnInt(frame, std::fgetc(stream));
+  if (stream != nullptr) ReturnInt(frame, std::fgetc(ForInput(frame, stream)));
 }
 
-void Stdio_getchar(CallFrame& frame) { ReturnInt(frame, std::getchar()); }
+void Stdio_getchar(CallFrame& frame) {
+  ForInput(frame, stdin);
+  ReturnInt(frame, std::getchar());
+}
 
 bool GetByteArgument(CallFrame& frame, int i, int& byte) {
   Var* var = GetParameter(frame, i, PARAM_NUMERIC);
@@ -414,7 +425,7 @@ void Stdio_fgets(CallFrame& frame) {
     maximum = GetInt(limit);
   }
   std::string line;
-  if (!ReadLine(stream, maximum, line)) {
+  if (!ReadLine(ForInput(frame, stream), maximum, line)) {
     ReturnInt(frame, 0);
     return;
   }
@@ -426,7 +437,7 @@ void Stdio_gets(CallFrame& frame) {
   Var* destination = frame.argCount > 0 ? GetParameter(frame, 0, PARAM_ANY) : nullptr;
   if (frame.argCount > 0 && destination == nullptr) return;
   std::string line;
-  if (!ReadLine(stdin, 1000, line)) {
+  if (!ReadLine(ForInput(frame, stdin), 1000, line)) {
     ReturnInt(frame, 0);
     return;
   }
@@ -544,7 +555,7 @@ void Stdio_fread(CallFrame& frame) {
   std::uint32_t size = 0;
   if (!DescriptionSize(frame, description, size)) return;
   std::vector<std::uint8_t> bytes;
-  std::size_t arrived = ReadBlock(stream, size, bytes);
+  std::size_t arrived = ReadBlock(ForInput(frame, stream), size, bytes);
   const bool isCount = IsByteCount(description);
   if (isCount) {
     if (!ReadValue(frame, bytes.data(), static_cast<std::uint32_t>(arrived), description, target, true)) return;

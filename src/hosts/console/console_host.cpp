@@ -2,8 +2,12 @@
 
 #include "hosts/console/console_host.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "engine/text.h"
+
+#include "hosts/console/console_services.h"
 #include "platform/system.h"
 
 namespace kel {
@@ -24,10 +28,26 @@ void ConsoleHost::WriteErrorLocation(const char* line) {
 // A key is awaited only from an interactive console: a run fed by a pipe or a
 // file must never hang on its fatal message.
 void ConsoleHost::ShowFatal(const char* message) {
+  console::RestoreTerminal();
   std::fflush(stdout);
   std::fprintf(stderr, "\a\a%s\n", message);
   std::fflush(stderr);
   if (platform::StandardInputIsInteractive()) platform::WaitForKey();
+}
+
+void ConsoleHost::BeforeStandardInput() { console::RestoreTerminal(); }
+
+void ConsoleHost::NoteStreamName(std::FILE* stream, const char* name) {
+  ForgetStream(stream);
+  if (EqualsIgnoreCase(name, "CON") || EqualsIgnoreCase(name, "CON:")) consoleStreams_.push_back(stream);
+}
+
+void ConsoleHost::ForgetStream(std::FILE* stream) {
+  consoleStreams_.erase(std::remove(consoleStreams_.begin(), consoleStreams_.end(), stream), consoleStreams_.end());
+}
+
+bool ConsoleHost::IsConsoleStream(std::FILE* stream) const {
+  return std::find(consoleStreams_.begin(), consoleStreams_.end(), stream) != consoleStreams_.end();
 }
 
 std::string_view ConsoleHost::SavedSearchPath() {

@@ -1,6 +1,23 @@
-// The console host's POSIX specifics.
+// The console program on POSIX systems: the platform macros, signals as break
+// requests, keys from the terminal in non-canonical mode, and the screen
+// through ANSI sequences on a terminal.
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "front/process.h"
 #include "hosts/console/console_host.h"
+#include "hosts/console/console_services.h"
 
 namespace kel {
 
@@ -9,4 +26,159 @@ std::span<const char* const> ConsoleHost::PlatformMacros() const {
   return kMacros;
 }
 
+namespace console {
+
+namespace {
+
+// ===================================================================
+// Breaks
+// ===================================================================
+
+void OnInterrupt(int) { BreakRequested = 1; }
+
+void OnTermination(int) {
+  BreakRequested = 1;
+  CloseRequested = 1;
+}
+
+// Installed before the program's entry runs.
+struct BreakHandlerInstaller {
+  BreakHandlerInstaller() { InstallBreakHandler(); }
+} installer;
+
+// ===================================================================
+// The terminal's key mode
+// ===================================================================
+
+struct termios savedMode;
+bool inKeyMode = false;
+
+void LeaveKeyModeAtExit() { RestoreTerminal(); }
+
+// Keys arrive one at a time without echo; Ctrl+C still interrupts.
+void EnterKeyMode() {
+  if (inKeyMode || !isatty(0)) return;
+  if (tcgetattr(0, &savedMode) != 0) return;
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit(LeaveKeyModeAtExit);
+  }
+  struct termios keys = savedMode;
+  keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  keys.c_cc[VMIN] = 1;
+  keys.c_cc[VTIME] = 0;
+  if (tcsetattr(0, TCSANOW, &keys) == 0) inKeyMode = true;
+}
+
+bool IsTerminalOutput() { return isatty(1) == 1; }
+
+void WriteOut(const char* text) {
+  std::fflush(stdout);
+  ssize_t ignored = write(1, text, std::strlen(text));
+  (void)ignored;
+}
+
+// Asks the terminal where its cursor is ("ESC [ row ; col R" comes back).
+bool QueryCursor(Cell& cell) {
+  int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
+  if (fd < 0) return false;
+  struct termios saved, raw;
+  bool ok = false;
+  if (tcgetattr(fd, &saved) == 0) {
+    raw = saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &raw);
+    std::fflush(stdout);
+    if (write(fd, "\x1b[6n", 4) == 4) {
+      char reply[32];
+      std::size_t length = 0;
+      struct pollfd wait{fd, POLLIN, 0};
+      while (length + 1 < sizeof reply && poll(&wait, 1, 500) > 0) {
+        if (read(fd, reply + length, 1) != 1) break;
+        if (reply[length++] == 'R') break;
+      }
+      reply[length] = '\0';
+      int row = 0, col = 0;
+      const char* start = std::strchr(reply, '[');
+      if (start != nullptr && std::sscanf(start, "[%d;%dR", &row, &col) == 2) {
+        cell = Cell{col - 1, row - 1};
+        ok = true;
+      }
+    }
+    tcsetattr(fd, TCSANOW, &saved);
+  }
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+void InstallBreakHandler() {
+  struct sigaction action{};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = OnInterrupt;  // no SA_RESTART: a wait for a key ends on Ctrl+C
+  sigaction(SIGINT, &action, nullptr);
+  action.sa_handler = OnTermination;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+}
+
+void RestoreTerminal() {
+  if (!inKeyMode) return;
+  tcsetattr(0, TCSANOW, &savedMode);
+  inKeyMode = false;
+}
+
+int ReadKey(bool echo) {
+  EnterKeyMode();
+  std::fflush(stdout);
+  unsigned char key;
+  ssize_t got = read(0, &key, 1);
+  if (got != 1) return -1;
+  if (echo) {
+    char text[2] = {static_cast<char>(key), '\0'};
+    WriteOut(text);
+  }
+  return key;
+}
+
+bool KeyWaiting() {
+  EnterKeyMode();
+  struct pollfd wait{0, POLLIN, 0};
+  return poll(&wait, 1, 0) > 0 && (wait.revents & POLLIN) != 0;
+}
+
+void ClearScreen() {
+  if (IsTerminalOutput()) WriteOut("\x1b[H\x1b[2J\x1b[3J");
+}
+
+bool CursorPosition(Cell& cell) { return IsTerminalOutput() && QueryCursor(cell); }
+
+void MoveCursor(Cell cell) {
+  if (!IsTerminalOutput()) return;
+  char text[40];
+  std::snprintf(text, sizeof text, "\x1b[%d;%dH", cell.row + 1, cell.col + 1);
+  WriteOut(text);
+}
+
+bool BufferSize(Cell& size) {
+  struct winsize window{};
+  if (!IsTerminalOutput() || ioctl(1, TIOCGWINSZ, &window) != 0 || window.ws_col == 0) return false;
+  size = Cell{window.ws_col, window.ws_row};
+  return true;
+}
+
+std::uintptr_t ConsoleWindowHandle() { return 0; }
+
+void Pause(std::int32_t milliseconds) {
+  if (milliseconds <= 0) return;
+  struct timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace console
 }  // namespace kel

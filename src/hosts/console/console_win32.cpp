@@ -1,7 +1,15 @@
-// The console host's Win32 specifics.
+// The console program on Win32: the platform macros, the console control
+// handler, keys through the C runtime's console input, and the screen through
+// the console API.
+
+#include <conio.h>
+#include <windows.h>
+
+#include <cstdio>
 
 #include "front/process.h"
 #include "hosts/console/console_host.h"
+#include "hosts/console/console_services.h"
 
 namespace kel {
 
@@ -12,4 +20,95 @@ std::span<const char* const> ConsoleHost::PlatformMacros() const {
   return k95;
 }
 
+namespace console {
+
+namespace {
+
+// Every event is a break; a close, log-off or shut-down also closes. The
+// platform never ends the process for them.
+BOOL WINAPI OnControlEvent(DWORD event) {
+  BreakRequested = 1;
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) CloseRequested = 1;
+  return TRUE;
+}
+
+// Installed before the program's entry runs.
+struct BreakHandlerInstaller {
+  BreakHandlerInstaller() { InstallBreakHandler(); }
+} installer;
+
+HANDLE Output() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+
+std::uintptr_t cachedWindow = 0;
+
+}  // namespace
+
+void InstallBreakHandler() { SetConsoleCtrlHandler(OnControlEvent, TRUE); }
+
+void RestoreTerminal() {}
+
+int ReadKey(bool echo) {
+  std::fflush(stdout);
+  int key = echo ? _getche() : _getch();
+  // A key read with nothing behind it: the mouse, focus and key-release
+  // events still queued are dropped.
+  if (!_kbhit()) FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+  return key;
+}
+
+bool KeyWaiting() { return _kbhit() != 0; }
+
+void ClearScreen() {
+  std::fflush(stdout);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(Output(), &info)) return;
+  DWORD cells = static_cast<DWORD>(info.dwSize.X) * static_cast<DWORD>(info.dwSize.Y);
+  DWORD written = 0;
+  COORD origin{0, 0};
+  FillConsoleOutputCharacterA(Output(), ' ', cells, origin, &written);
+  if (GetConsoleScreenBufferInfo(Output(), &info)) {
+    FillConsoleOutputAttribute(Output(), info.wAttributes, cells, origin, &written);
+  }
+  SetConsoleCursorPosition(Output(), origin);
+}
+
+bool CursorPosition(Cell& cell) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(Output(), &info)) return false;
+  cell = Cell{info.dwCursorPosition.X, info.dwCursorPosition.Y};
+  return true;
+}
+
+void MoveCursor(Cell cell) {
+  std::fflush(stdout);
+  SetConsoleCursorPosition(Output(), COORD{static_cast<SHORT>(cell.col), static_cast<SHORT>(cell.row)});
+}
+
+bool BufferSize(Cell& size) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(Output(), &info)) return false;
+  size = Cell{info.dwSize.X, info.dwSize.Y};
+  return true;
+}
+
+// The console has no window object of the program's own: it is found by a
+// title that no other window has, set for a moment and then restored.
+std::uintptr_t ConsoleWindowHandle() {
+  if (cachedWindow != 0) return cachedWindow;
+  char saved[1024] = {};
+  GetConsoleTitleA(saved, sizeof saved);
+  char unique[64];
+  std::snprintf(unique, sizeof unique, "%lx%lx", GetTickCount(), GetCurrentProcessId());
+  SetConsoleTitleA(unique);
+  Sleep(40);
+  cachedWindow = reinterpret_cast<std::uintptr_t>(FindWindowA(nullptr, unique));
+  SetConsoleTitleA(saved);
+  return cachedWindow;
+}
+
+void Pause(std::int32_t milliseconds) {
+  if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+}
+
+}  // namespace console
 }  // namespace kel

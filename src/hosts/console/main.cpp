@@ -5,6 +5,7 @@
 
 #include "front/driver.h"
 #include "front/process.h"
+#include "hosts/console/console_builtins.h"
 #include "hosts/console/console_host.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -29,6 +30,7 @@ int RunInterpreter(void* raw) {
 
 int main(int argc, char** argv) {
   if (!kel::InitProcessPaths(kel::platform::ModuleFileName())) return 255;
+  kel::RegisterConsoleBuiltins();
   kel::ConsoleHost host;
   kel::SetProcessHost(&host);
   Start start{kel::platform::ProgramCommandTail(argc, argv), &host};

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Terminal tests of the console program: keys, Ctrl+C, the screen functions
+# and suspend, run in a real terminal (a tmux pane) natively or under wine.
+#   run_terminal_tests.sh linux PROGRAM
+#   run_terminal_tests.sh win32 PROGRAM.exe WINEPREFIX
+set -u
+
+PLATFORM=$1
+PROGRAM=$(readlink -f "$2")
+SOCKET="kel-terminal-$$"
+WORK=$(mktemp -d /tmp/kel-terminal-XXXXXX)
+FAILED=0
+
+if [ "$PLATFORM" = win32 ]; then
+  PREFIX=$(readlink -f "$3")
+  RUN="env WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mscoree=\\;mshtml= wine $PROGRAM"
+  PATIENCE=20
+else
+  RUN="$PROGRAM"
+  PATIENCE=5
+fi
+
+tmx() { tmux -L "$SOCKET" "$@"; }
+cleanup() { tmx kill-server >/dev/null 2>&1; rm -rf "$WORK"; }
+trap cleanup EXIT
+
+# start SCRIPT-FILE: runs the program on the script in a fresh 80x24 pane.
+start() {
+  tmx kill-session -t case >/dev/null 2>&1
+  tmx new-session -d -s case -x 80 -y 24 "cd $WORK; $RUN $1; echo EXIT=\$?; sleep 120"
+}
+screen() { tmx capture-pane -t case -p; }
+# wait_for TEXT: until the pane shows TEXT (fails after the patience runs out).
+wait_for() {
+  local deadline=$((SECONDS + PATIENCE))
+  while [ $SECONDS -le $deadline ]; do
+    screen | grep -qF -- "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+pass() { echo "pass $1 [$PLATFORM]"; }
+fail() {
+  echo "FAIL $1 [$PLATFORM]: $2"
+  screen | sed 's/^/    | /'
+  FAILED=1
+}
+check() {  # check NAME TEXT: the pane shows TEXT
+  if wait_for "$2"; then pass "$1"; else fail "$1" "expected \"$2\""; fi
+}
+script() { cat > "$WORK/$1"; }
+
+# --- Ctrl+C during a long loop prints ^C and ends with exit code 0 ---
+script loop.kel <<'KEL'
+printf("looping\n");
+while (1) ;
+KEL
+start loop.kel
+if wait_for looping; then
+  tmx send-keys -t case C-c
+  check break-ends-run "EXIT=0"
+  if [ "$(screen | grep -c '^^C')" -ge 1 ]; then pass break-prints-caret-c; else fail break-prints-caret-c "no ^C line"; fi
+else
+  fail break-ends-run "the script did not start"
+fi
+
+# --- getch without echo, getche with echo, kbhit sees a waiting key ---
+script keys.kel <<'KEL'
+printf("ready\n");
+k = getch();
+printf("[%c]\n", k);
+e = getche();
+printf("[%c]\n", e);
+while (!kbhit()) suspend(10);
+printf("hit %c\n", getch());
+printf("end\n");
+KEL
+start keys.kel
+if wait_for ready; then
+  tmx send-keys -t case q
+  check getch-returns-key "[q]"
+  if screen | grep -q '^q'; then fail getch-no-echo "the key was echoed"; else pass getch-no-echo; fi
+  tmx send-keys -t case w
+  check getche-echoes "w[w]"
+  sleep 0.3
+  tmx send-keys -t case z
+  check kbhit-sees-key "hit z"
+else
+  fail getch-returns-key "the script did not start"
+fi
+
+# --- ScreenSize reports the buffer; ScreenCursor moves and clamps ---
+script screen.kel <<'KEL'
+s = ScreenSize();
+printf("size %d %d\n", s.col, s.row);
+printf("row");
+c = ScreenCursor(5);
+printf("X\n");
+printf("moved %d\n", c.col);
+last = ScreenCursor(-1, -1);
+ScreenCursor(0, 12);
+printf("last %d %d\n", last.col, last.row);
+getch();
+KEL
+start screen.kel
+check screen-size "size 80 24"
+if wait_for "moved"; then
+  if screen | grep -q '^row  X$'; then pass cursor-moves-column-only; else fail cursor-moves-column-only "X not at column 5 of the same row"; fi
+fi
+check cursor-clamps-to-last-cell "last 79 23"
+tmx send-keys -t case x
+
+# --- ScreenClear blanks the whole screen ---
+script clear.kel <<'KEL'
+for (i = 0; i < 5; i++) printf("line %d\n", i);
+suspend(200);
+ScreenClear();
+printf("cleared\n");
+getch();
+KEL
+start clear.kel
+if wait_for cleared; then
+  first=$(screen | head -1)
+  if [ "$first" = "cleared" ] && ! screen | grep -q "line"; then pass screen-clear; else fail screen-clear "old lines remain"; fi
+else
+  fail screen-clear "no output"
+fi
+tmx send-keys -t case x
+
+# --- ScreenHandle: the same value twice, the title as it was ---
+script handle.kel <<'KEL'
+a = ScreenHandle();
+b = ScreenHandle();
+printf("same %d\n", a == b);
+getch();
+KEL
+before=$(tmx display-message -p '#{pane_title}' 2>/dev/null)
+start handle.kel
+check screen-handle-stable "same 1"
+after=$(tmx display-message -t case -p '#{pane_title}')
+before=$(tmx display-message -t case -p '#{pane_title}')
+if [ "$after" = "$before" ]; then pass screen-handle-title; else fail screen-handle-title "title changed"; fi
+tmx send-keys -t case x
+
+# --- suspend waits before the script goes on; a key typed meanwhile stays
+#     queued (wine echoes such keys on a terminal instead, so only natively) ---
+script suspend.kel <<'KEL'
+printf("waiting\n");
+suspend(1500);
+printf("woke %d\n", kbhit());
+KEL
+start suspend.kel
+if wait_for waiting; then
+  if screen | grep -q woke; then fail suspend-waits "woke at once"; else pass suspend-waits; fi
+  tmx send-keys -t case k
+  if [ "$PLATFORM" = linux ]; then check suspend-keeps-key "woke 1"; else check suspend-ends "woke"; fi
+else
+  fail suspend-waits "the script did not start"
+fi
+
+# --- a fatal message waits for a key on an interactive console ---
+script fatal.kel <<'KEL'
+a[2000000000] = 1;
+KEL
+start fatal.kel
+if wait_for "0003: Insufficient Memory"; then
+  sleep 0.5
+  if screen | grep -q "EXIT="; then fail fatal-waits-for-key "ended without a key"; else pass fatal-waits-for-key; fi
+  tmx send-keys -t case x
+  check fatal-exit-code "EXIT=255"
+else
+  fail fatal-waits-for-key "no message"
+fi
+
+# --- a close request (SIGTERM here) ends the run with 255 ---
+if [ "$PLATFORM" = linux ]; then
+  script close.kel <<'KEL'
+printf("running\n");
+while (1) ;
+KEL
+  start close.kel
+  if wait_for running; then
+    shell=$(tmx display-message -t case -p '#{pane_pid}')
+    pkill -TERM -P "$shell" -x "$(basename "$PROGRAM")"
+    check close-exit-code "EXIT=255"
+  else
+    fail close-exit-code "the script did not start"
+  fi
+fi
+
+exit $FAILED
