@@ -160,8 +160,8 @@ bool Assign(Context& context, Var* target, Var* source) {
 bool AssignStringLiteral(Context& context, Var* target, const Var* literal) {
   if (!SetTypeAndDims(context, target, KEL_BYTE, 1)) return false;
   ArrayRef array = ResolveArray(target);
-  MarkString(array.data);
   const VarData* text = literal->data;
+  if (text->isString) MarkString(array.data);  // 'AB' is bytes, not text
   std::uint32_t count = text->elemCount;
   if (count > 0) {
     // Growing first: the copy must not shrink the target, and the storage may move.

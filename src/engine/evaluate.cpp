@@ -310,6 +310,16 @@ bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand&
   const Token* position = frame.run->position;
   bool ok = CallFunction(*frame.run, &frame, call->function, args, static_cast<std::int32_t>(node->count), out);
   frame.run->position = position;  // errors after the call name the caller's line
+  // A result that is one of the call's own temporary arguments (a built-in
+  // handing its argument back) takes that argument over, so it outlives the call.
+  if (out.var() != nullptr && !out.owned()) {
+    for (std::uint32_t k = 0; k < node->count; ++k) {
+      if (values[k].var() == out.var() && values[k].owned()) {
+        out = std::move(values[k]);
+        break;
+      }
+    }
+  }
   return ok;
 }
 

@@ -517,7 +517,7 @@ void AddDimension(VarData* data) {
 }
 
 void KeepTerminated(VarData* data) {
-  if (data->dimension != 1 || data->payload.elements == nullptr || data->elemCount == 0) return;
+  if (!data->isString || data->dimension != 1 || data->payload.elements == nullptr || data->elemCount == 0) return;
   const std::uint8_t* last = ByteElements(data) + (data->elemCount - 1) * data->elemSize;
   for (std::uint32_t i = 0; i < data->elemSize; ++i) {
     if (last[i] != 0) {

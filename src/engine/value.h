@@ -239,8 +239,9 @@ Var* FindMember(Var* structVar, std::string_view name, bool create);
 // The language's one assignment of [source] (defined) into [target].
 [[nodiscard]] bool Assign(Context& context, Var* target, Var* source);
 
-// Copies the string [literal] into [target], which becomes text and never
-// shares the literal's storage; the copy never shrinks [target]. Fails like
+// Copies the literal [literal] (a string, or the bytes of a multi-character
+// character literal) into [target], which never shares the literal's storage;
+// a string makes [target] text. The copy never shrinks [target]. Fails like
 // SetTypeAndDims.
 [[nodiscard]] bool AssignStringLiteral(Context& context, Var* target, const Var* literal);
 

@@ -49,31 +49,12 @@ void* StartData(Context& run, void*) {
   return nullptr;
 }
 
-void DiagnosticsConstants(MacroTable& macros) { macros.Define("errno", std::string_view("__errno()")); }
-
-void StdlibConstants(MacroTable& macros) {
-  macros.Define("NULL", 0L);
-  macros.Define("FALSE", 0L);
-  macros.Define("TRUE", 1L);
-  macros.Define("EXIT_FAILURE", 255L);
-  macros.Define("EXIT_SUCCESS", 0L);
-  macros.Define("RAND_MAX", 32767L);
-}
-
-void TimeConstants(MacroTable& macros) { macros.Define("CLOCKS_PER_SEC", 100L); }
 
 }  // namespace
 
 const LibraryGroup kDataGroup{GROUP_DATA, {}, StartData, nullptr, DataConstants};
 const LibraryGroup kKeyboardGroup{GROUP_KEYBOARD, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kCtypeGroup{GROUP_CTYPE, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kMathGroup{GROUP_MATH, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kDiagnosticsGroup{GROUP_DIAGNOSTICS, {}, nullptr, nullptr, DiagnosticsConstants};
 const LibraryGroup kDynamicLinkGroup{GROUP_DYNAMIC_LINK, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kVarargsGroup{GROUP_VARARGS, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kStdlibGroup{GROUP_STDLIB, {}, nullptr, nullptr, StdlibConstants};
-const LibraryGroup kStringGroup{GROUP_STRING, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kTimeGroup{GROUP_TIME, {}, nullptr, nullptr, TimeConstants};
 const LibraryGroup kOleGroup{GROUP_OLE, {}, nullptr, nullptr, nullptr};
 
 }  // namespace kel

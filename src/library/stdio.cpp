@@ -13,6 +13,7 @@
 #include "front/context.h"
 #include "front/host.h"
 #include "front/macros.h"
+#include "library/arguments.h"
 #include "library/data.h"
 #include "library/format.h"
 #include "library/groups.h"
@@ -142,23 +143,11 @@ std::FILE* GetStream(CallFrame& frame, int i) {
   return nullptr;
 }
 
-const char* GetText(CallFrame& frame, int i) {
-  Var* var = GetParameter(frame, i, PARAM_STRING);
-  return var != nullptr ? static_cast<const char*>(ElementAddress(var, 0)) : nullptr;
-}
-
 // Line input from the process's standard input reads as the user expects,
 // even after a script read single keys.
 std::FILE* ForInput(CallFrame& frame, std::FILE* stream) {
   if (stream == stdin) frame.run->host->BeforeStandardInput();
   return stream;
-}
-
-bool IsZeroNumber(Var* var) { return Arrayness(var) == 0 && IsNumericKind(var->data->type) && GetFloat(var) == 0.0; }
-
-// A new string value holding [count] bytes of [text].
-void ReturnText(CallFrame& frame, const char* text, std::size_t count) {
-  SetReturn(frame, NewByteArrayVar(text, static_cast<std::uint32_t>(count), true), 0);
 }
 
 // Makes [target] a byte array (a destination) and stores the text in it.
@@ -193,7 +182,7 @@ void Stdio_printf(CallFrame& frame) {
   if (toStream && (stream = GetStream(frame, 0)) == nullptr) return;
   Var* destination = nullptr;
   if (toString && (destination = GetParameter(frame, 0, PARAM_ANY)) == nullptr) return;
-  const char* format = GetText(frame, formatAt);
+  const char* format = GetString(frame, formatAt);
   if (format == nullptr) return;
   std::string text;
   if (IsVariant(frame)) {
@@ -222,9 +211,9 @@ void Stdio_scanf(CallFrame& frame) {
   if (fromStream && (input.stream = GetStream(frame, 0)) == nullptr) return;
   if (fromString) {
     input.stream = nullptr;
-    if ((input.text = GetText(frame, 0)) == nullptr) return;
+    if ((input.text = GetString(frame, 0)) == nullptr) return;
   }
-  const char* format = GetText(frame, formatAt);
+  const char* format = GetString(frame, formatAt);
   if (format == nullptr) return;
   std::string formatCopy = format;  // targets may share the format's storage
   if (input.stream != nullptr) ForInput(frame, input.stream);
@@ -282,8 +271,8 @@ std::FILE* OpenFile(CallFrame& frame, const char* path, const char* scriptMode) 
 }
 
 void Stdio_fopen(CallFrame& frame) {
-  const char* path = GetText(frame, 0);
-  const char* mode = path != nullptr ? GetText(frame, 1) : nullptr;
+  const char* path = GetString(frame, 0);
+  const char* mode = path != nullptr ? GetString(frame, 1) : nullptr;
   if (mode == nullptr) return;
   std::FILE* stream = OpenFile(frame, path, mode);
   if (stream != nullptr) Streams(frame).Add(stream);
@@ -291,8 +280,8 @@ void Stdio_fopen(CallFrame& frame) {
 }
 
 void Stdio_freopen(CallFrame& frame) {
-  const char* path = GetText(frame, 0);
-  const char* mode = path != nullptr ? GetText(frame, 1) : nullptr;
+  const char* path = GetString(frame, 0);
+  const char* mode = path != nullptr ? GetString(frame, 1) : nullptr;
   std::FILE* stream = mode != nullptr ? GetStream(frame, 2) : nullptr;
   if (stream == nullptr) return;
   StreamTable& streams = Streams(frame);
@@ -344,18 +333,18 @@ void Stdio_tmpnam(CallFrame& frame) {
     if (target == nullptr) return;
     if (!IsZeroNumber(target) && !StoreText(frame, target, name.data(), name.size())) return;
   }
-  ReturnText(frame, name.data(), name.size());
+  ReturnString(frame, name);
 }
 
 void Stdio_remove(CallFrame& frame) {
-  const char* path = GetText(frame, 0);
+  const char* path = GetString(frame, 0);
   if (path != nullptr) ReturnInt(frame, std::remove(path));
 }
 
 void Stdio_rename(CallFrame& frame) {
-  const char* from = GetText(frame, 0);
+  const char* from = GetString(frame, 0);
   std::string old = from != nullptr ? from : "";
-  const char* to = from != nullptr ? GetText(frame, 1) : nullptr;
+  const char* to = from != nullptr ? GetString(frame, 1) : nullptr;
   if (to != nullptr) ReturnInt(frame, std::rename(old.c_str(), to));
 }
 
@@ -395,7 +384,7 @@ void Stdio_fputc(CallFrame& frame) {
 }
 
 void Stdio_fputs(CallFrame& frame) {
-  const char* text = GetText(frame, 0);
+  const char* text = GetString(frame, 0);
   const bool isPuts = CalledName(frame)[1] == 'u';
   std::FILE* stream = text == nullptr ? nullptr : isPuts ? stdout : GetStream(frame, 1);
   if (stream == nullptr) return;
@@ -430,7 +419,7 @@ void Stdio_fgets(CallFrame& frame) {
     return;
   }
   if (destination != nullptr && !StoreText(frame, destination, line.data(), line.size())) return;
-  ReturnText(frame, line.data(), line.size());
+  ReturnString(frame, line);
 }
 
 void Stdio_gets(CallFrame& frame) {
@@ -443,7 +432,7 @@ void Stdio_gets(CallFrame& frame) {
   }
   if (!line.empty() && line.back() == '\n') line.pop_back();
   if (destination != nullptr && !StoreText(frame, destination, line.data(), line.size())) return;
-  ReturnText(frame, line.data(), line.size());
+  ReturnString(frame, line);
 }
 
 // ===================================================================
@@ -537,7 +526,7 @@ void Stdio_perror(CallFrame& frame) {
   if (frame.argCount > 0) {
     Var* var = GetParameter(frame, 0, PARAM_ANY);
     if (var == nullptr) return;
-    if (!IsZeroNumber(var) && (text = GetText(frame, 0)) == nullptr) return;
+    if (!IsZeroNumber(var) && (text = GetString(frame, 0)) == nullptr) return;
   }
   std::fflush(stdout);
   std::perror(text);

@@ -1,0 +1,78 @@
+// Shared conventions of the C library handlers.
+
+#include "library/arguments.h"
+
+#include "engine/calls.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "library/tables.h"
+
+namespace kel {
+
+bool GetInteger(CallFrame& frame, int i, std::int32_t& value) {
+  Var* var = GetParameter(frame, i, PARAM_NUMERIC);
+  if (var == nullptr) return false;
+  value = GetInt(var);
+  return true;
+}
+
+bool GetDouble(CallFrame& frame, int i, double& value) {
+  Var* var = GetParameter(frame, i, PARAM_NUMERIC);
+  if (var == nullptr) return false;
+  value = GetFloat(var);
+  return true;
+}
+
+const char* GetString(CallFrame& frame, int i) {
+  Var* var = GetParameter(frame, i, PARAM_STRING);
+  return var != nullptr ? static_cast<const char*>(ElementAddress(var, 0)) : nullptr;
+}
+
+Buffer BufferOf(Var* var) {
+  ArrayRef array = ResolveArray(var);
+  std::int64_t length = static_cast<std::int64_t>(array.data->minIndex) + array.data->elemCount - array.origin;
+  if (length <= 0) return Buffer{var, nullptr, 0};
+  auto* bytes = static_cast<std::uint8_t*>(ElementPointer(array.data, array.origin));
+  return Buffer{var, bytes, static_cast<std::uint32_t>(length)};
+}
+
+bool GetBuffer(CallFrame& frame, int i, Buffer& buffer) {
+  Var* var = GetParameter(frame, i, PARAM_BUFFER);
+  if (var == nullptr) return false;
+  buffer = BufferOf(var);
+  return true;
+}
+
+Var* GetDestination(CallFrame& frame, int i, bool asText) {
+  Var* var = GetParameter(frame, i, PARAM_ANY);
+  if (var == nullptr || !SetTypeAndDims(*frame.run, var, KEL_BYTE, 1)) return nullptr;
+  if (asText) MarkString(ResolveArray(var).data);
+  return var;
+}
+
+void ReturnString(CallFrame& frame, std::string_view text) {
+  SetReturn(frame, NewByteArrayVar(text.data(), static_cast<std::uint32_t>(text.size()), true), 0);
+}
+
+void ReturnOffset(CallFrame& frame, Var* var, std::int32_t offset) {
+  ArrayRef array = ResolveArray(var);
+  SetReturn(frame, NewVarOn(array.data, array.origin + offset, 0), 0);
+}
+
+void ReturnSame(CallFrame& frame, Var* var) { SetReturn(frame, var, 2); }
+
+void ReturnFloat(CallFrame& frame, double value) { ReturnScalar(frame, MakeFloat(value)); }
+
+bool StoreNumber(CallFrame& frame, Var* target, double value, int kind) {
+  if (!IsNumericScalar(target) && !SetTypeAndDims(*frame.run, target, kind, 0)) return false;
+  if (kind == KEL_FLOAT) {
+    SetFloat(target, value);
+  } else {
+    SetInt(target, FloatToInt(value));
+  }
+  return true;
+}
+
+bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetFloat(var) == 0.0; }
+
+}  // namespace kel

@@ -1,0 +1,53 @@
+#pragma once
+// The conventions the C library handlers share: numbers, strings, buffers
+// and destinations as arguments, and strings, offsets and structures as
+// results.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace kel {
+
+struct CallFrame;
+struct Var;
+
+// Argument [i] as a 32-bit integer (PARAM_NUMERIC, floats truncated).
+bool GetInteger(CallFrame& frame, int i, std::int32_t& value);
+// Argument [i] as a double (PARAM_NUMERIC).
+bool GetDouble(CallFrame& frame, int i, double& value);
+// Argument [i] as a string (PARAM_STRING): its bytes from its origin up to
+// the first NUL, which its storage guarantees.
+const char* GetString(CallFrame& frame, int i);
+
+// A byte array used by length: its bytes from the origin to its highest index.
+struct Buffer {
+  Var* var;
+  std::uint8_t* bytes;
+  std::uint32_t length;
+};
+bool GetBuffer(CallFrame& frame, int i, Buffer& buffer);
+// The same view of a value already checked as a byte array.
+Buffer BufferOf(Var* var);
+
+// Argument [i] made a one-dimensional byte array (a destination); an element
+// of a typed array raises 1610. With [asText] it is marked as text.
+Var* GetDestination(CallFrame& frame, int i, bool asText);
+
+// Results
+void ReturnString(CallFrame& frame, std::string_view text);
+// A reference into the array [var] at element [offset] from its origin,
+// sharing its storage.
+void ReturnOffset(CallFrame& frame, Var* var, std::int32_t offset);
+// Refers to [var] itself (a destination handed back).
+void ReturnSame(CallFrame& frame, Var* var);
+void ReturnFloat(CallFrame& frame, double value);
+
+// Stores [value] into the variable [target]: a non-array number keeps its
+// kind, anything else becomes [kind] first (KEL_INT or KEL_FLOAT).
+bool StoreNumber(CallFrame& frame, Var* target, double value, int kind);
+
+// True when [var] is a non-array number equal to 0.
+bool IsZeroNumber(const Var* var);
+
+}  // namespace kel

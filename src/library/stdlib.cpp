@@ -1,0 +1,337 @@
+// The standard library: integer arithmetic, conversions, random numbers,
+// sorting and searching with script compare functions, and the ways a run
+// ends (exit, abort, atexit).
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/calls.h"
+#include "engine/evaluate.h"
+#include "engine/functions.h"
+#include "engine/messages.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "front/macros.h"
+#include "front/process.h"
+#include "library/arguments.h"
+#include "library/groups.h"
+
+namespace kel {
+
+namespace {
+
+// ===================================================================
+// Arithmetic and conversion
+// ===================================================================
+
+void Stdlib_abs(CallFrame& frame) {
+  std::int32_t value;
+  if (!GetInteger(frame, 0, value)) return;
+  ReturnInt(frame, value < 0 ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(value)) : value);
+}
+
+// div(a, b): a structure with quot, then rem.
+void Stdlib_div(CallFrame& frame) {
+  std::int32_t a, b;
+  if (!GetInteger(frame, 0, a) || !GetInteger(frame, 1, b)) return;
+  if (b == 0) {
+    RaiseError(*frame.run, MSG_1702);
+    return;
+  }
+  std::int32_t quotient = (a == INT32_MIN && b == -1) ? a : a / b;
+  std::int32_t remainder = b == -1 ? 0 : a % b;
+  Var* result = NewVar(KEL_STRUCT);
+  SetMemberInt(*frame.run, result, "quot", quotient);
+  SetMemberInt(*frame.run, result, "rem", remainder);
+  SetReturn(frame, result, 0);
+}
+
+// min and max order their arguments as the language compares values; the
+// earliest of equal ones wins.
+void Stdlib_minmax(CallFrame& frame) {
+  const bool wantMax = CalledName(frame)[1] == 'a';
+  Var* best = GetParameter(frame, 0, PARAM_ANY);
+  if (best == nullptr) return;
+  for (std::int32_t i = 1; i < frame.argCount; ++i) {
+    Operand current, candidate;
+    current.SetBorrowed(best);
+    candidate.SetBorrowed(frame.args[i]);
+    int order = CompareValues(candidate, current);
+    if (wantMax ? order > 0 : order < 0) best = frame.args[i];
+  }
+  SetReturn(frame, best, 1);
+}
+
+void Stdlib_atoi(CallFrame& frame) {
+  if (const char* text = GetString(frame, 0)) ReturnInt(frame, static_cast<std::int32_t>(std::atol(text)));
+}
+
+void Stdlib_atof(CallFrame& frame) {
+  if (const char* text = GetString(frame, 0)) ReturnFloat(frame, std::atof(text));
+}
+
+// The end argument of strtol and strtod receives a reference into the text
+// at the first character not converted.
+bool StoreEnd(CallFrame& frame, int i, Var* text, std::int32_t offset) {
+  if (frame.argCount <= i) return true;
+  Var* end = GetParameter(frame, i, PARAM_ANY);
+  if (end == nullptr) return false;
+  ArrayRef array = ResolveArray(text);
+  std::unique_ptr<Var, void (*)(Var*)> reference(NewVarOn(array.data, array.origin + offset, 0), ReleaseVar);
+  return Assign(*frame.run, end, reference.get());
+}
+
+void Stdlib_strtol(CallFrame& frame) {
+  const char* text = GetString(frame, 0);
+  if (text == nullptr) return;
+  std::int32_t base = 0;
+  if (frame.argCount > 2 && !GetInteger(frame, 2, base)) return;
+  if (base < 0 || base == 1 || base > 36) base = 0;
+  char* stop = nullptr;
+  long value = std::strtol(text, &stop, base);
+  if (!StoreEnd(frame, 1, frame.args[0], static_cast<std::int32_t>(stop - text))) return;
+  ReturnInt(frame, static_cast<std::int32_t>(value));
+}
+
+void Stdlib_strtod(CallFrame& frame) {
+  const char* text = GetString(frame, 0);
+  if (text == nullptr) return;
+  char* stop = nullptr;
+  double value = std::strtod(text, &stop);
+  if (!StoreEnd(frame, 1, frame.args[0], static_cast<std::int32_t>(stop - text))) return;
+  ReturnFloat(frame, value);
+}
+
+void Stdlib_rand(CallFrame& frame) { ReturnInt(frame, std::rand() & 0x7FFF); }
+
+void Stdlib_srand(CallFrame& frame) {
+  std::int32_t seed = static_cast<std::int32_t>(std::time(nullptr));
+  if (frame.argCount > 0 && !GetInteger(frame, 0, seed)) return;
+  std::srand(static_cast<unsigned>(seed));
+}
+
+// ===================================================================
+// Sorting and searching
+// ===================================================================
+
+// Calls the script's (or a built-in) compare function; a result that is no
+// number is reported once, and every later comparison of the sort is 0.
+class Comparison {
+ public:
+  Comparison(CallFrame& frame, FunctionRecord* function) : frame_(frame), function_(function) {}
+
+  int operator()(Var* left, Var* right) {
+    if (failed_ || frame_.run->runState != RUN_RUNNING) return 0;
+    Var* args[2] = {left, right};
+    Operand result;
+    if (!CallFunction(*frame_.run, &frame_, function_, args, 2, result)) {
+      failed_ = true;
+      return 0;
+    }
+    if (!result.IsNumber()) {
+      failed_ = true;
+      RaiseErrorIfRunning(*frame_.run, MSG_5111);
+      return 0;
+    }
+    return ScalarToInt(result.Value());
+  }
+
+  bool Failed() const { return failed_ || frame_.run->runState != RUN_RUNNING; }
+
+ private:
+  CallFrame& frame_;
+  FunctionRecord* function_;
+  bool failed_ = false;
+};
+
+// A merge sort: whatever the compare function answers, it never reads
+// outside the list.
+void MergeSort(std::vector<Var*>& items, std::vector<Var*>& scratch, std::size_t first, std::size_t last,
+               Comparison& compare) {
+  if (last - first < 2) return;
+  std::size_t middle = first + (last - first) / 2;
+  MergeSort(items, scratch, first, middle, compare);
+  MergeSort(items, scratch, middle, last, compare);
+  std::size_t left = first, right = middle, out = first;
+  while (left < middle && right < last) {
+    scratch[out++] = compare(items[right], items[left]) < 0 ? items[right++] : items[left++];
+  }
+  while (left < middle) scratch[out++] = items[left++];
+  while (right < last) scratch[out++] = items[right++];
+  for (std::size_t i = first; i < last; ++i) items[i] = scratch[i];
+}
+
+struct SortRequest {
+  Var* array;
+  std::int32_t count;
+  FunctionRecord* compare;
+};
+
+// qsort(array [, count], name) and bsearch(key, array [, count], name).
+bool ReadSortRequest(CallFrame& frame, int arrayAt, SortRequest& request) {
+  request.array = GetParameter(frame, arrayAt, PARAM_ARRAY);
+  if (request.array == nullptr) return false;
+  const char* name = GetString(frame, frame.argCount - 1);
+  if (name == nullptr) return false;
+  std::int32_t lowest, highest;
+  GetSpan(request.array, lowest, highest);
+  std::int32_t length = highest >= 0 ? highest + 1 : 0;
+  request.count = length;
+  if (frame.argCount - arrayAt == 3 && !GetInteger(frame, arrayAt + 1, request.count)) return false;
+  if (request.count > length) {
+    RaiseErrorIfRunning(*frame.run, MSG_5112);
+    return false;
+  }
+  if (request.count <= 0) {
+    request.count = 0;
+    request.compare = nullptr;
+    return true;
+  }
+  request.compare = FindFunction(*frame.run, name, true);
+  return request.compare != nullptr;
+}
+
+// Copies of the first [count] elements.
+struct ElementCopies {
+  std::vector<Var*> items;
+  ~ElementCopies() {
+    for (Var* item : items) ReleaseVar(item);
+  }
+};
+
+bool CopyElements(CallFrame& frame, Var* array, std::int32_t count, ElementCopies& copies) {
+  for (std::int32_t i = 0; i < count; ++i) {
+    Operand element;
+    element.SetOwned(ElementRef(array, i));
+    Var* copy = CopyToFreshVar(*frame.run, element);
+    if (copy == nullptr) return false;
+    copy->flags = 1;  // the list holds it as a variable of its own
+    copies.items.push_back(copy);
+  }
+  return true;
+}
+
+void Stdlib_qsort(CallFrame& frame) {
+  SortRequest request;
+  if (!ReadSortRequest(frame, 0, request) || request.count == 0) return;
+  ElementCopies copies;
+  if (!CopyElements(frame, request.array, request.count, copies)) return;
+  Comparison compare(frame, request.compare);
+  std::vector<Var*> scratch(copies.items.size());
+  MergeSort(copies.items, scratch, 0, copies.items.size(), compare);
+  if (compare.Failed()) return;  // the array stays as it was
+  for (std::int32_t i = 0; i < request.count; ++i) {
+    Operand element;
+    element.SetOwned(ElementRef(request.array, i));
+    if (!Assign(*frame.run, element.var(), copies.items[static_cast<std::size_t>(i)])) return;
+  }
+}
+
+void Stdlib_bsearch(CallFrame& frame) {
+  Var* key = GetParameter(frame, 0, PARAM_ANY);
+  SortRequest request;
+  if (key == nullptr || !ReadSortRequest(frame, 1, request)) return;
+  ElementCopies copies;
+  if (!CopyElements(frame, request.array, request.count, copies)) return;
+  Comparison compare(frame, request.compare);
+  std::int32_t low = 0, high = request.count - 1;
+  while (low <= high) {
+    std::int32_t middle = low + (high - low) / 2;
+    int order = compare(key, copies.items[static_cast<std::size_t>(middle)]);
+    if (compare.Failed()) return;
+    if (order == 0) {
+      ReturnOffset(frame, request.array, middle);
+      return;
+    }
+    if (order < 0) high = middle - 1;
+    else low = middle + 1;
+  }
+  ReturnInt(frame, 0);
+}
+
+// ===================================================================
+// The end of a run
+// ===================================================================
+
+struct ExitFunction {
+  FunctionRecord* function;
+};
+
+void RunExitFunction(Context& run, void* data) {
+  std::unique_ptr<ExitFunction> exitFunction(static_cast<ExitFunction*>(data));
+  Operand ignored;
+  CallFunction(run, nullptr, exitFunction->function, nullptr, 0, ignored);
+}
+
+// atexit(name): the function runs when the run ends, the newest first.
+void Stdlib_atexit(CallFrame& frame) {
+  const char* name = GetString(frame, 0);
+  if (name == nullptr) return;
+  FunctionRecord* function = FindFunction(*frame.run, name, true);
+  if (function == nullptr) return;
+  Context* owner = frame.run;
+  while (owner->parent != nullptr && (owner->owns & OWNS_END_HOOKS) == 0) owner = owner->parent;
+  owner->endHooks.insert(owner->endHooks.begin(), ContextHook{RunExitFunction, new ExitFunction{function}});
+  ReturnInt(frame, 0);
+}
+
+void Stdlib_exit(CallFrame& frame) {
+  std::int32_t code;
+  if (GetInteger(frame, 0, code)) ExitRequest(*frame.run, code);
+}
+
+// abort(): the run ends as an error with only the location line. abort(true)
+// is a user break while closing: "^C" and exit code 255.
+void Stdlib_abort(CallFrame& frame) {
+  if (frame.argCount > 0) {
+    Var* value = GetParameter(frame, 0, PARAM_ANY);
+    if (value == nullptr) return;
+    int truth = TruthValue(*frame.run, value);
+    if (truth < 0) return;
+    if (truth) {
+      BreakRequested = 1;
+      CloseRequested = 1;
+      return;
+    }
+  }
+  RaiseError(*frame.run, MSG_NOT_FOUND);
+}
+
+void StdlibConstants(MacroTable& macros) {
+  macros.Define("NULL", 0L);
+  macros.Define("FALSE", 0L);
+  macros.Define("TRUE", 1L);
+  macros.Define("EXIT_FAILURE", 255L);
+  macros.Define("EXIT_SUCCESS", 0L);
+  macros.Define("RAND_MAX", 32767L);
+}
+
+constexpr LibraryEntry kStdlibRows[] = {
+    {"abort",   Stdlib_abort,   0, 1},
+    {"abs",     Stdlib_abs,     1, 1},
+    {"atexit",  Stdlib_atexit,  1, 1},
+    {"atoi",    Stdlib_atoi,    1, 1},
+    {"atol",    Stdlib_atoi,    1, 1},
+    {"bsearch", Stdlib_bsearch, 3, 4},
+    {"div",     Stdlib_div,     2, 2},
+    {"exit",    Stdlib_exit,    1, 1},
+    {"labs",    Stdlib_abs,     1, 1},
+    {"ldiv",    Stdlib_div,     2, 2},
+    {"max",     Stdlib_minmax,  1, ARGS_ANY},
+    {"min",     Stdlib_minmax,  1, ARGS_ANY},
+    {"qsort",   Stdlib_qsort,   2, 3},
+    {"rand",    Stdlib_rand,    0, 0},
+    {"srand",   Stdlib_srand,   0, 1},
+    {"strtol",  Stdlib_strtol,  1, 3},
+    {"atof",    Stdlib_atof,    1, 1},
+    {"strtod",  Stdlib_strtod,  1, 2},
+};
+
+}  // namespace
+
+const LibraryGroup kStdlibGroup{GROUP_STDLIB, kStdlibRows, nullptr, nullptr, StdlibConstants};
+
+}  // namespace kel

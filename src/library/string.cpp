@@ -1,0 +1,357 @@
+// Strings and memory: the C routines on script byte arrays. Destinations
+// grow to fit; a returned C pointer becomes a reference into the same array;
+// a count beyond a source's storage never reads past it.
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "engine/calls.h"
+#include "engine/messages.h"
+#include "engine/value.h"
+#include "front/context.h"
+#include "library/arguments.h"
+#include "library/format.h"
+#include "library/groups.h"
+
+namespace kel {
+
+namespace {
+
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The optional count at [i], defaulting to [fallback]; a negative count acts
+// on nothing.
+bool GetCount(CallFrame& frame, int i, std::uint32_t fallback, std::uint32_t& count) {
+  count = fallback;
+  if (frame.argCount <= i) return true;
+  std::int32_t value;
+  if (!GetInteger(frame, i, value)) return false;
+  count = value < 0 ? 0 : static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// The text of [destination] from its origin, up to its first NUL.
+std::size_t TextLength(Var* destination) {
+  Buffer buffer = BufferOf(destination);
+  const void* end = buffer.bytes != nullptr ? std::memchr(buffer.bytes, 0, buffer.length) : nullptr;
+  return end != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - buffer.bytes) : buffer.length;
+}
+
+// Writes [bytes] into [destination] at [offset] from its origin, growing it.
+void WriteAt(Var* destination, std::size_t offset, const std::string& bytes, bool terminate) {
+  ArrayRef array = ResolveArray(destination);
+  std::size_t total = offset + bytes.size() + (terminate ? 1 : 0);
+  if (total > 0) EnsureSpan(array.data, array.origin, static_cast<std::uint32_t>(total), false);
+  auto* at = static_cast<char*>(ElementPointer(array.data, array.origin)) + offset;
+  std::memcpy(at, bytes.data(), bytes.size());
+  if (terminate) at[bytes.size()] = '\0';
+  KeepTerminated(array.data);
+}
+
+// ===================================================================
+// Memory
+// ===================================================================
+
+void String_memchr(CallFrame& frame) {
+  Buffer buffer;
+  std::int32_t byte;
+  std::uint32_t count;
+  if (!GetBuffer(frame, 0, buffer) || !GetInteger(frame, 1, byte) || !GetCount(frame, 2, buffer.length, count)) return;
+  count = std::min(count, buffer.length);
+  const void* found = count > 0 ? std::memchr(buffer.bytes, byte & 0xFF, count) : nullptr;
+  if (found == nullptr) {
+    ReturnInt(frame, 0);
+  } else {
+    ReturnOffset(frame, buffer.var, static_cast<std::int32_t>(static_cast<const std::uint8_t*>(found) - buffer.bytes));
+  }
+}
+
+// memcmp and memicmp compare min(n, both lengths) bytes.
+void String_memcmp(CallFrame& frame) {
+  Buffer a, b;
+  if (!GetBuffer(frame, 0, a) || !GetBuffer(frame, 1, b)) return;
+  std::uint32_t count;
+  if (!GetCount(frame, 2, std::min(a.length, b.length), count)) return;
+  count = std::min({count, a.length, b.length});
+  const bool fold = CalledName(frame)[3] == 'i';
+  for (std::uint32_t i = 0; i < count; ++i) {
+    int x = fold ? static_cast<unsigned char>(Fold(static_cast<char>(a.bytes[i]))) : a.bytes[i];
+    int y = fold ? static_cast<unsigned char>(Fold(static_cast<char>(b.bytes[i]))) : b.bytes[i];
+    if (x != y) {
+      ReturnInt(frame, x - y);
+      return;
+    }
+  }
+  ReturnInt(frame, 0);
+}
+
+// memcpy and memmove copy n bytes (zeros beyond the source's end) to the
+// start of the destination; the source is read before the destination grows.
+void String_memcpy(CallFrame& frame) {
+  Buffer source;
+  if (!GetBuffer(frame, 1, source)) return;
+  std::uint32_t count;
+  if (!GetCount(frame, 2, source.length, count)) return;
+  std::string bytes(count, '\0');
+  std::memcpy(bytes.data(), source.bytes, std::min(count, source.length));
+  Var* destination = GetDestination(frame, 0, false);
+  if (destination == nullptr) return;
+  WriteAt(destination, 0, bytes, false);
+  ReturnSame(frame, destination);
+}
+
+void String_memset(CallFrame& frame) {
+  Var* destination = GetDestination(frame, 0, false);
+  std::int32_t byte;
+  if (destination == nullptr || !GetInteger(frame, 1, byte)) return;
+  std::uint32_t count;
+  if (!GetCount(frame, 2, BufferOf(destination).length, count)) return;
+  WriteAt(destination, 0, std::string(count, static_cast<char>(byte)), false);
+  ReturnSame(frame, destination);
+}
+
+// ===================================================================
+// Copying and joining text
+// ===================================================================
+
+void String_strcpy(CallFrame& frame) {
+  const char* source = GetString(frame, 1);
+  if (source == nullptr) return;
+  std::string text = source;
+  Var* destination = GetDestination(frame, 0, true);
+  if (destination == nullptr) return;
+  WriteAt(destination, 0, text, true);
+  ReturnSame(frame, destination);
+}
+
+// strncpy: at most n bytes of the string, then NUL bytes up to n, as C does.
+void String_strncpy(CallFrame& frame) {
+  const char* source = GetString(frame, 1);
+  std::uint32_t count;
+  if (source == nullptr || !GetCount(frame, 2, 0, count)) return;
+  std::string text(source, std::min<std::size_t>(std::strlen(source), count));
+  text.resize(count, '\0');
+  Var* destination = GetDestination(frame, 0, true);
+  if (destination == nullptr) return;
+  WriteAt(destination, 0, text, false);
+  ReturnSame(frame, destination);
+}
+
+// strcat(destination, string, ...): every further argument in order.
+void String_strcat(CallFrame& frame) {
+  std::string pieces;
+  for (int i = 1; i < frame.argCount; ++i) {
+    const char* piece = GetString(frame, i);
+    if (piece == nullptr) return;
+    pieces += piece;
+  }
+  Var* destination = GetDestination(frame, 0, true);
+  if (destination == nullptr) return;
+  WriteAt(destination, TextLength(destination), pieces, true);
+  ReturnSame(frame, destination);
+}
+
+void String_strncat(CallFrame& frame) {
+  const char* source = GetString(frame, 1);
+  std::uint32_t count;
+  if (source == nullptr || !GetCount(frame, 2, 0, count)) return;
+  std::string piece(source, std::min<std::size_t>(std::strlen(source), count));
+  Var* destination = GetDestination(frame, 0, true);
+  if (destination == nullptr) return;
+  WriteAt(destination, TextLength(destination), piece, true);
+  ReturnSame(frame, destination);
+}
+
+// ===================================================================
+// Searching
+// ===================================================================
+
+void ReturnFound(CallFrame& frame, int i, const char* text, const char* found) {
+  if (found == nullptr) {
+    ReturnInt(frame, 0);
+  } else {
+    ReturnOffset(frame, frame.args[i], static_cast<std::int32_t>(found - text));
+  }
+}
+
+// strchr and strrchr: the terminating NUL can be found too.
+void String_strchr(CallFrame& frame) {
+  const char* text = GetString(frame, 0);
+  std::int32_t byte;
+  if (text == nullptr || !GetInteger(frame, 1, byte)) return;
+  const char c = static_cast<char>(byte);
+  const char* found = CalledName(frame)[3] == 'r' ? std::strrchr(text, c) : std::strchr(text, c);
+  ReturnFound(frame, 0, text, found);
+}
+
+void String_strstr(CallFrame& frame) {
+  const char* text = GetString(frame, 0);
+  const char* wanted = text != nullptr ? GetString(frame, 1) : nullptr;
+  if (wanted != nullptr) ReturnFound(frame, 0, text, std::strstr(text, wanted));
+}
+
+void String_strpbrk(CallFrame& frame) {
+  const char* text = GetString(frame, 0);
+  const char* set = text != nullptr ? GetString(frame, 1) : nullptr;
+  if (set != nullptr) ReturnFound(frame, 0, text, std::strpbrk(text, set));
+}
+
+void String_strspn(CallFrame& frame) {
+  const char* text = GetString(frame, 0);
+  const char* set = text != nullptr ? GetString(frame, 1) : nullptr;
+  if (set == nullptr) return;
+  std::size_t span = CalledName(frame)[3] == 'c' ? std::strcspn(text, set) : std::strspn(text, set);
+  ReturnInt(frame, static_cast<std::int32_t>(span));
+}
+
+// ===================================================================
+// Comparing and measuring
+// ===================================================================
+
+// strcmp, strncmp, and the variants that fold 'A'-'Z' first.
+void String_strcmp(CallFrame& frame) {
+  const char* a = GetString(frame, 0);
+  const char* b = a != nullptr ? GetString(frame, 1) : nullptr;
+  if (b == nullptr) return;
+  std::uint32_t limit = 0xFFFFFFFFu;
+  if (frame.argCount > 2 && !GetCount(frame, 2, 0, limit)) return;
+  const std::string_view name = CalledName(frame);
+  const bool fold = name != "strcmp" && name != "strncmp";
+  for (std::uint32_t i = 0; i < limit; ++i) {
+    int x = static_cast<unsigned char>(fold ? Fold(a[i]) : a[i]);
+    int y = static_cast<unsigned char>(fold ? Fold(b[i]) : b[i]);
+    if (x != y || x == 0) {
+      ReturnInt(frame, x - y);
+      return;
+    }
+  }
+  ReturnInt(frame, 0);
+}
+
+void String_strlen(CallFrame& frame) {
+  if (const char* text = GetString(frame, 0)) ReturnInt(frame, static_cast<std::int32_t>(std::strlen(text)));
+}
+
+// strlwr and strupr change the string in place and return it.
+void String_strlwr(CallFrame& frame) {
+  Var* var = GetParameter(frame, 0, PARAM_STRING);
+  if (var == nullptr) return;
+  const bool lower = CalledName(frame)[3] == 'l';
+  for (char* at = static_cast<char*>(ElementAddress(var, 0)); *at != '\0'; ++at) {
+    if (lower && *at >= 'A' && *at <= 'Z') *at = static_cast<char>(*at - 'A' + 'a');
+    if (!lower && *at >= 'a' && *at <= 'z') *at = static_cast<char>(*at - 'a' + 'A');
+  }
+  ReturnSame(frame, var);
+}
+
+void String_strerror(CallFrame& frame) {
+  std::int32_t number;
+  if (GetInteger(frame, 0, number)) ReturnString(frame, std::strerror(number));
+}
+
+// ===================================================================
+// strtok
+// ===================================================================
+
+// The strings group's state: the text strtok goes on through.
+class TokenState {
+ public:
+  ~TokenState() { Set(nullptr, 0); }
+  void Set(Var* text, std::int32_t position) {
+    if (saved_ != nullptr) ReleaseVar(saved_);
+    saved_ = nullptr;
+    if (text != nullptr) {
+      ArrayRef array = ResolveArray(text);
+      saved_ = NewVarOn(array.data, array.origin, 0);
+    }
+    position_ = position;
+  }
+  Var* saved() const { return saved_; }
+  std::int32_t position() const { return position_; }
+  void Advance(std::int32_t position) { position_ = position; }
+
+ private:
+  Var* saved_ = nullptr;
+  std::int32_t position_ = 0;
+};
+
+// strtok(string or 0, delimiters): C's strtok on the saved text's own
+// storage; the result refers into it, or is 0 when no token is left.
+void String_strtok(CallFrame& frame) {
+  auto& state = *static_cast<TokenState*>(frame.libraryData);
+  Var* first = GetParameter(frame, 0, PARAM_ANY);
+  if (first == nullptr) return;
+  if (!IsZeroNumber(first)) {
+    if (GetParameter(frame, 0, PARAM_STRING) == nullptr) return;
+    state.Set(first, 0);
+  }
+  const char* delimiters = GetString(frame, 1);
+  if (delimiters == nullptr) return;
+  std::string separators = delimiters;
+  if (state.saved() == nullptr) {
+    ReturnInt(frame, 0);
+    return;
+  }
+  Buffer text = BufferOf(state.saved());
+  auto position = static_cast<std::uint32_t>(state.position());
+  while (position < text.length && text.bytes[position] != 0 &&
+         separators.find(static_cast<char>(text.bytes[position])) != std::string::npos) {
+    ++position;
+  }
+  if (position >= text.length || text.bytes[position] == 0) {
+    state.Advance(static_cast<std::int32_t>(position));
+    ReturnInt(frame, 0);
+    return;
+  }
+  std::uint32_t end = position;
+  while (end < text.length && text.bytes[end] != 0 &&
+         separators.find(static_cast<char>(text.bytes[end])) == std::string::npos) {
+    ++end;
+  }
+  if (end < text.length && text.bytes[end] != 0) {
+    text.bytes[end] = 0;  // the delimiter after the token becomes the token's end
+    ++end;
+  }
+  state.Advance(static_cast<std::int32_t>(end));
+  ReturnOffset(frame, state.saved(), static_cast<std::int32_t>(position));
+}
+
+void* StartStrings(Context&, void*) { return new TokenState; }
+void EndStrings(Context&, void* state) { delete static_cast<TokenState*>(state); }
+
+constexpr LibraryEntry kStringRows[] = {
+    {"memchr",   String_memchr,   2, 3},
+    {"memcmp",   String_memcmp,   2, 3},
+    {"memcpy",   String_memcpy,   2, 3},
+    {"memicmp",  String_memcmp,   2, 3},
+    {"memmove",  String_memcpy,   2, 3},
+    {"memset",   String_memset,   2, 3},
+    {"strcat",   String_strcat,   2, ARGS_ANY},
+    {"strchr",   String_strchr,   2, 2},
+    {"strcmp",   String_strcmp,   2, 2},
+    {"strcmpi",  String_strcmp,   2, 2},
+    {"strcpy",   String_strcpy,   2, 2},
+    {"strcspn",  String_strspn,   2, 2},
+    {"strerror", String_strerror, 1, 1},
+    {"stricmp",  String_strcmp,   2, 2},
+    {"strlen",   String_strlen,   1, 1},
+    {"strlwr",   String_strlwr,   1, 1},
+    {"strncat",  String_strncat,  3, 3},
+    {"strncmp",  String_strcmp,   3, 3},
+    {"strncmpi", String_strcmp,   3, 3},
+    {"strncpy",  String_strncpy,  3, 3},
+    {"strnicmp", String_strcmp,   3, 3},
+    {"strpbrk",  String_strpbrk,  2, 2},
+    {"strrchr",  String_strchr,   2, 2},
+    {"strspn",   String_strspn,   2, 2},
+    {"strstr",   String_strstr,   2, 2},
+    {"strtok",   String_strtok,   2, 2},
+    {"strupr",   String_strlwr,   1, 1},
+};
+
+}  // namespace
+
+const LibraryGroup kStringGroup{GROUP_STRING, kStringRows, StartStrings, EndStrings, nullptr};
+
+}  // namespace kel
