@@ -1,0 +1,6 @@
+def main():
+    s = ""
+    for i in range(200000):
+        s += "abc"
+    print(len(s))
+main()
