@@ -166,6 +166,7 @@ bool AssignStringLiteral(Context& context, Var* target, const Var* literal) {
   if (count > 0) {
     // Growing first: the copy must not shrink the target, and the storage may move.
     EnsureSpan(array.data, array.origin, count, false);
+    ForgetTextEnd(array.data);
     std::memcpy(ElementPointer(array.data, array.origin), text->payload.elements, count);
   }
   KeepTerminated(array.data);

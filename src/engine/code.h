@@ -43,6 +43,9 @@ enum ExprKind : std::uint8_t {
 enum ExprFlags : std::uint8_t {
   EXPR_FORCE_COPY = 0x01,  // an argument written with "=" before it
   EXPR_RAISE_ALWAYS = 0x02,  // an error node raised with RaiseError, not only while running
+  EXPR_DISCARDED = 0x04,     // the value is not used (an expression statement)
+  EXPR_PURE = 0x08,          // evaluating it changes nothing: no call, assignment or ++
+  EXPR_PURITY_KNOWN = 0x10,
 };
 
 struct ExprNode {
@@ -127,6 +130,10 @@ class CompiledBody {
   std::size_t used_ = 0;
   std::size_t size_ = 0;
 };
+
+// Marks [node] and its operands EXPR_PURE where evaluating them changes
+// nothing (reading may still grow an array, which the quick paths never do).
+void MarkPure(ExprNode* node);
 
 // Parses the body of [function] (its names already bound).
 std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function);

@@ -74,6 +74,7 @@ class Compiler {
 
   // Expressions
   ExprNode* Expression(const Token* end, bool allowComma, bool stopAtSemicolon, bool& hasValue);
+  ExprNode* ExpressionUnmarked(const Token* end, bool allowComma, bool stopAtSemicolon, bool& hasValue);
   ExprNode* Climb(int level, std::uint16_t pending, const Token* end);
   ExprNode* Operand(const Token* end);
   ExprNode* Operators(ExprNode* left, int level, std::uint16_t pending, const Token* end);
@@ -123,6 +124,12 @@ ExprNode* Compiler::Error(MessageId message, const Token* at, ExprNode* prelude,
 // One whole expression: operands and operators, then the comma operator
 // when allowed, then a ";" when asked to stop there.
 ExprNode* Compiler::Expression(const Token* end, bool allowComma, bool stopAtSemicolon, bool& hasValue) {
+  ExprNode* node = ExpressionUnmarked(end, allowComma, stopAtSemicolon, hasValue);
+  MarkPure(node);
+  return node;
+}
+
+ExprNode* Compiler::ExpressionUnmarked(const Token* end, bool allowComma, bool stopAtSemicolon, bool& hasValue) {
   ExprNode* node = Climb(0, 0, end);
   hasValue = node->kind != EX_NO_VALUE;
   if (aborted_) return node;
@@ -518,6 +525,10 @@ StmtNode* Compiler::ExpressionStatement() {
   }
   StmtNode* node = out_.NewStmt(ST_EXPRESSION, token);
   node->expr = hasValue || aborted_ ? expr : nullptr;
+  for (ExprNode* part = node->expr; part != nullptr; part = part->kind == EX_COMMA ? part->right : nullptr) {
+    part->flags |= EXPR_DISCARDED;
+    if (part->kind == EX_COMMA) part->left->flags |= EXPR_DISCARDED;
+  }
   return node;
 }
 
@@ -645,6 +656,33 @@ StmtNode* Compiler::Switch() {
 }
 
 }  // namespace
+
+void MarkPure(ExprNode* node) {
+  if (node == nullptr || (node->flags & EXPR_PURITY_KNOWN)) return;
+  node->flags |= EXPR_PURITY_KNOWN;
+  bool pure;
+  switch (node->kind) {
+    case EX_NUMBER: case EX_CONSTANT: case EX_VARIABLE: case EX_LOCAL: case EX_PARAMETER:
+      pure = true;
+      break;
+    case EX_PREFIX:
+      pure = node->op != TOK_INC && node->op != TOK_DEC;
+      break;
+    case EX_BINARY: case EX_LOGICAL: case EX_CONDITIONAL: case EX_INDEX: case EX_MEMBER: case EX_COMMA:
+      pure = true;
+      break;
+    default:
+      pure = false;
+      break;
+  }
+  for (ExprNode* child : {node->left, node->right, node->third}) {
+    if (child == nullptr) continue;
+    MarkPure(child);
+    pure = pure && (child->flags & EXPR_PURE);
+  }
+  for (std::uint32_t i = 0; i < node->count; ++i) MarkPure(node->items[i]);
+  if (pure) node->flags |= EXPR_PURE;
+}
 
 std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function) {
   auto body = std::make_unique<CompiledBody>();

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "engine/arithmetic.h"
 #include "engine/calls.h"
 #include "engine/code.h"
 #include "engine/functions.h"
@@ -73,10 +74,244 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
 }
 
 // ===================================================================
+// Fast paths
+// ===================================================================
+
+// OPTIMIZATION: operands that can be read without side effects (literals,
+// variables, and elements already inside their arrays' spans) are read
+// directly, so that the common arithmetic never builds an operand. Anything
+// else returns false and takes the general path, which behaves the same.
+
+bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out);
+
+// The variable a plain name denotes, when it exists already.
+Var* QuickVariable(CallFrame& frame, const ExprNode* node) {
+  switch (node->kind) {
+    case EX_LOCAL: {
+      Var* local = &frame.locals[node->slot];
+      return local->data != nullptr ? local : nullptr;
+    }
+    case EX_PARAMETER: return node->slot < frame.argCount ? frame.args[node->slot] : nullptr;
+    case EX_VARIABLE: return node->var;
+    default: return nullptr;
+  }
+}
+
+bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out);
+
+// An element of a one-dimensional numeric array inside its span.
+struct QuickSlot {
+  VarData* data;
+  std::int32_t index;
+  void* at;
+};
+
+bool QuickElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot) {
+  ArrayRef array;
+  Scalar index;
+  if (!QuickArray(frame, node->left, array) || !QuickNumber(frame, node->right, index)) return false;
+  VarData* data = array.data;
+  if (data->dimension != 1 || !IsNumericKind(data->type) || data->payload.elements == nullptr) return false;
+  slot.index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) +
+                                         static_cast<std::uint32_t>(ScalarToInt(index)));
+  const std::uint32_t offset = static_cast<std::uint32_t>(slot.index - data->minIndex);
+  if (offset >= data->elemCount) return false;
+  slot.data = data;
+  slot.at = static_cast<std::uint8_t*>(data->payload.elements) + offset * data->elemSize;
+  return true;
+}
+
+// The array a name or an index expression denotes, without growing anything.
+bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
+  if (node->kind == EX_INDEX) {
+    ArrayRef outer;
+    Scalar index;
+    if (!QuickArray(frame, node->left, outer) || outer.data->dimension < 2) return false;
+    if (!QuickNumber(frame, node->right, index) || outer.data->payload.elements == nullptr) return false;
+    const std::int32_t at = static_cast<std::int32_t>(static_cast<std::uint32_t>(outer.origin) +
+                                                      static_cast<std::uint32_t>(ScalarToInt(index)));
+    const std::uint32_t offset = static_cast<std::uint32_t>(at - outer.data->minIndex);
+    if (offset >= outer.data->elemCount) return false;
+    const RowSlot& slot = static_cast<const RowSlot*>(outer.data->payload.elements)[offset];
+    out = ArrayRef{slot.row, slot.origin};
+    return true;
+  }
+  Var* var = QuickVariable(frame, node);
+  if (var == nullptr || Arrayness(var) == 0) return false;
+  if (IsElementRef(var)) {
+    if (var->data->payload.elements == nullptr) return false;
+    const std::uint32_t offset = static_cast<std::uint32_t>(var->index - var->data->minIndex);
+    if (offset >= var->data->elemCount) return false;
+    const RowSlot& slot = static_cast<const RowSlot*>(var->data->payload.elements)[offset];
+    out = ArrayRef{slot.row, slot.origin};
+    return true;
+  }
+  out = ArrayRef{var->data, var->index};
+  return true;
+}
+
+Scalar ReadAt(const void* at, int kind) {
+  switch (kind) {
+    case KEL_BYTE: return MakeByte(*static_cast<const std::uint8_t*>(at));
+    case KEL_INT: {
+      std::int32_t value;
+      std::memcpy(&value, at, 4);
+      return MakeInt(value);
+    }
+    default: {
+      double value;
+      std::memcpy(&value, at, 8);
+      return MakeFloat(value);
+    }
+  }
+}
+
+void WriteAt(void* at, int kind, const Scalar& value) {
+  switch (kind) {
+    case KEL_BYTE: *static_cast<std::uint8_t*>(at) = static_cast<std::uint8_t>(ScalarToInt(value)); break;
+    case KEL_INT: {
+      std::int32_t converted = ScalarToInt(value);
+      std::memcpy(at, &converted, 4);
+      break;
+    }
+    default: {
+      double converted = ScalarToFloat(value);
+      std::memcpy(at, &converted, 8);
+      break;
+    }
+  }
+}
+
+bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out);
+
+// The structure a name or a member denotes, without creating anything.
+Var* QuickStructure(CallFrame& frame, const ExprNode* node) {
+  Var* base = node->kind == EX_MEMBER ? nullptr : QuickVariable(frame, node);
+  if (node->kind == EX_MEMBER) {
+    Var* outer = QuickStructure(frame, node->left);
+    base = outer != nullptr && node->name != nullptr ? FindMember(outer, node->name, false) : nullptr;
+  }
+  return base != nullptr && IsStructure(base) ? base : nullptr;
+}
+
+bool Truth(const Scalar& value) { return !IsZeroScalar(value); }
+
+// The value of a pure expression as a number, computed without operands; false
+// when it is no number or would report an error, and the general path then
+// evaluates it (with no effect left behind by this attempt).
+bool QuickValueOf(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  switch (node->kind) {
+    case EX_BINARY: {
+      Scalar a, b;
+      return QuickValueOf(frame, node->left, a) && QuickValueOf(frame, node->right, b) &&
+             NumericBinary(node->op, a, b, out);
+    }
+    case EX_PREFIX: {
+      Scalar a;
+      if (!QuickValueOf(frame, node->left, a)) return false;
+      switch (node->op) {
+        case TOK_NOT: out = MakeInt(Truth(a) ? 0 : 1); return true;
+        case TOK_PLUS: out = a; return true;
+        case TOK_NEG: out = Arithmetic(TOK_SUB, a.type == KEL_BYTE ? MakeByte(0) : a.type == KEL_INT ? MakeInt(0) : MakeFloat(0), a); return true;
+        case TOK_COMPL: {
+          std::int32_t complement = ~ScalarToInt(a);
+          out = a.type == KEL_FLOAT ? MakeFloat(complement) : a.type == KEL_BYTE ? MakeByte(static_cast<std::uint8_t>(complement)) : MakeInt(complement);
+          return true;
+        }
+        default: return false;
+      }
+    }
+    case EX_LOGICAL: {
+      Scalar a, b;
+      if (!QuickValueOf(frame, node->left, a)) return false;
+      const bool left = Truth(a);
+      if (node->op == TOK_ANDAND ? !left : left) {
+        out = MakeInt(left ? 1 : 0);
+        return true;
+      }
+      if (!QuickValueOf(frame, node->right, b)) return false;
+      out = MakeInt(Truth(b) ? 1 : 0);
+      return true;
+    }
+    case EX_CONDITIONAL: {
+      Scalar condition;
+      if (!QuickValueOf(frame, node->left, condition)) return false;
+      return QuickValueOf(frame, Truth(condition) ? node->right : node->third, out);
+    }
+    case EX_MEMBER: {
+      Var* structure = QuickStructure(frame, node->left);
+      Var* member = structure != nullptr && node->name != nullptr ? FindMember(structure, node->name, false) : nullptr;
+      return member != nullptr && ReadNumber(member, out);
+    }
+    default:
+      return QuickNumber(frame, node, out);
+  }
+}
+
+bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  switch (node->kind) {
+    case EX_NUMBER:
+      out = node->number;
+      return true;
+    case EX_LOCAL:
+    case EX_PARAMETER:
+    case EX_VARIABLE: {
+      Var* var = QuickVariable(frame, node);
+      return var != nullptr && ReadNumber(var, out);
+    }
+    case EX_INDEX: {
+      QuickSlot slot;
+      if (!QuickElement(frame, node, slot)) return false;
+      out = ReadAt(slot.at, slot.data->type);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// ===================================================================
 // Node kinds
 // ===================================================================
 
-bool EvaluateAssign(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+// The variable or element a plain assignment target denotes, when it can be
+// written directly (it holds a number already).
+Var* QuickTarget(CallFrame& frame, const ExprNode* node) {
+  if (node->kind == EX_LOCAL) return LocalSlot(frame, node->slot);
+  return QuickVariable(frame, node);
+}
+
+[[gnu::noinline]] bool EvaluateAssign(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  if (execute) {
+    Scalar value;
+    QuickSlot slot;
+    if (node->left->kind == EX_INDEX && (node->right->flags & EXPR_PURE) && QuickValueOf(frame, node->right, value)) {
+      if (QuickElement(frame, node->left, slot) && !slot.data->isString) {
+        ForgetTextEnd(slot.data);
+        WriteAt(slot.at, slot.data->type, value);
+        if ((node->flags & EXPR_DISCARDED) == 0) out.SetOwned(NewVarOn(slot.data, slot.index, VAR_ELEMENT));
+        return true;
+      }
+    } else if (Var* target = QuickTarget(frame, node->left)) {
+      if ((node->right->flags & EXPR_PURE) && QuickValueOf(frame, node->right, value) && WriteNumber(target, value)) {
+        out.SetBorrowed(target);
+        return true;
+      }
+      Operand right;
+      if (!Evaluate(frame, node->right, true, right)) return false;
+      if (right.NumberValue(value) && WriteNumber(target, value)) {
+        out.SetBorrowed(target);
+        return true;
+      }
+      Operand left;
+      left.SetBorrowed(target);
+      Context& run = At(frame, node);
+      if (!CheckOperands(run, TOK_ASSIGN, &left, right)) return false;
+      if (!Store(frame, target, right)) return false;
+      out = std::move(left);
+      return true;
+    }
+  }
   Operand left, right;
   if (!Evaluate(frame, node->left, execute, left)) return false;
   if (!Evaluate(frame, node->right, execute, right)) return false;
@@ -89,11 +324,17 @@ bool EvaluateAssign(CallFrame& frame, const ExprNode* node, bool execute, Operan
 }
 
 // x op= y: the plain operator's result is assigned to x, which is the result.
-bool EvaluateCompound(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateCompound(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand left, right;
   if (!Evaluate(frame, node->left, execute, left)) return false;
   if (!Evaluate(frame, node->right, execute, right)) return false;
   if (!execute) return true;
+  Scalar a, b, result;
+  if (left.IsLvalue() && left.NumberValue(a) && right.NumberValue(b) &&
+      NumericBinary(PlainOperator(node->op), a, b, result) && WriteNumber(left.var(), result)) {
+    out = std::move(left);
+    return true;
+  }
   Context& run = At(frame, node);
   if (!CheckOperands(run, node->op, &left, right)) return false;
   Operand sum;
@@ -103,11 +344,16 @@ bool EvaluateCompound(CallFrame& frame, const ExprNode* node, bool execute, Oper
   return true;
 }
 
-bool EvaluateBinary(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Scalar a, b, result;
   Operand left, right;
   if (!Evaluate(frame, node->left, execute, left)) return false;
   if (!Evaluate(frame, node->right, execute, right)) return false;
   if (!execute) return true;
+  if (left.NumberValue(a) && right.NumberValue(b) && NumericBinary(node->op, a, b, result)) {
+    out.SetScalar(result);
+    return true;
+  }
   Context& run = At(frame, node);
   if (!CheckOperands(run, node->op, &left, right)) return false;
   return ApplyBinary(run, node->op, left, right, out);
@@ -121,10 +367,27 @@ bool Increment(CallFrame& frame, Operand& target, std::int32_t step) {
   return Store(frame, target.var(), sum);
 }
 
-bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+// x++ and ++x on a variable holding a number.
+bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar& after) {
+  if (!operand.IsLvalue() || !operand.NumberValue(before)) return false;
+  after = Arithmetic(TOK_ADD, before, MakeInt(code == TOK_INC ? 1 : -1));
+  return WriteNumber(operand.var(), after) && ReadNumber(operand.var(), after);
+}
+
+[[gnu::noinline]] bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  Scalar value;
+  if (execute && node->op == TOK_NOT && QuickNumber(frame, node->left, value)) {
+    out.SetScalar(MakeInt(IsZeroScalar(value) ? 1 : 0));
+    return true;
+  }
   Operand operand;
   if (!Evaluate(frame, node->left, execute, operand)) return false;
   if (!execute) return true;
+  Scalar before, after;
+  if ((node->op == TOK_INC || node->op == TOK_DEC) && QuickIncrement(operand, node->op, before, after)) {
+    out.SetScalar(after);
+    return true;
+  }
   Context& run = At(frame, node);
   if (!CheckOperands(run, node->op, nullptr, operand)) return false;
   if (node->op == TOK_INC || node->op == TOK_DEC) {
@@ -134,10 +397,15 @@ bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, bool execute, Operan
   return ApplyPrefix(run, node->op, operand, out);
 }
 
-bool EvaluatePostfix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluatePostfix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand operand;
   if (!Evaluate(frame, node->left, execute, operand)) return false;
   if (!execute) return true;
+  Scalar before, after;
+  if (QuickIncrement(operand, node->op, before, after)) {
+    out.SetScalar(before);
+    return true;
+  }
   Context& run = At(frame, node);
   if (!CheckOperands(run, node->op, nullptr, operand)) return false;
   if (!CopyToTemporary(frame, operand, out)) return false;
@@ -159,7 +427,7 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
 }
 
 // && and ||: the right operand runs only when the left does not decide.
-bool EvaluateLogical(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateLogical(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand left, right;
   if (!Evaluate(frame, node->left, execute, left)) return false;
   int truth = 0;
@@ -172,7 +440,7 @@ bool EvaluateLogical(CallFrame& frame, const ExprNode* node, bool execute, Opera
   return true;
 }
 
-bool EvaluateConditional(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateConditional(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand condition, first, second;
   if (!Evaluate(frame, node->left, execute, condition)) return false;
   int truth = 0;
@@ -183,7 +451,7 @@ bool EvaluateConditional(CallFrame& frame, const ExprNode* node, bool execute, O
   return true;
 }
 
-bool EvaluateIndex(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateIndex(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand base, index;
   if (!Evaluate(frame, node->left, execute, base)) return false;
   if (!Evaluate(frame, node->right, execute, index)) return false;
@@ -208,7 +476,7 @@ bool EvaluateIndex(CallFrame& frame, const ExprNode* node, bool execute, Operand
   return CopyToTemporary(frame, reference, out);
 }
 
-bool EvaluateMember(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateMember(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand base;
   if (!Evaluate(frame, node->left, execute, base)) return false;
   Context& run = At(frame, node);
@@ -236,7 +504,7 @@ bool EvaluateMember(CallFrame& frame, const ExprNode* node, bool execute, Operan
 
 // { e0, e1, ... }: the first element fixes the kind and depth; a numeric 0 or
 // an empty array may stand for a missing sub-array.
-bool EvaluateInitializer(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateInitializer(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   std::vector<Operand> elements(node->count);
   for (std::uint32_t k = 0; k < node->count; ++k) {
     if (!Evaluate(frame, node->items[k], execute, elements[k])) return false;
@@ -270,7 +538,7 @@ bool EvaluateInitializer(CallFrame& frame, const ExprNode* node, bool execute, O
   return true;
 }
 
-bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   ExprNode* call = const_cast<ExprNode*>(node);
   if (execute && call->function == nullptr) {
     call->function = FindFunction(At(frame, node), node->name, true);
@@ -325,7 +593,17 @@ bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand&
 
 }  // namespace
 
+bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out) { return QuickValueOf(frame, node, out); }
+
 bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  if (execute && (node->flags & EXPR_PURE) && node->kind >= EX_PREFIX && node->kind != EX_INDEX &&
+      node->kind != EX_MEMBER) {
+    Scalar value;
+    if ((node->kind != EX_PREFIX || node->op != TOK_INC) && QuickValueOf(frame, node, value)) {
+      out.SetScalar(value);
+      return true;
+    }
+  }
   switch (node->kind) {
     case EX_NO_VALUE:
       return true;

@@ -6,6 +6,7 @@
 
 namespace kel {
 
+struct Scalar;
 class Operand;
 struct CallFrame;
 struct ExprNode;
@@ -33,6 +34,10 @@ constexpr std::uint16_t kBodyMode = 0x0703;
 // reports the errors of its form but touches nothing. Returns false when the
 // run stopped.
 bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out);
+
+// The value of the pure expression [node] as a number, read without building
+// operands; false when the general path must evaluate it.
+bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out);
 
 // Orders two values as the language compares them.
 int CompareValues(const Operand& left, const Operand& right);

@@ -68,6 +68,12 @@ class Operand {
   bool IsNumber() const { return ArrayDepth() == 0 && IsNumericKind(Kind()); }
   // The scalar value, read from the variable when there is one.
   Scalar Value() const { return var_ != nullptr ? GetScalar(var_) : scalar_; }
+  // The number the operand is, when it is one that can be read directly.
+  bool NumberValue(Scalar& out) const {
+    if (var_ != nullptr) return ReadNumber(var_, out);
+    out = scalar_;
+    return scalar_.type >= KEL_BYTE;
+  }
 
   // A Var for the value, made for a scalar temporary on demand.
   Var* Materialize() {

@@ -3,6 +3,7 @@
 
 #include "engine/operators.h"
 
+#include "engine/arithmetic.h"
 #include "engine/evaluate.h"
 #include "engine/messages.h"
 #include "engine/operand.h"
@@ -94,79 +95,13 @@ std::uint16_t PlainOperator(std::uint16_t compound) {
 
 namespace {
 
-bool IsZero(const Scalar& value) {
-  switch (value.type) {
-    case KEL_BYTE: return value.byteValue == 0;
-    case KEL_INT: return value.intValue == 0;
-    default: return value.floatValue == 0.0;
-  }
-}
-
-// Integers wrap at 32 bits; the most negative integer divided by -1 (which C
-// leaves undefined) gives itself, and its remainder 0.
-std::int32_t IntegerArithmetic(std::uint16_t code, std::int32_t a, std::int32_t b) {
-  const std::uint32_t ua = static_cast<std::uint32_t>(a), ub = static_cast<std::uint32_t>(b);
-  switch (code) {
-    case TOK_ADD: return static_cast<std::int32_t>(ua + ub);
-    case TOK_SUB: return static_cast<std::int32_t>(ua - ub);
-    case TOK_MUL: return static_cast<std::int32_t>(ua * ub);
-    case TOK_DIV: return (a == INT32_MIN && b == -1) ? INT32_MIN : a / b;
-    default: return (b == -1) ? 0 : a % b;
-  }
-}
-
-std::uint8_t ByteArithmetic(std::uint16_t code, std::uint8_t a, std::uint8_t b) {
-  switch (code) {
-    case TOK_ADD: return static_cast<std::uint8_t>(a + b);
-    case TOK_SUB: return static_cast<std::uint8_t>(a - b);
-    case TOK_MUL: return static_cast<std::uint8_t>(a * b);
-    case TOK_DIV: return static_cast<std::uint8_t>(a / b);
-    default: return static_cast<std::uint8_t>(a % b);
-  }
-}
-
-double FloatArithmetic(std::uint16_t code, double a, double b) {
-  switch (code) {
-    case TOK_ADD: return a + b;
-    case TOK_SUB: return a - b;
-    case TOK_MUL: return a * b;
-    default: return a / b;
-  }
-}
-
 bool ScalarArithmetic(Context& run, std::uint16_t code, const Scalar& a, const Scalar& b, Operand& out) {
-  if ((code == TOK_DIV || code == TOK_MOD) && IsZero(b)) {
+  if ((code == TOK_DIV || code == TOK_MOD) && IsZeroScalar(b)) {
     RaiseError(run, MSG_1702);
     return false;
   }
-  int kind = a.type > b.type ? a.type : b.type;
-  if (kind == KEL_FLOAT) {
-    out.SetScalar(MakeFloat(FloatArithmetic(code, ScalarToFloat(a), ScalarToFloat(b))));
-  } else if (kind == KEL_INT) {
-    out.SetScalar(MakeInt(IntegerArithmetic(code, ScalarToInt(a), ScalarToInt(b))));
-  } else {
-    out.SetScalar(MakeByte(ByteArithmetic(code, a.byteValue, b.byteValue)));
-  }
+  out.SetScalar(Arithmetic(code, a, b));
   return true;
-}
-
-// Both operands as 32-bit integers; bytes stay bytes when both are.
-void Bitwise(std::uint16_t code, const Scalar& a, const Scalar& b, Operand& out) {
-  const std::uint32_t x = static_cast<std::uint32_t>(ScalarToInt(a));
-  const std::uint32_t y = static_cast<std::uint32_t>(ScalarToInt(b));
-  std::uint32_t result;
-  switch (code) {
-    case TOK_BITAND: result = x & y; break;
-    case TOK_BITOR: result = x | y; break;
-    case TOK_BITXOR: result = x ^ y; break;
-    case TOK_SHL: result = x << (y & 31); break;
-    default: result = x >> (y & 31); break;  // logical: zeros enter from the left
-  }
-  if (a.type == KEL_BYTE && b.type == KEL_BYTE) {
-    out.SetScalar(MakeByte(static_cast<std::uint8_t>(result)));
-  } else {
-    out.SetScalar(MakeInt(static_cast<std::int32_t>(result)));
-  }
 }
 
 // array + n, n + array, array - n: the same storage seen from a moved origin.
@@ -214,7 +149,7 @@ bool ApplyBinary(Context& run, std::uint16_t code, const Operand& left, const Op
     case TOK_BITXOR:
     case TOK_SHL:
     case TOK_SHR:
-      Bitwise(code, left.Value(), right.Value(), out);
+      out.SetScalar(Bitwise(code, left.Value(), right.Value()));
       return true;
     default: {
       int order = CompareValues(left, right);
@@ -236,7 +171,7 @@ bool ApplyBinary(Context& run, std::uint16_t code, const Operand& left, const Op
 bool ApplyPrefix(Context& run, std::uint16_t code, const Operand& operand, Operand& out) {
   if (code == TOK_NOT) {
     int truth = operand.var() != nullptr ? TruthValue(run, operand.var())
-                                         : (IsZero(operand.scalar()) ? 0 : 1);
+                                         : (IsZeroScalar(operand.scalar()) ? 0 : 1);
     if (truth < 0) return false;
     out.SetScalar(MakeInt(truth ? 0 : 1));
     return true;
@@ -303,15 +238,7 @@ int CompareVars(Var* left, Var* right) {
     return leftDepth - rightDepth;
   }
   if (leftDepth > 0) return CompareArrays(left, right);
-  if (IsNumericScalar(left) && IsNumericScalar(right)) {
-    Scalar a = GetScalar(left), b = GetScalar(right);
-    if (a.type != KEL_FLOAT && b.type != KEL_FLOAT) {
-      std::int32_t x = ScalarToInt(a), y = ScalarToInt(b);
-      return x < y ? -1 : x > y ? 1 : 0;
-    }
-    double x = ScalarToFloat(a), y = ScalarToFloat(b);
-    return x < y ? -1 : x > y ? 1 : 0;  // a NaN on either side compares equal
-  }
+  if (IsNumericScalar(left) && IsNumericScalar(right)) return CompareNumbers(GetScalar(left), GetScalar(right));
   if (left->data->type != right->data->type) return 1;
   if (left->data->type == KEL_UNKNOWN) return 0;
   return CompareStructures(nullptr, left, right);
@@ -342,15 +269,7 @@ int CompareStructures(Context*, Var* left, Var* right) {
 }  // namespace
 
 int CompareValues(const Operand& left, const Operand& right) {
-  if (left.IsNumber() && right.IsNumber()) {
-    Scalar a = left.Value(), b = right.Value();
-    if (a.type != KEL_FLOAT && b.type != KEL_FLOAT) {
-      std::int32_t x = ScalarToInt(a), y = ScalarToInt(b);
-      return x < y ? -1 : x > y ? 1 : 0;
-    }
-    double x = ScalarToFloat(a), y = ScalarToFloat(b);
-    return x < y ? -1 : x > y ? 1 : 0;
-  }
+  if (left.IsNumber() && right.IsNumber()) return CompareNumbers(left.Value(), right.Value());
   if (left.var() == nullptr && right.var() == nullptr) return left.Kind() == right.Kind() ? 0 : 1;
   // A scalar temporary against a variable: compare through a temporary Var.
   Operand leftCopy, rightCopy;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "engine/arithmetic.h"
 #include "engine/calls.h"
 #include "engine/code.h"
 #include "engine/evaluate.h"
@@ -34,6 +35,11 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 
 // Evaluates a condition and takes its truth; false when the run stopped.
 bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+  Scalar quick;
+  if (execute && (condition->flags & EXPR_PURE) && QuickValue(frame, condition, quick)) {
+    truth = IsZeroScalar(quick) ? 0 : 1;
+    return true;
+  }
   Operand value;
   if (!Evaluate(frame, condition, execute, value)) return false;
   truth = 0;

@@ -20,6 +20,12 @@ namespace {
 Pool<VarData> dataPool;
 Pool<Var> varPool;
 
+}  // namespace
+
+std::uint32_t StorageWriteEpoch = 1;
+
+namespace {
+
 // Tree walks mark the storages they visited with a fresh number, so that rows
 // shared by several arrays are handled once.
 std::uint32_t markEpoch = 0;
@@ -55,6 +61,7 @@ void DropContainer(VarData* row, VarData* parent, std::int32_t index) {
 // Fills [count] fresh elements of [data] from [first] on: zero bytes, empty
 // member lists, or new rows of one dimension less.
 void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
+  ForgetTextEnd(data);
   std::uint32_t stride = Stride(data);
   std::uint8_t* at = ByteElements(data) + static_cast<std::uint32_t>(first - data->minIndex) * stride;
   if (data->dimension > 1) {
@@ -199,6 +206,7 @@ Var* NewByteArrayVar(const char* bytes, std::uint32_t count, bool isString) {
 
 void ReleaseElements(VarData* data) {
   if (data->payload.elements == nullptr) return;
+  ForgetTextEnd(data);
   DropElements(data, data->minIndex, data->elemCount);
   std::free(data->payload.elements);
   data->payload.elements = nullptr;
@@ -231,53 +239,6 @@ void ReleaseVar(Var* var) {
 // ===================================================================
 // Scalars
 // ===================================================================
-
-std::int32_t FloatToInt(double value) {
-  // Out of range (and NaN) gives what the processor's truncation gives.
-  if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
-  return static_cast<std::int32_t>(value);
-}
-
-Scalar MakeInt(std::int32_t value) {
-  Scalar scalar;
-  scalar.type = KEL_INT;
-  scalar.floatValue = 0;
-  scalar.intValue = value;
-  return scalar;
-}
-
-Scalar MakeFloat(double value) {
-  Scalar scalar;
-  scalar.type = KEL_FLOAT;
-  scalar.floatValue = value;
-  return scalar;
-}
-
-Scalar MakeByte(std::uint8_t value) {
-  Scalar scalar;
-  scalar.type = KEL_BYTE;
-  scalar.floatValue = 0;
-  scalar.byteValue = value;
-  return scalar;
-}
-
-std::int32_t ScalarToInt(const Scalar& value) {
-  switch (value.type) {
-    case KEL_BYTE: return value.byteValue;
-    case KEL_INT: return value.intValue;
-    case KEL_FLOAT: return FloatToInt(value.floatValue);
-    default: return 0;
-  }
-}
-
-double ScalarToFloat(const Scalar& value) {
-  switch (value.type) {
-    case KEL_BYTE: return value.byteValue;
-    case KEL_INT: return value.intValue;
-    case KEL_FLOAT: return value.floatValue;
-    default: return 0;
-  }
-}
 
 namespace {
 
@@ -343,6 +304,7 @@ void SetScalar(Var* var, const Scalar& value) {
   VarData* data = var->data;
   if (IsElementRef(var)) {
     if (data->dimension != 1) return;
+    ForgetTextEnd(data);
     WriteElement(data, ElementPointer(data, var->index), value);
     if (data->isString) KeepTerminated(data);
     return;
@@ -377,6 +339,7 @@ void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool tri
   const std::int64_t newLast = trim ? wantLast : std::max(wantLast, haveLast);
   if (newFirst == haveFirst && newLast == haveLast) return;
   if (newLast - newFirst + 1 > 0x7FFFFFFF) FatalError(MSG_0003);
+  ForgetTextEnd(data);
 
   // Drop what a trim cuts off.
   if (newFirst > haveFirst) {

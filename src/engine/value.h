@@ -4,6 +4,7 @@
 // arguments hold (Var), with the primitive operations every other part of the
 // engine and the library works through.
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -81,7 +82,20 @@ struct VarData {
   ContainerLink* containers;
   std::uint32_t capacity;  // elements the storage has room for
   std::uint32_t mark;      // visit mark of tree walks (types, dimensions, text marks)
+  // Where the text ends (the index of its first NUL), valid while nothing has
+  // been written to any storage since (textHintEpoch == StorageWriteEpoch).
+  std::int32_t textHint;
+  std::int32_t textHintOrigin;  // the origin the text was measured from
+  std::uint32_t textHintEpoch;
 };
+
+// A remembered text end (VarData::textHint) is trusted only while nothing
+// was written into that storage since: every write through the value
+// operations forgets it, and a write through a raw address (poke, a
+// dynamic-link call), which could hit any storage, moves the epoch on.
+extern std::uint32_t StorageWriteEpoch;
+inline void NoteStorageWrite() { ++StorageWriteEpoch; }
+inline void ForgetTextEnd(VarData* data) { data->textHintEpoch = 0; }
 
 constexpr std::uint16_t VAR_ELEMENT = 0x8000;     // the Var denotes element [index]
 constexpr std::uint16_t VAR_NAME_COUNT = 0x7FFF;  // names bound to the Var
@@ -167,13 +181,104 @@ void SetScalar(Var* var, const Scalar& value);
 void SetInt(Var* var, std::int32_t value);
 void SetFloat(Var* var, double value);
 
-// Conversions between the numeric kinds.
-std::int32_t ScalarToInt(const Scalar& value);
-double ScalarToFloat(const Scalar& value);
-std::int32_t FloatToInt(double value);
-Scalar MakeInt(std::int32_t value);
-Scalar MakeFloat(double value);
-Scalar MakeByte(std::uint8_t value);
+// Conversions between the numeric kinds. Out-of-range floats (and NaN) give
+// what the processor's truncation gives.
+inline std::int32_t FloatToInt(double value) {
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+inline std::int32_t ScalarToInt(const Scalar& value) {
+  switch (value.type) {
+    case KEL_BYTE: return value.byteValue;
+    case KEL_INT: return value.intValue;
+    case KEL_FLOAT: return FloatToInt(value.floatValue);
+    default: return 0;
+  }
+}
+inline double ScalarToFloat(const Scalar& value) {
+  switch (value.type) {
+    case KEL_BYTE: return value.byteValue;
+    case KEL_INT: return value.intValue;
+    case KEL_FLOAT: return value.floatValue;
+    default: return 0;
+  }
+}
+inline Scalar MakeInt(std::int32_t value) {
+  Scalar scalar;
+  scalar.type = KEL_INT;
+  scalar.floatValue = 0;
+  scalar.intValue = value;
+  return scalar;
+}
+inline Scalar MakeFloat(double value) {
+  Scalar scalar;
+  scalar.type = KEL_FLOAT;
+  scalar.floatValue = value;
+  return scalar;
+}
+inline Scalar MakeByte(std::uint8_t value) {
+  Scalar scalar;
+  scalar.type = KEL_BYTE;
+  scalar.floatValue = 0;
+  scalar.byteValue = value;
+  return scalar;
+}
+
+// OPTIMIZATION: the engine's hot paths read and write numbers through these
+// without leaving the header; anything unusual (text storage, an element
+// outside the span) answers false and takes the general path.
+
+// The address of a number [var] holds directly: its payload, or its element
+// of a one-dimensional numeric array already covered by the storage.
+inline void* DirectNumber(const Var* var) {
+  VarData* data = var->data;
+  if (!IsNumericKind(data->type)) return nullptr;
+  if ((var->flags & VAR_ELEMENT) == 0) return data->dimension == 0 ? &data->payload : nullptr;
+  if (data->dimension != 1 || data->isString) return nullptr;
+  std::uint32_t offset = static_cast<std::uint32_t>(var->index - data->minIndex);
+  if (data->payload.elements == nullptr || offset >= data->elemCount) return nullptr;
+  return static_cast<std::uint8_t*>(data->payload.elements) + offset * data->elemSize;
+}
+
+inline bool ReadNumber(const Var* var, Scalar& out) {
+  const void* at = DirectNumber(var);
+  if (at == nullptr) return false;
+  switch (var->data->type) {
+    case KEL_BYTE: out = MakeByte(*static_cast<const std::uint8_t*>(at)); return true;
+    case KEL_INT: {
+      std::int32_t value;
+      std::memcpy(&value, at, 4);
+      out = MakeInt(value);
+      return true;
+    }
+    default: {
+      double value;
+      std::memcpy(&value, at, 8);
+      out = MakeFloat(value);
+      return true;
+    }
+  }
+}
+
+// Stores [value] converted to the kind [var] holds.
+inline bool WriteNumber(Var* var, const Scalar& value) {
+  void* at = DirectNumber(var);
+  if (at == nullptr) return false;
+  if (var->flags & VAR_ELEMENT) ForgetTextEnd(var->data);
+  switch (var->data->type) {
+    case KEL_BYTE: *static_cast<std::uint8_t*>(at) = static_cast<std::uint8_t>(ScalarToInt(value)); return true;
+    case KEL_INT: {
+      std::int32_t converted = ScalarToInt(value);
+      std::memcpy(at, &converted, 4);
+      return true;
+    }
+    default: {
+      double converted = ScalarToFloat(value);
+      std::memcpy(at, &converted, 8);
+      return true;
+    }
+  }
+}
 
 // ===================================================================
 // Arrays

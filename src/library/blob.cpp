@@ -66,6 +66,7 @@ void Data_BLObPut(CallFrame& frame) {
   if (size > 0) {
     ArrayRef array = ResolveArray(blob);
     EnsureSpan(array.data, array.origin + offset, size, false);
+    ForgetTextEnd(array.data);
     std::memcpy(ElementPointer(array.data, array.origin + offset), area.data(), size);
   }
   ReturnInt(frame, offset + static_cast<std::int32_t>(size));
@@ -157,6 +158,7 @@ void Data_poke(CallFrame& frame) {
   if (description == nullptr || !DescriptionSize(frame, description, size)) return;
   std::vector<std::uint8_t> area(size);
   if (!WriteValue(frame, value, description, area.data(), size)) return;
+  NoteStorageWrite();  // the address may lie in any script storage
   if (size > 0) std::memcpy(AddressOf(address), area.data(), size);
   ReturnInt(frame, static_cast<std::int32_t>(static_cast<std::uint32_t>(address) + size));
 }

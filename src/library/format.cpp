@@ -178,6 +178,7 @@ void StoreBytes(Var* target, const char* bytes, std::size_t count, bool terminat
   if (total == 0) return;
   EnsureSpan(array.data, array.origin, static_cast<std::uint32_t>(total), false);
   auto* at = static_cast<char*>(ElementPointer(array.data, array.origin));
+  ForgetTextEnd(array.data);
   if (count > 0) std::memcpy(at, bytes, count);
   if (terminate) at[count] = '\0';
   KeepTerminated(array.data);

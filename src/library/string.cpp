@@ -32,10 +32,27 @@ bool GetCount(CallFrame& frame, int i, std::uint32_t fallback, std::uint32_t& co
 }
 
 // The text of [destination] from its origin, up to its first NUL.
+// OPTIMIZATION: the end an append left is remembered, so appending to a long
+// text costs the length of the piece, not of the text (while nothing else
+// writes into storage in between).
 std::size_t TextLength(Var* destination) {
+  ArrayRef array = ResolveArray(destination);
+  VarData* data = array.data;
+  if (data->textHintEpoch == StorageWriteEpoch && data->textHintOrigin == array.origin &&
+      data->textHint >= array.origin &&
+      static_cast<std::int64_t>(data->textHint) < static_cast<std::int64_t>(data->minIndex) + data->elemCount) {
+    return static_cast<std::size_t>(data->textHint - array.origin);
+  }
   Buffer buffer = BufferOf(destination);
   const void* end = buffer.bytes != nullptr ? std::memchr(buffer.bytes, 0, buffer.length) : nullptr;
   return end != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - buffer.bytes) : buffer.length;
+}
+
+void RememberTextEnd(Var* destination, std::size_t length) {
+  ArrayRef array = ResolveArray(destination);
+  array.data->textHint = array.origin + static_cast<std::int32_t>(length);
+  array.data->textHintOrigin = array.origin;
+  array.data->textHintEpoch = StorageWriteEpoch;
 }
 
 // Writes [bytes] into [destination] at [offset] from its origin, growing it.
@@ -44,6 +61,7 @@ void WriteAt(Var* destination, std::size_t offset, const std::string& bytes, boo
   std::size_t total = offset + bytes.size() + (terminate ? 1 : 0);
   if (total > 0) EnsureSpan(array.data, array.origin, static_cast<std::uint32_t>(total), false);
   auto* at = static_cast<char*>(ElementPointer(array.data, array.origin)) + offset;
+  ForgetTextEnd(array.data);
   std::memcpy(at, bytes.data(), bytes.size());
   if (terminate) at[bytes.size()] = '\0';
   KeepTerminated(array.data);
@@ -148,7 +166,9 @@ void String_strcat(CallFrame& frame) {
   }
   Var* destination = GetDestination(frame, 0, true);
   if (destination == nullptr) return;
-  WriteAt(destination, TextLength(destination), pieces, true);
+  std::size_t end = TextLength(destination);
+  WriteAt(destination, end, pieces, true);
+  RememberTextEnd(destination, end + pieces.size());
   ReturnSame(frame, destination);
 }
 
@@ -238,6 +258,7 @@ void String_strlwr(CallFrame& frame) {
   Var* var = GetParameter(frame, 0, PARAM_STRING);
   if (var == nullptr) return;
   const bool lower = CalledName(frame)[3] == 'l';
+  ForgetTextEnd(ResolveArray(var).data);
   for (char* at = static_cast<char*>(ElementAddress(var, 0)); *at != '\0'; ++at) {
     if (lower && *at >= 'A' && *at <= 'Z') *at = static_cast<char>(*at - 'A' + 'a');
     if (!lower && *at >= 'a' && *at <= 'z') *at = static_cast<char>(*at - 'a' + 'A');
@@ -310,6 +331,7 @@ void String_strtok(CallFrame& frame) {
     ++end;
   }
   if (end < text.length && text.bytes[end] != 0) {
+    ForgetTextEnd(ResolveArray(state.saved()).data);
     text.bytes[end] = 0;  // the delimiter after the token becomes the token's end
     ++end;
   }

@@ -81,6 +81,7 @@ void Varargs_va_arg(CallFrame& frame) {
     if (call != nullptr) {
       ArrayRef array = ResolveArray(list);
       std::int32_t next = index + 1;
+      ForgetTextEnd(array.data);
       std::memcpy(static_cast<char*>(ElementPointer(array.data, array.origin)) + 4, &next, 4);
       ReturnArgument(frame, *call, index);
     } else if (IsNumericScalar(list)) {
