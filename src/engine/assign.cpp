@@ -82,6 +82,7 @@ bool AssignStructure(Context& context, Var* target, Var* source) {
   bool ok = CopyMembers(context, sourceList, copied);
   FreeMemberNodes(targetList->head);
   targetList->head = copied;
+  RestampMembers(targetList);
   return ok;
 }
 
@@ -201,6 +202,7 @@ void UndefineVar(Var* var) {
     MemberList* list = MembersOf(var);
     FreeMemberNodes(list->head);
     list->head = nullptr;
+    RestampMembers(list);
   }
   if (IsElementRef(var)) return;
   ReleaseData(var->data);

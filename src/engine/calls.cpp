@@ -46,6 +46,16 @@ Var* CopyToFreshVar(Context& run, Operand& value) {
   if (value.var() == nullptr) {
     return value.scalar().type == KEL_UNKNOWN ? NewVar(KEL_UNKNOWN) : NewScalarVar(value.scalar());
   }
+  Var* source = value.var();
+  Scalar number;
+  if (ReadNumber(source, number)) return NewScalarVar(number);
+  if (source->literal && Arrayness(source) == 1 && source->index == 0 && source->data->payload.elements != nullptr) {
+    // A literal's fresh copy: its bytes in storage of their own.
+    const VarData* text = source->data;
+    Var* copy = NewByteArrayVar(static_cast<const char*>(text->payload.elements),
+                                text->elemCount - (text->isString ? 1 : 0), text->isString != 0);
+    return copy;
+  }
   Var* fresh = NewVar(KEL_UNKNOWN);
   if (!IsDefined(value.var())) return fresh;
   bool ok = value.var()->literal && Arrayness(value.var()) == 1 ? AssignStringLiteral(run, fresh, value.var())

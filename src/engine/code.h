@@ -70,6 +70,10 @@ struct ExprNode {
     } error;
   };
   FunctionRecord* function;  // EX_CALL: the function found at the first call
+  // EX_MEMBER: the member found last time, valid while its list keeps its stamp.
+  MemberList* cachedList;
+  std::uint32_t cachedStamp;
+  MemberNode* cachedMember;
 };
 
 enum StmtKind : std::uint8_t {

@@ -5,6 +5,7 @@
 
 #include "engine/evaluate.h"
 
+#include <new>
 #include <vector>
 
 #include "engine/arithmetic.h"
@@ -184,22 +185,117 @@ void WriteAt(void* at, int kind, const Scalar& value) {
 
 bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out);
 
+// The member [node] names in [structure], found through the node's cache
+// when the structure's member list is the one it found last time.
+Var* MemberOf(const ExprNode* node, Var* structure, bool create) {
+  MemberList* list = MembersOf(structure);
+  if (list == nullptr) return nullptr;
+  auto* cache = const_cast<ExprNode*>(node);
+  if (cache->cachedList == list && cache->cachedStamp == list->stamp) return cache->cachedMember->var;
+  Var* member = FindMember(structure, node->name, create);
+  if (member == nullptr) return nullptr;
+  for (MemberNode* at = list->head; at != nullptr; at = at->next) {
+    if (at->var == member) {
+      cache->cachedList = list;
+      cache->cachedStamp = list->stamp;
+      cache->cachedMember = at;
+      break;
+    }
+  }
+  return member;
+}
+
 // The structure a name or a member denotes, without creating anything.
 Var* QuickStructure(CallFrame& frame, const ExprNode* node) {
   Var* base = node->kind == EX_MEMBER ? nullptr : QuickVariable(frame, node);
   if (node->kind == EX_MEMBER) {
     Var* outer = QuickStructure(frame, node->left);
-    base = outer != nullptr && node->name != nullptr ? FindMember(outer, node->name, false) : nullptr;
+    base = outer != nullptr && node->name != nullptr ? MemberOf(node, outer, false) : nullptr;
   }
   return base != nullptr && IsStructure(base) ? base : nullptr;
 }
 
 bool Truth(const Scalar& value) { return !IsZeroScalar(value); }
 
+// OPTIMIZATION: the commonest case of all, integers only, in a tier of its own.
+inline bool IntVariable(const Var* var, std::int32_t& out) {
+  const VarData* data = var->data;
+  if (data == nullptr || data->type != KEL_INT || data->dimension != 0 || (var->flags & VAR_ELEMENT)) return false;
+  out = data->payload.intValue;
+  return true;
+}
+
+bool QuickInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  switch (node->kind) {
+    case EX_NUMBER:
+      if (node->number.type != KEL_INT) return false;
+      out = node->number.intValue;
+      return true;
+    case EX_LOCAL:
+      return IntVariable(&frame.locals[node->slot], out);
+    case EX_PARAMETER:
+      return node->slot < frame.argCount && IntVariable(frame.args[node->slot], out);
+    case EX_VARIABLE:
+      return IntVariable(node->var, out);
+    case EX_MEMBER: {
+      Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
+      Var* member = structure != nullptr ? MemberOf(node, structure, false) : nullptr;
+      return member != nullptr && IntVariable(member, out);
+    }
+    case EX_INDEX: {
+      QuickSlot slot;
+      if (!QuickElement(frame, node, slot) || slot.data->type != KEL_INT) return false;
+      std::memcpy(&out, slot.at, 4);
+      return true;
+    }
+    case EX_BINARY: {
+      std::int32_t a, b;
+      if (!QuickInt(frame, node->left, a) || !QuickInt(frame, node->right, b)) return false;
+      switch (node->op) {
+        case TOK_ADD: case TOK_SUB: case TOK_MUL: out = IntegerArithmetic(node->op, a, b); return true;
+        case TOK_DIV: case TOK_MOD:
+          if (b == 0) return false;
+          out = IntegerArithmetic(node->op, a, b);
+          return true;
+        case TOK_EQ: out = a == b; return true;
+        case TOK_NE: out = a != b; return true;
+        case TOK_LT: out = a < b; return true;
+        case TOK_LE: out = a <= b; return true;
+        case TOK_GT: out = a > b; return true;
+        case TOK_GE: out = a >= b; return true;
+        case TOK_BITAND: out = a & b; return true;
+        case TOK_BITOR: out = a | b; return true;
+        case TOK_BITXOR: out = a ^ b; return true;
+        case TOK_SHL: out = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) << (b & 31)); return true;
+        case TOK_SHR: out = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) >> (b & 31)); return true;
+        default: return false;
+      }
+    }
+    case EX_PREFIX: {
+      std::int32_t a;
+      if (!QuickInt(frame, node->left, a)) return false;
+      switch (node->op) {
+        case TOK_NOT: out = a == 0; return true;
+        case TOK_NEG: out = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a)); return true;
+        case TOK_PLUS: out = a; return true;
+        case TOK_COMPL: out = ~a; return true;
+        default: return false;
+      }
+    }
+    default:
+      return false;
+  }
+}
+
 // The value of a pure expression as a number, computed without operands; false
 // when it is no number or would report an error, and the general path then
 // evaluates it (with no effect left behind by this attempt).
 bool QuickValueOf(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  std::int32_t integer;
+  if (QuickInt(frame, node, integer)) {
+    out = MakeInt(integer);
+    return true;
+  }
   switch (node->kind) {
     case EX_BINARY: {
       Scalar a, b;
@@ -240,7 +336,7 @@ bool QuickValueOf(CallFrame& frame, const ExprNode* node, Scalar& out) {
     }
     case EX_MEMBER: {
       Var* structure = QuickStructure(frame, node->left);
-      Var* member = structure != nullptr && node->name != nullptr ? FindMember(structure, node->name, false) : nullptr;
+      Var* member = structure != nullptr && node->name != nullptr ? MemberOf(node, structure, false) : nullptr;
       return member != nullptr && ReadNumber(member, out);
     }
     default:
@@ -278,6 +374,10 @@ bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out) {
 // written directly (it holds a number already).
 Var* QuickTarget(CallFrame& frame, const ExprNode* node) {
   if (node->kind == EX_LOCAL) return LocalSlot(frame, node->slot);
+  if (node->kind == EX_MEMBER && node->name != nullptr) {
+    Var* structure = QuickStructure(frame, node->left);
+    return structure != nullptr && IsLvalue(structure) ? MemberOf(node, structure, true) : nullptr;
+  }
   return QuickVariable(frame, node);
 }
 
@@ -292,7 +392,14 @@ Var* QuickTarget(CallFrame& frame, const ExprNode* node) {
         if ((node->flags & EXPR_DISCARDED) == 0) out.SetOwned(NewVarOn(slot.data, slot.index, VAR_ELEMENT));
         return true;
       }
-    } else if (Var* target = QuickTarget(frame, node->left)) {
+    } else if (Var* target = (node->left->kind != EX_MEMBER || (node->right->flags & EXPR_PURE))
+                                 ? QuickTarget(frame, node->left) : nullptr) {
+      std::int32_t integer, current;
+      if ((node->right->flags & EXPR_PURE) && IntVariable(target, current) && QuickInt(frame, node->right, integer)) {
+        target->data->payload.intValue = integer;
+        if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(target);
+        return true;
+      }
       if ((node->right->flags & EXPR_PURE) && QuickValueOf(frame, node->right, value) && WriteNumber(target, value)) {
         out.SetBorrowed(target);
         return true;
@@ -492,7 +599,7 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
     RaiseErrorIfRunning(run, MSG_1603);
     return false;
   }
-  Var* member = FindMember(base.var(), node->name, true);
+  Var* member = MemberOf(node, base.var(), true);
   if (base.IsLvalue()) {
     out.SetBorrowed(member);
     return true;
@@ -544,13 +651,23 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
     call->function = FindFunction(At(frame, node), node->name, true);
     if (call->function == nullptr) return false;
   }
-  Operand small[6];
+  // The argument operands are made only as many as there are arguments.
+  alignas(Operand) unsigned char room[6 * sizeof(Operand)];
   std::vector<Operand> large;
-  Operand* values = small;
+  Operand* values = reinterpret_cast<Operand*>(room);
   if (node->count > 6) {
     large.resize(node->count);
     values = large.data();
+  } else {
+    for (std::uint32_t k = 0; k < node->count; ++k) new (&values[k]) Operand();
   }
+  struct Destroy {
+    Operand* values;
+    std::uint32_t count;
+    ~Destroy() {
+      for (std::uint32_t k = 0; k < count; ++k) values[k].~Operand();
+    }
+  } destroy{values, node->count > 6 ? 0 : node->count};
   Var* smallArgs[6];
   std::vector<Var*> largeArgs;
   Var** args = smallArgs;
@@ -595,7 +712,53 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
 
 bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out) { return QuickValueOf(frame, node, out); }
 
+// x++, x--, ++x, --x on a plain variable holding an integer, in place.
+bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out) {
+  const ExprNode* operand = node->left;
+  Var* var = operand->kind == EX_LOCAL ? &frame.locals[operand->slot] : QuickVariable(frame, operand);
+  std::int32_t before;
+  if (var == nullptr || var->flags == 0 || !IntVariable(var, before)) return false;
+  const std::int32_t after = static_cast<std::int32_t>(static_cast<std::uint32_t>(before) + (node->op == TOK_INC ? 1u : ~0u));
+  var->data->payload.intValue = after;
+  if ((node->flags & EXPR_DISCARDED) == 0) out.SetScalar(MakeInt(node->kind == EX_POSTFIX ? before : after));
+  return true;
+}
+
+// x op= y on a plain variable holding an integer, with an integer y.
+bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
+  const ExprNode* operand = node->left;
+  Var* var = operand->kind == EX_LOCAL ? &frame.locals[operand->slot] : QuickVariable(frame, operand);
+  std::int32_t a, b;
+  if (var == nullptr || !IntVariable(var, a) || !(node->right->flags & EXPR_PURE) || !QuickInt(frame, node->right, b)) {
+    return false;
+  }
+  const std::uint16_t plain = PlainOperator(node->op);
+  switch (plain) {
+    case TOK_ADD: case TOK_SUB: case TOK_MUL: a = IntegerArithmetic(plain, a, b); break;
+    case TOK_DIV: case TOK_MOD:
+      if (b == 0) return false;
+      a = IntegerArithmetic(plain, a, b);
+      break;
+    case TOK_BITAND: a &= b; break;
+    case TOK_BITOR: a |= b; break;
+    case TOK_BITXOR: a ^= b; break;
+    case TOK_SHL: a = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) << (b & 31)); break;
+    default: a = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) >> (b & 31)); break;
+  }
+  var->data->payload.intValue = a;
+  if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(var);
+  return true;
+}
+
 bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  if (execute && node->kind == EX_COMPOUND && node->left->kind <= EX_PARAMETER &&
+      QuickIntegerCompound(frame, node, out)) {
+    return true;
+  }
+  if (execute && (node->kind == EX_POSTFIX || (node->kind == EX_PREFIX && (node->op == TOK_INC || node->op == TOK_DEC))) &&
+      node->left->kind <= EX_PARAMETER && QuickIntegerStep(frame, node, out)) {
+    return true;
+  }
   if (execute && (node->flags & EXPR_PURE) && node->kind >= EX_PREFIX && node->kind != EX_INDEX &&
       node->kind != EX_MEMBER) {
     Scalar value;

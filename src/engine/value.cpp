@@ -26,6 +26,16 @@ std::uint32_t StorageWriteEpoch = 1;
 
 namespace {
 
+std::uint32_t memberStamp = 0;
+
+}  // namespace
+
+MemberList* NewMemberList() { return new MemberList{nullptr, ++memberStamp}; }
+
+void RestampMembers(MemberList* list) { list->stamp = ++memberStamp; }
+
+namespace {
+
 // Tree walks mark the storages they visited with a fresh number, so that rows
 // shared by several arrays are handled once.
 std::uint32_t markEpoch = 0;
@@ -75,7 +85,7 @@ void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
     }
   } else if (data->type == KEL_STRUCT) {
     auto* cells = reinterpret_cast<MemberList**>(at);
-    for (std::uint32_t i = 0; i < count; ++i) cells[i] = new MemberList{nullptr};
+    for (std::uint32_t i = 0; i < count; ++i) cells[i] = NewMemberList();
   } else {
     std::memset(at, 0, static_cast<std::size_t>(count) * stride);
   }
@@ -138,7 +148,7 @@ VarData* NewData(int kind, int dimensions) {
   data->elemSize = ElementSize(kind);
   data->dimension = static_cast<std::uint8_t>(dimensions);
   if (dimensions == 0) {
-    if (kind == KEL_STRUCT) data->payload.members = new MemberList{nullptr};
+    if (kind == KEL_STRUCT) data->payload.members = NewMemberList();
   } else {
     EnsureSpan(data, 0, 1, false);
   }
@@ -515,7 +525,7 @@ void SetTreeType(VarData* data, int kind) {
     at->elemSize = ElementSize(kind);
     if (at->dimension == 0) {
       std::memset(&at->payload, 0, sizeof at->payload);
-      if (kind == KEL_STRUCT) at->payload.members = new MemberList{nullptr};
+      if (kind == KEL_STRUCT) at->payload.members = NewMemberList();
     } else if (at->dimension == 1 && at->payload.elements != nullptr) {
       std::free(at->payload.elements);
       at->payload.elements = AllocateElements(nullptr, at->elemCount, at->elemSize);

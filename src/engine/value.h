@@ -48,7 +48,15 @@ struct MemberNode {
 // and each element of a structure array refers to its own cell.
 struct MemberList {
   MemberNode* head;
+  // Changes whenever members are taken away, and differs between any two
+  // lists ever made: a member found once can be reused while it is the same.
+  std::uint32_t stamp;
 };
+
+// A new, empty member list with a stamp of its own.
+MemberList* NewMemberList();
+// Marks that members of [list] were taken away.
+void RestampMembers(MemberList* list);
 
 // An element of an array of two or more dimensions: a row one dimension
 // lower and the index in that row at which this element's view starts.
