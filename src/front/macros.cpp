@@ -3,13 +3,14 @@
 #include "front/macros.h"
 
 #include <cstdio>
+#include <tuple>
 
 namespace kel {
 
 void MacroTable::Define(std::string_view name, std::string_view replacement) {
   auto found = macros_.find(name);
   if (found != macros_.end()) macros_.erase(found);  // the newest spelling wins
-  macros_.emplace(std::string(name), std::string(replacement));
+  macros_.emplace(std::piecewise_construct, std::forward_as_tuple(name), std::forward_as_tuple(replacement));
 }
 
 void MacroTable::Define(std::string_view name, long value) {

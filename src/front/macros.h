@@ -12,7 +12,7 @@ namespace kel {
 
 class MacroTable {
  public:
-  explicit MacroTable(const MacroTable* parent) : parent_(parent) {}
+  explicit MacroTable(const MacroTable* parent) : parent_(parent) { macros_.reserve(parent == nullptr ? 128 : 8); }
 
   // Replaces a macro of the same [name] in any letter case, or adds one.
   void Define(std::string_view name, std::string_view replacement);

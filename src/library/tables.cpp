@@ -29,32 +29,23 @@ const LibraryGroup* const kGroups[] = {
     &kTimeGroup,   &kOleGroup,
 };
 
-struct BuiltinIndex {
-  std::unordered_map<std::string, std::unique_ptr<FunctionRecord>, NameHash, NameEqual> byName;
-};
+// Records of the built-ins calls have found, one per table row, made on the
+// first lookup of each.
+std::unordered_map<const LibraryEntry*, std::unique_ptr<FunctionRecord>>& Records() {
+  static std::unordered_map<const LibraryEntry*, std::unique_ptr<FunctionRecord>> records;
+  return records;
+}
 
-// Every built-in reachable by name, built once: the group registered last is
-// searched first, and inside a group the rows in table order.
-BuiltinIndex& Index() {
-  static BuiltinIndex index = [] {
-    BuiltinIndex built;
-    auto add = [&built](const LibraryEntry& entry, LibraryGroupId group) {
-      if (built.byName.find(entry.name) != built.byName.end()) return;
-      auto record = std::make_unique<FunctionRecord>();
-      record->name = entry.name;
-      record->kind = FUNCTION_BUILTIN;
-      record->entry = &entry;
-      record->group = group;
-      built.byName.emplace(entry.name, std::move(record));
-    };
-    for (std::size_t i = std::size(kGroups); i-- > 0;) {
-      const LibraryGroup& group = *kGroups[i];
-      for (const LibraryEntry& entry : group.rows) add(entry, group.id);
-      for (const LibraryEntry& entry : hostRows[group.id]) add(entry, group.id);
-    }
-    return built;
-  }();
-  return index;
+FunctionRecord* RecordFor(const LibraryEntry& entry, LibraryGroupId group) {
+  auto& record = Records()[&entry];
+  if (!record) {
+    record = std::make_unique<FunctionRecord>();
+    record->name = entry.name;
+    record->kind = FUNCTION_BUILTIN;
+    record->entry = &entry;
+    record->group = group;
+  }
+  return record.get();
 }
 
 }  // namespace
@@ -89,9 +80,18 @@ void DestroyLibrary(Context& run) {
   }
 }
 
+// A linear search, the group registered last first: a call site looks its
+// function up once, so an index would cost every run more than it saves.
 FunctionRecord* FindBuiltin(std::string_view name) {
-  auto found = Index().byName.find(name);
-  return found == Index().byName.end() ? nullptr : found->second.get();
+  for (std::size_t i = std::size(kGroups); i-- > 0;) {
+    const LibraryGroup& group = *kGroups[i];
+    for (const auto rows : {group.rows, hostRows[group.id]}) {
+      for (const LibraryEntry& entry : rows) {
+        if (EqualsIgnoreCase(entry.name, name)) return RecordFor(entry, group.id);
+      }
+    }
+  }
+  return nullptr;
 }
 
 const char* CalledName(const CallFrame& frame) { return frame.function->name.c_str(); }
