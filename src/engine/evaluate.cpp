@@ -16,6 +16,7 @@
 #include "engine/operators.h"
 #include "front/context.h"
 #include "front/token.h"
+#include "library/tables.h"
 
 namespace kel {
 
@@ -675,6 +676,8 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
     largeArgs.resize(node->count);
     args = largeArgs.data();
   }
+  const std::uint32_t readOnly =
+      execute && call->function->kind == FUNCTION_BUILTIN ? call->function->entry->readOnly : 0;
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
     if (!Evaluate(frame, argument, execute, values[k])) {
@@ -683,7 +686,13 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
     }
     if (!execute) continue;
     // Variables, members and elements are passed by reference; everything
-    // else, and whatever "=" stands before, as a fresh copy.
+    // else, and whatever "=" stands before, as a fresh copy (but a literal a
+    // built-in only reads needs none).
+    if (execute && readOnly != 0 && values[k].var() != nullptr && values[k].var()->literal &&
+        (readOnly & (1u << (k < 31 ? k : 31))) != 0) {
+      args[k] = values[k].var();
+      continue;
+    }
     if (!values[k].IsLvalue() || (argument->flags & EXPR_FORCE_COPY)) {
       Var* copy = CopyToFreshVar(*frame.run, values[k]);
       if (copy == nullptr) return false;

@@ -84,6 +84,49 @@ bool StarValue(ArgumentSource& args, std::int32_t& value) {
   return true;
 }
 
+// OPTIMIZATION: the plainest directives ("%d", "%i", "%u", "%x", "%X", "%c",
+// "%s" with no flag, width or precision) are written without the C
+// formatter; they produce exactly what it would.
+void AppendUnsigned(std::string& out, std::uint32_t value, unsigned base, bool upper) {
+  char digits[16];
+  int count = 0;
+  const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  do {
+    digits[count++] = symbols[value % base];
+    value /= base;
+  } while (value != 0);
+  while (count > 0) out += digits[--count];
+}
+
+bool PlainDirective(const char*& format, ArgumentSource& args, std::string& out, bool& handled) {
+  handled = false;
+  const char type = *format;
+  if (std::strchr("diuxXcs", type) == nullptr || type == '\0') return true;
+  handled = true;
+  ++format;
+  if (type == 's') {
+    Var* value = args.Next(PARAM_STRING);
+    if (value == nullptr) return false;
+    out += static_cast<const char*>(ElementAddress(value, 0));
+    return true;
+  }
+  Var* value = args.Next(PARAM_NUMERIC);
+  if (value == nullptr) return false;
+  const std::int32_t number = GetInt(value);
+  switch (type) {
+    case 'c': out += static_cast<char>(GetByte(value)); break;
+    case 'u': AppendUnsigned(out, static_cast<std::uint32_t>(number), 10, false); break;
+    case 'x': AppendUnsigned(out, static_cast<std::uint32_t>(number), 16, false); break;
+    case 'X': AppendUnsigned(out, static_cast<std::uint32_t>(number), 16, true); break;
+    default:
+      if (number < 0) out += '-';
+      AppendUnsigned(out, number < 0 ? 0u - static_cast<std::uint32_t>(number) : static_cast<std::uint32_t>(number), 10,
+                     false);
+      break;
+  }
+  return true;
+}
+
 // One directive starting after its "%" at [format]; advances [format] past it.
 bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args, std::string& out) {
   std::string directive = "%";
@@ -163,7 +206,9 @@ bool FormatText(CallFrame& frame, const char* format, ArgumentSource& args, std:
       out += '%';  // a lone "%" at the end stands for itself
       break;
     }
-    if (!FormatDirective(frame, format, args, out)) return false;
+    bool handled = false;
+    if (!PlainDirective(format, args, out, handled)) return false;
+    if (!handled && !FormatDirective(frame, format, args, out)) return false;
   }
   return true;
 }

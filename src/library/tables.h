@@ -25,7 +25,15 @@ struct LibraryEntry {
   Handler handler;
   std::uint8_t minArgs;
   std::uint8_t maxArgs;
+  // OPTIMIZATION: the arguments the handler only reads (bit i for argument i;
+  // bit 31 stands for it and every later one). A literal given for such an
+  // argument is passed as it is: the copy a call makes of it could not be
+  // told apart.
+  std::uint32_t readOnly = 0;
 };
+
+constexpr std::uint32_t READS_ALL = 0xFFFFFFFFu;
+constexpr std::uint32_t READS_ALL_BUT_FIRST = 0xFFFFFFFEu;
 
 // The groups, in the order they register.
 enum LibraryGroupId : std::uint8_t {
