@@ -16,6 +16,7 @@ namespace kel {
 
 struct Token;
 struct FunctionRecord;
+struct CallFrame;
 
 enum ExprKind : std::uint8_t {
   EX_NO_VALUE,     // the expression began with a token that is no operand
@@ -46,9 +47,12 @@ enum ExprFlags : std::uint8_t {
   EXPR_DISCARDED = 0x04,     // the value is not used (an expression statement)
   EXPR_PURE = 0x08,          // evaluating it changes nothing: no call, assignment or ++
   EXPR_PURITY_KNOWN = 0x10,
+  EXPR_WALK_INERT = 0x20,    // walking it (not running) reports nothing
 };
 
 struct ExprNode {
+  // Its integer value when it is a plain integer (see engine/quick_int.h).
+  bool (*quickInt)(CallFrame& frame, const ExprNode* node, std::int32_t& out);
   std::uint8_t kind;
   std::uint8_t flags;
   std::uint16_t op;          // the operator's token code
@@ -98,6 +102,7 @@ enum StmtKind : std::uint8_t {
 struct StmtNode {
   std::uint8_t kind;
   bool flag;                  // ST_DO: "while" missing
+  bool walkInert;             // walking it (not running) reports nothing and finds no label
   const Token* token;         // the statement's first token
   ExprNode* expr;             // expression, condition, return value, switch or case value
   StmtNode* body;             // block and loop bodies, if branch

@@ -6,6 +6,7 @@
 
 #include "engine/code.h"
 #include "engine/functions.h"
+#include "engine/quick_int.h"
 #include "front/token.h"
 
 namespace kel {
@@ -29,6 +30,7 @@ void* CompiledBody::Allocate(std::size_t bytes) {
 ExprNode* CompiledBody::NewExpr(std::uint8_t kind, const Token* token) {
   auto* node = static_cast<ExprNode*>(Allocate(sizeof(ExprNode)));
   std::memset(node, 0, sizeof *node);
+  node->quickInt = NoQuickInt;
   node->kind = kind;
   node->token = token;
   return node;
@@ -684,10 +686,48 @@ void MarkPure(ExprNode* node) {
   if (pure) node->flags |= EXPR_PURE;
 }
 
+namespace {
+
+// OPTIMIZATION: the branch not taken is walked for its errors of form; most
+// hold none, and are then passed over in one step.
+// Each expression node also gets its integer routine here, once the whole
+// function is parsed.
+bool MarkWalkInert(ExprNode* node) {
+  if (node == nullptr) return true;
+  bool inert = node->kind != EX_ERROR && !(node->kind == EX_MEMBER && node->name == nullptr);
+  for (ExprNode* child : {node->left, node->right, node->third}) inert = MarkWalkInert(child) && inert;
+  for (std::uint32_t i = 0; i < node->count; ++i) inert = MarkWalkInert(node->items[i]) && inert;
+  if (inert) node->flags |= EXPR_WALK_INERT;
+  ChooseQuickInt(node);
+  return inert;
+}
+
+bool MarkWalkInert(StmtNode* node) {
+  if (node == nullptr) return true;
+  bool inert = MarkWalkInert(node->expr) & MarkWalkInert(node->test);
+  for (StmtNode* child : {node->body, node->other, node->init}) inert = MarkWalkInert(child) && inert;
+  for (std::uint32_t i = 0; i < node->count; ++i) MarkWalkInert(node->items[i]);
+  switch (node->kind) {
+    case ST_EXPRESSION: case ST_BLOCK: case ST_GOTO: case ST_RETURN: case ST_IF: case ST_WHILE: case ST_FOR:
+      break;
+    case ST_DO:
+      inert = inert && !node->flag;
+      break;
+    default:  // labels, loop controls, switches and errors are always walked
+      inert = false;
+      break;
+  }
+  node->walkInert = inert;
+  return inert;
+}
+
+}  // namespace
+
 std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function) {
   auto body = std::make_unique<CompiledBody>();
   Compiler compiler(*body);
   body->body = compiler.Block(function.body);
+  MarkWalkInert(body->body);
   return body;
 }
 

@@ -14,6 +14,7 @@
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/operators.h"
+#include "engine/quick_int.h"
 #include "front/context.h"
 #include "front/token.h"
 #include "library/tables.h"
@@ -218,75 +219,22 @@ Var* QuickStructure(CallFrame& frame, const ExprNode* node) {
 
 bool Truth(const Scalar& value) { return !IsZeroScalar(value); }
 
-// OPTIMIZATION: the commonest case of all, integers only, in a tier of its own.
-inline bool IntVariable(const Var* var, std::int32_t& out) {
-  const VarData* data = var->data;
-  if (data == nullptr || data->type != KEL_INT || data->dimension != 0 || (var->flags & VAR_ELEMENT)) return false;
-  out = data->payload.intValue;
+}  // namespace
+
+// Members and elements for the integer routines.
+bool QuickIntOfPlace(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  if (node->kind == EX_MEMBER) {
+    Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
+    Var* member = structure != nullptr ? MemberOf(node, structure, false) : nullptr;
+    return member != nullptr && IntVariable(member, out);
+  }
+  QuickSlot slot;
+  if (!QuickElement(frame, node, slot) || slot.data->type != KEL_INT) return false;
+  std::memcpy(&out, slot.at, 4);
   return true;
 }
 
-bool QuickInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
-  switch (node->kind) {
-    case EX_NUMBER:
-      if (node->number.type != KEL_INT) return false;
-      out = node->number.intValue;
-      return true;
-    case EX_LOCAL:
-      return IntVariable(&frame.locals[node->slot], out);
-    case EX_PARAMETER:
-      return node->slot < frame.argCount && IntVariable(frame.args[node->slot], out);
-    case EX_VARIABLE:
-      return IntVariable(node->var, out);
-    case EX_MEMBER: {
-      Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
-      Var* member = structure != nullptr ? MemberOf(node, structure, false) : nullptr;
-      return member != nullptr && IntVariable(member, out);
-    }
-    case EX_INDEX: {
-      QuickSlot slot;
-      if (!QuickElement(frame, node, slot) || slot.data->type != KEL_INT) return false;
-      std::memcpy(&out, slot.at, 4);
-      return true;
-    }
-    case EX_BINARY: {
-      std::int32_t a, b;
-      if (!QuickInt(frame, node->left, a) || !QuickInt(frame, node->right, b)) return false;
-      switch (node->op) {
-        case TOK_ADD: case TOK_SUB: case TOK_MUL: out = IntegerArithmetic(node->op, a, b); return true;
-        case TOK_DIV: case TOK_MOD:
-          if (b == 0) return false;
-          out = IntegerArithmetic(node->op, a, b);
-          return true;
-        case TOK_EQ: out = a == b; return true;
-        case TOK_NE: out = a != b; return true;
-        case TOK_LT: out = a < b; return true;
-        case TOK_LE: out = a <= b; return true;
-        case TOK_GT: out = a > b; return true;
-        case TOK_GE: out = a >= b; return true;
-        case TOK_BITAND: out = a & b; return true;
-        case TOK_BITOR: out = a | b; return true;
-        case TOK_BITXOR: out = a ^ b; return true;
-        case TOK_SHL: out = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) << (b & 31)); return true;
-        case TOK_SHR: out = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) >> (b & 31)); return true;
-        default: return false;
-      }
-    }
-    case EX_PREFIX: {
-      std::int32_t a;
-      if (!QuickInt(frame, node->left, a)) return false;
-      switch (node->op) {
-        case TOK_NOT: out = a == 0; return true;
-        case TOK_NEG: out = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a)); return true;
-        case TOK_PLUS: out = a; return true;
-        case TOK_COMPL: out = ~a; return true;
-        default: return false;
-      }
-    }
-    default:
-      return false;
-  }
-}
+namespace {
 
 // The value of a pure expression as a number, computed without operands; false
 // when it is no number or would report an error, and the general path then
@@ -760,6 +708,7 @@ bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out) 
 }
 
 bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  if (!execute && (node->flags & EXPR_WALK_INERT)) return true;
   if (execute && node->kind == EX_COMPOUND && node->left->kind <= EX_PARAMETER &&
       QuickIntegerCompound(frame, node, out)) {
     return true;

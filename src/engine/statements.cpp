@@ -11,6 +11,7 @@
 #include "engine/evaluate.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
+#include "engine/quick_int.h"
 #include "engine/text.h"
 #include "front/context.h"
 #include "front/process.h"
@@ -35,10 +36,17 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 
 // Evaluates a condition and takes its truth; false when the run stopped.
 bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
-  Scalar quick;
-  if (execute && (condition->flags & EXPR_PURE) && QuickValue(frame, condition, quick)) {
-    truth = IsZeroScalar(quick) ? 0 : 1;
-    return true;
+  if (execute && (condition->flags & EXPR_PURE)) {
+    std::int32_t integer;
+    if (QuickInt(frame, condition, integer)) {
+      truth = integer != 0;
+      return true;
+    }
+    Scalar quick;
+    if (QuickValue(frame, condition, quick)) {
+      truth = IsZeroScalar(quick) ? 0 : 1;
+      return true;
+    }
   }
   Operand value;
   if (!Evaluate(frame, condition, execute, value)) return false;
@@ -58,7 +66,7 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
   return true;
 }
 
-std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
+[[gnu::noinline]] std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
                           std::uint16_t allowedBit, std::uint16_t status) {
   if ((mode & allowedBit) == 0) {
     frame.run->position = statement->token;
@@ -68,7 +76,7 @@ std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint
   return execute && frame.pendingGoto == nullptr ? status : std::uint16_t{STATUS_NONE};
 }
 
-std::uint16_t Goto(CallFrame& frame, const StmtNode* statement, bool execute) {
+[[gnu::noinline]] std::uint16_t Goto(CallFrame& frame, const StmtNode* statement, bool execute) {
   if (!execute || frame.pendingGoto != nullptr) return STATUS_NONE;
   if (statement->label == nullptr) {
     RaiseErrorIfRunning(*frame.run, MSG_1209);
@@ -78,7 +86,7 @@ std::uint16_t Goto(CallFrame& frame, const StmtNode* statement, bool execute) {
   return STATUS_GOTO;
 }
 
-std::uint16_t Return(CallFrame& frame, const StmtNode* statement, bool execute) {
+[[gnu::noinline]] std::uint16_t Return(CallFrame& frame, const StmtNode* statement, bool execute) {
   const bool running = execute && frame.pendingGoto == nullptr;
   if (statement->expr == nullptr) return running ? STATUS_RETURN : STATUS_NONE;
   Operand value;
@@ -106,7 +114,7 @@ std::uint16_t Return(CallFrame& frame, const StmtNode* statement, bool execute) 
   return STATUS_RETURN;
 }
 
-std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const bool running = execute && frame.pendingGoto == nullptr;
   int truth = 0;
   if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
@@ -118,7 +126,7 @@ std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode
   return status & mode;
 }
 
-std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   bool search = frame.pendingGoto != nullptr;
   std::uint16_t status = STATUS_DONE;
@@ -149,7 +157,7 @@ std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t m
   return status & mode;
 }
 
-std::uint16_t Do(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t Do(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   std::uint16_t status;
   for (bool first = true;; first = false) {
@@ -180,13 +188,13 @@ std::uint16_t Do(CallFrame& frame, const StmtNode* statement, std::uint16_t mode
   return status & mode;
 }
 
-std::uint16_t ForHeaderError(CallFrame& frame, const StmtNode* statement) {
+[[gnu::noinline]] std::uint16_t ForHeaderError(CallFrame& frame, const StmtNode* statement) {
   frame.run->position = statement->token;
   RaiseErrorIfRunning(*frame.run, MSG_1205);
   return RunState(frame);
 }
 
-std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   std::uint16_t status = STATUS_DONE;
   if (execute) {
@@ -226,7 +234,7 @@ std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mod
 
 // A case value is evaluated while nothing has matched yet; the first equal
 // one starts execution, which falls through later cases until a break.
-std::uint16_t Switch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t Switch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const bool running = execute && frame.pendingGoto == nullptr;
   Operand value;
   if (!Evaluate(frame, statement->expr, running, value)) return RunState(frame);
@@ -288,7 +296,7 @@ std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, b
   return STATUS_NONE;
 }
 
-std::uint16_t Dispatch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t Dispatch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   switch (statement->kind) {
     case ST_EXPRESSION: return ExpressionStatement(frame, statement, execute);
     case ST_BLOCK: {
@@ -325,26 +333,38 @@ std::uint16_t Dispatch(CallFrame& frame, const StmtNode* statement, std::uint16_
 
 // The checks before every statement that runs: the machine stack, and a
 // break request from the user.
-bool BeforeStatement(CallFrame& frame) {
+[[gnu::noinline]] bool StopBeforeStatement(CallFrame& frame) {
   Context& run = *frame.run;
   if (platform::StackRemaining() < kStackGuard) {
     RaiseErrorText(run, "%s", MessageText(MSG_8000));
     return false;
   }
-  if (BreakRequested) {
-    BreakRequested = 0;
-    std::fputs("\n^C\n", stdout);
-    std::fflush(stdout);
-    ExitRequest(run, 0);
-    return false;
-  }
+  BreakRequested = 0;
+  std::fputs("\n^C\n", stdout);
+  std::fflush(stdout);
+  ExitRequest(run, 0);
+  return false;
+}
+
+inline bool BeforeStatement(CallFrame& frame) {
+  if (platform::StackRemaining() < kStackGuard || BreakRequested) return StopBeforeStatement(frame);
   return true;
 }
 
-std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  if (execute && !BeforeStatement(frame)) return RunState(frame);
+[[gnu::noinline]] std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   frame.run->position = statement->token;
-  std::uint16_t status = Dispatch(frame, statement, mode, execute);
+  if (statement->walkInert) return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
+  std::uint16_t status = Dispatch(frame, statement, mode, false);
+  if (status != STATUS_NONE) return status;
+  return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
+}
+
+std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+  if (!execute) return WalkStatement(frame, statement, mode);
+  if (!BeforeStatement(frame)) return RunState(frame);
+  frame.run->position = statement->token;
+  std::uint16_t status = statement->kind == ST_EXPRESSION ? ExpressionStatement(frame, statement, true)
+                                                          : Dispatch(frame, statement, mode, true);
   if (status != STATUS_NONE) return status;
   return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
 }

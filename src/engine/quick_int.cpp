@@ -1,0 +1,152 @@
+// The integer routines of expression nodes: leaves, and binary and prefix
+// operators specialised by operator and by the shape of their operands, so
+// that "i < n", "i % 3" or "(s + i) % m" cost one call per operator.
+
+#include "engine/quick_int.h"
+
+#include "engine/arithmetic.h"
+#include "front/token.h"
+
+namespace kel {
+
+namespace {
+
+bool ConstantInt(CallFrame&, const ExprNode* node, std::int32_t& out) {
+  out = node->number.intValue;
+  return true;
+}
+
+bool LocalInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  return IntVariable(&frame.locals[node->slot], out);
+}
+
+bool ParameterInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  return node->slot < frame.argCount && IntVariable(frame.args[node->slot], out);
+}
+
+bool VariableInt(CallFrame&, const ExprNode* node, std::int32_t& out) { return IntVariable(node->var, out); }
+
+// Operators on two integers; false where the general path must report.
+template <std::uint16_t Op>
+inline bool Apply(std::int32_t a, std::int32_t b, std::int32_t& out) {
+  const auto ua = static_cast<std::uint32_t>(a), ub = static_cast<std::uint32_t>(b);
+  switch (Op) {
+    case TOK_ADD: out = static_cast<std::int32_t>(ua + ub); return true;
+    case TOK_SUB: out = static_cast<std::int32_t>(ua - ub); return true;
+    case TOK_MUL: out = static_cast<std::int32_t>(ua * ub); return true;
+    case TOK_DIV: case TOK_MOD:
+      if (b == 0) return false;
+      out = IntegerArithmetic(Op, a, b);
+      return true;
+    case TOK_EQ: out = a == b; return true;
+    case TOK_NE: out = a != b; return true;
+    case TOK_LT: out = a < b; return true;
+    case TOK_LE: out = a <= b; return true;
+    case TOK_GT: out = a > b; return true;
+    case TOK_GE: out = a >= b; return true;
+    case TOK_BITAND: out = a & b; return true;
+    case TOK_BITOR: out = a | b; return true;
+    case TOK_BITXOR: out = a ^ b; return true;
+    case TOK_SHL: out = static_cast<std::int32_t>(ua << (ub & 31)); return true;
+    case TOK_SHR: out = static_cast<std::int32_t>(ua >> (ub & 31)); return true;
+    default: return false;
+  }
+}
+
+// Operand shapes: any node, a local, a constant.
+struct AnyOperand {
+  static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) { return QuickInt(frame, node, out); }
+};
+struct LocalOperand {
+  static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+    return IntVariable(&frame.locals[node->slot], out);
+  }
+};
+struct ConstantOperand {
+  static bool Read(CallFrame&, const ExprNode* node, std::int32_t& out) {
+    out = node->number.intValue;
+    return true;
+  }
+};
+
+template <std::uint16_t Op, typename Left, typename Right>
+bool BinaryInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  std::int32_t a, b;
+  return Left::Read(frame, node->left, a) && Right::Read(frame, node->right, b) && Apply<Op>(a, b, out);
+}
+
+using QuickIntFn = bool (*)(CallFrame&, const ExprNode*, std::int32_t&);
+
+enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_CONSTANT };
+
+Shape ShapeOf(const ExprNode* node) {
+  if (node->kind == EX_LOCAL) return SHAPE_LOCAL;
+  if (node->kind == EX_NUMBER && node->number.type == KEL_INT) return SHAPE_CONSTANT;
+  return SHAPE_ANY;
+}
+
+template <std::uint16_t Op>
+QuickIntFn BinaryFor(Shape left, Shape right) {
+  if (left == SHAPE_LOCAL && right == SHAPE_CONSTANT) return BinaryInt<Op, LocalOperand, ConstantOperand>;
+  if (left == SHAPE_LOCAL && right == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, LocalOperand>;
+  if (left == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, AnyOperand>;
+  if (right == SHAPE_CONSTANT) return BinaryInt<Op, AnyOperand, ConstantOperand>;
+  if (right == SHAPE_LOCAL) return BinaryInt<Op, AnyOperand, LocalOperand>;
+  return BinaryInt<Op, AnyOperand, AnyOperand>;
+}
+
+QuickIntFn ChooseBinary(const ExprNode* node) {
+  const Shape left = ShapeOf(node->left), right = ShapeOf(node->right);
+  switch (node->op) {
+    case TOK_ADD: return BinaryFor<TOK_ADD>(left, right);
+    case TOK_SUB: return BinaryFor<TOK_SUB>(left, right);
+    case TOK_MUL: return BinaryFor<TOK_MUL>(left, right);
+    case TOK_DIV: return BinaryFor<TOK_DIV>(left, right);
+    case TOK_MOD: return BinaryFor<TOK_MOD>(left, right);
+    case TOK_EQ: return BinaryFor<TOK_EQ>(left, right);
+    case TOK_NE: return BinaryFor<TOK_NE>(left, right);
+    case TOK_LT: return BinaryFor<TOK_LT>(left, right);
+    case TOK_LE: return BinaryFor<TOK_LE>(left, right);
+    case TOK_GT: return BinaryFor<TOK_GT>(left, right);
+    case TOK_GE: return BinaryFor<TOK_GE>(left, right);
+    case TOK_BITAND: return BinaryFor<TOK_BITAND>(left, right);
+    case TOK_BITOR: return BinaryFor<TOK_BITOR>(left, right);
+    case TOK_BITXOR: return BinaryFor<TOK_BITXOR>(left, right);
+    case TOK_SHL: return BinaryFor<TOK_SHL>(left, right);
+    case TOK_SHR: return BinaryFor<TOK_SHR>(left, right);
+    default: return NoQuickInt;
+  }
+}
+
+bool PrefixInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  std::int32_t a;
+  if (!QuickInt(frame, node->left, a)) return false;
+  switch (node->op) {
+    case TOK_NOT: out = a == 0; return true;
+    case TOK_NEG: out = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a)); return true;
+    case TOK_PLUS: out = a; return true;
+    default: out = ~a; return true;
+  }
+}
+
+}  // namespace
+
+bool NoQuickInt(CallFrame&, const ExprNode*, std::int32_t&) { return false; }
+
+void ChooseQuickInt(ExprNode* node) {
+  switch (node->kind) {
+    case EX_NUMBER: node->quickInt = node->number.type == KEL_INT ? ConstantInt : NoQuickInt; break;
+    case EX_LOCAL: node->quickInt = LocalInt; break;
+    case EX_PARAMETER: node->quickInt = ParameterInt; break;
+    case EX_VARIABLE: node->quickInt = VariableInt; break;
+    case EX_MEMBER: case EX_INDEX: node->quickInt = QuickIntOfPlace; break;
+    case EX_BINARY: node->quickInt = ChooseBinary(node); break;
+    case EX_PREFIX:
+      node->quickInt = (node->op == TOK_NOT || node->op == TOK_NEG || node->op == TOK_PLUS || node->op == TOK_COMPL)
+                           ? PrefixInt : NoQuickInt;
+      break;
+    default: node->quickInt = NoQuickInt; break;
+  }
+}
+
+}  // namespace kel
