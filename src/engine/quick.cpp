@@ -1,0 +1,282 @@
+// The engine's fast paths: operands that can be read without side effects
+// (literals, variables, and elements already inside their arrays' spans) are
+// read directly, so that the common arithmetic never builds an operand.
+// Every routine answers false, having changed nothing, where the general path
+// must evaluate instead, which behaves the same.
+
+#include "engine/quick.h"
+
+#include <cstring>
+
+#include "engine/arithmetic.h"
+#include "engine/operators.h"
+#include "engine/quick_int.h"
+#include "front/token.h"
+
+namespace kel {
+
+// The variable a plain name denotes, when it exists already.
+Var* QuickVariable(CallFrame& frame, const ExprNode* node) {
+  switch (node->kind) {
+    case EX_LOCAL: {
+      Var* local = &frame.locals[node->slot];
+      return local->data != nullptr ? local : nullptr;
+    }
+    case EX_PARAMETER: return node->slot < frame.argCount ? frame.args[node->slot] : nullptr;
+    case EX_VARIABLE: return node->var;
+    default: return nullptr;
+  }
+}
+
+bool QuickElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot) {
+  ArrayRef array;
+  Scalar index;
+  if (!QuickArray(frame, node->left, array) || !QuickNumber(frame, node->right, index)) return false;
+  VarData* data = array.data;
+  if (data->dimension != 1 || !IsNumericKind(data->type) || data->payload.elements == nullptr) return false;
+  slot.index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) +
+                                         static_cast<std::uint32_t>(ScalarToInt(index)));
+  const std::uint32_t offset = static_cast<std::uint32_t>(slot.index - data->minIndex);
+  if (offset >= data->elemCount) return false;
+  slot.data = data;
+  slot.at = static_cast<std::uint8_t*>(data->payload.elements) + offset * data->elemSize;
+  return true;
+}
+
+// The array a name or an index expression denotes, without growing anything.
+bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
+  if (node->kind == EX_INDEX) {
+    ArrayRef outer;
+    Scalar index;
+    if (!QuickArray(frame, node->left, outer) || outer.data->dimension < 2) return false;
+    if (!QuickNumber(frame, node->right, index) || outer.data->payload.elements == nullptr) return false;
+    const std::int32_t at = static_cast<std::int32_t>(static_cast<std::uint32_t>(outer.origin) +
+                                                      static_cast<std::uint32_t>(ScalarToInt(index)));
+    const std::uint32_t offset = static_cast<std::uint32_t>(at - outer.data->minIndex);
+    if (offset >= outer.data->elemCount) return false;
+    const RowSlot& slot = static_cast<const RowSlot*>(outer.data->payload.elements)[offset];
+    out = ArrayRef{slot.row, slot.origin};
+    return true;
+  }
+  Var* var = QuickVariable(frame, node);
+  if (var == nullptr || Arrayness(var) == 0) return false;
+  if (IsElementRef(var)) {
+    if (var->data->payload.elements == nullptr) return false;
+    const std::uint32_t offset = static_cast<std::uint32_t>(var->index - var->data->minIndex);
+    if (offset >= var->data->elemCount) return false;
+    const RowSlot& slot = static_cast<const RowSlot*>(var->data->payload.elements)[offset];
+    out = ArrayRef{slot.row, slot.origin};
+    return true;
+  }
+  out = ArrayRef{var->data, var->index};
+  return true;
+}
+
+Scalar ReadAt(const void* at, int kind) {
+  switch (kind) {
+    case KEL_BYTE: return MakeByte(*static_cast<const std::uint8_t*>(at));
+    case KEL_INT: {
+      std::int32_t value;
+      std::memcpy(&value, at, 4);
+      return MakeInt(value);
+    }
+    default: {
+      double value;
+      std::memcpy(&value, at, 8);
+      return MakeFloat(value);
+    }
+  }
+}
+
+void WriteAt(void* at, int kind, const Scalar& value) {
+  switch (kind) {
+    case KEL_BYTE: *static_cast<std::uint8_t*>(at) = static_cast<std::uint8_t>(ScalarToInt(value)); break;
+    case KEL_INT: {
+      std::int32_t converted = ScalarToInt(value);
+      std::memcpy(at, &converted, 4);
+      break;
+    }
+    default: {
+      double converted = ScalarToFloat(value);
+      std::memcpy(at, &converted, 8);
+      break;
+    }
+  }
+}
+
+// The member [node] names in [structure], found through the node's cache
+// when the structure's member list is the one it found last time.
+Var* MemberOf(const ExprNode* node, Var* structure, bool create) {
+  MemberList* list = MembersOf(structure);
+  if (list == nullptr) return nullptr;
+  auto* cache = const_cast<ExprNode*>(node);
+  if (cache->cachedList == list && cache->cachedStamp == list->stamp) return cache->cachedMember->var;
+  Var* member = FindMember(structure, node->name, create);
+  if (member == nullptr) return nullptr;
+  for (MemberNode* at = list->head; at != nullptr; at = at->next) {
+    if (at->var == member) {
+      cache->cachedList = list;
+      cache->cachedStamp = list->stamp;
+      cache->cachedMember = at;
+      break;
+    }
+  }
+  return member;
+}
+
+// The structure a name or a member denotes, without creating anything.
+Var* QuickStructure(CallFrame& frame, const ExprNode* node) {
+  Var* base = node->kind == EX_MEMBER ? nullptr : QuickVariable(frame, node);
+  if (node->kind == EX_MEMBER) {
+    Var* outer = QuickStructure(frame, node->left);
+    base = outer != nullptr && node->name != nullptr ? MemberOf(node, outer, false) : nullptr;
+  }
+  return base != nullptr && IsStructure(base) ? base : nullptr;
+}
+
+namespace {
+bool Truth(const Scalar& value) { return !IsZeroScalar(value); }
+}  // namespace
+
+// Members and elements for the integer routines.
+bool QuickIntOfPlace(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  if (node->kind == EX_MEMBER) {
+    Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
+    Var* member = structure != nullptr ? MemberOf(node, structure, false) : nullptr;
+    return member != nullptr && IntVariable(member, out);
+  }
+  QuickSlot slot;
+  if (!QuickElement(frame, node, slot) || slot.data->type != KEL_INT) return false;
+  std::memcpy(&out, slot.at, 4);
+  return true;
+}
+
+// The value of a pure expression as a number, computed without operands; false
+// when it is no number or would report an error, and the general path then
+// evaluates it (with no effect left behind by this attempt).
+bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  std::int32_t integer;
+  if (QuickInt(frame, node, integer)) {
+    out = MakeInt(integer);
+    return true;
+  }
+  switch (node->kind) {
+    case EX_BINARY: {
+      Scalar a, b;
+      return QuickValue(frame, node->left, a) && QuickValue(frame, node->right, b) &&
+             NumericBinary(node->op, a, b, out);
+    }
+    case EX_PREFIX: {
+      Scalar a;
+      if (!QuickValue(frame, node->left, a)) return false;
+      switch (node->op) {
+        case TOK_NOT: out = MakeInt(Truth(a) ? 0 : 1); return true;
+        case TOK_PLUS: out = a; return true;
+        case TOK_NEG: out = Arithmetic(TOK_SUB, a.type == KEL_BYTE ? MakeByte(0) : a.type == KEL_INT ? MakeInt(0) : MakeFloat(0), a); return true;
+        case TOK_COMPL: {
+          std::int32_t complement = ~ScalarToInt(a);
+          out = a.type == KEL_FLOAT ? MakeFloat(complement) : a.type == KEL_BYTE ? MakeByte(static_cast<std::uint8_t>(complement)) : MakeInt(complement);
+          return true;
+        }
+        default: return false;
+      }
+    }
+    case EX_LOGICAL: {
+      Scalar a, b;
+      if (!QuickValue(frame, node->left, a)) return false;
+      const bool left = Truth(a);
+      if (node->op == TOK_ANDAND ? !left : left) {
+        out = MakeInt(left ? 1 : 0);
+        return true;
+      }
+      if (!QuickValue(frame, node->right, b)) return false;
+      out = MakeInt(Truth(b) ? 1 : 0);
+      return true;
+    }
+    case EX_CONDITIONAL: {
+      Scalar condition;
+      if (!QuickValue(frame, node->left, condition)) return false;
+      return QuickValue(frame, Truth(condition) ? node->right : node->third, out);
+    }
+    case EX_MEMBER: {
+      Var* structure = QuickStructure(frame, node->left);
+      Var* member = structure != nullptr && node->name != nullptr ? MemberOf(node, structure, false) : nullptr;
+      return member != nullptr && ReadNumber(member, out);
+    }
+    default:
+      return QuickNumber(frame, node, out);
+  }
+}
+
+bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  switch (node->kind) {
+    case EX_NUMBER:
+      out = node->number;
+      return true;
+    case EX_LOCAL:
+    case EX_PARAMETER:
+    case EX_VARIABLE: {
+      Var* var = QuickVariable(frame, node);
+      return var != nullptr && ReadNumber(var, out);
+    }
+    case EX_INDEX: {
+      QuickSlot slot;
+      if (!QuickElement(frame, node, slot)) return false;
+      out = ReadAt(slot.at, slot.data->type);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// The variable or element a plain assignment target denotes, when it can be
+// written directly (it holds a number already).
+Var* QuickTarget(CallFrame& frame, const ExprNode* node) {
+  if (node->kind == EX_LOCAL) return LocalSlot(frame, node->slot);
+  if (node->kind == EX_MEMBER && node->name != nullptr) {
+    Var* structure = QuickStructure(frame, node->left);
+    return structure != nullptr && IsLvalue(structure) ? MemberOf(node, structure, true) : nullptr;
+  }
+  return QuickVariable(frame, node);
+}
+
+// x++, x--, ++x, --x on a plain variable holding an integer, in place.
+bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out) {
+  const ExprNode* operand = node->left;
+  Var* var = operand->kind == EX_LOCAL ? &frame.locals[operand->slot] : QuickVariable(frame, operand);
+  std::int32_t before;
+  if (var == nullptr || var->flags == 0 || !IntVariable(var, before)) return false;
+  const std::int32_t after = static_cast<std::int32_t>(static_cast<std::uint32_t>(before) + (node->op == TOK_INC ? 1u : ~0u));
+  var->data->payload.intValue = after;
+  if ((node->flags & EXPR_DISCARDED) == 0) out.SetScalar(MakeInt(node->kind == EX_POSTFIX ? before : after));
+  return true;
+}
+
+// x op= y on a plain variable holding an integer, with an integer y.
+bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
+  const ExprNode* operand = node->left;
+  Var* var = operand->kind == EX_LOCAL ? &frame.locals[operand->slot] : QuickVariable(frame, operand);
+  std::int32_t a, b;
+  if (var == nullptr || !IntVariable(var, a) || !(node->right->flags & EXPR_PURE) || !QuickInt(frame, node->right, b)) {
+    return false;
+  }
+  const std::uint16_t plain = PlainOperator(node->op);
+  switch (plain) {
+    case TOK_ADD: case TOK_SUB: case TOK_MUL: a = IntegerArithmetic(plain, a, b); break;
+    case TOK_DIV: case TOK_MOD:
+      if (b == 0) return false;
+      a = IntegerArithmetic(plain, a, b);
+      break;
+    case TOK_BITAND: a &= b; break;
+    case TOK_BITOR: a |= b; break;
+    case TOK_BITXOR: a ^= b; break;
+    case TOK_SHL: a = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) << (b & 31)); break;
+    default: a = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) >> (b & 31)); break;
+  }
+  var->data->payload.intValue = a;
+  if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(var);
+  return true;
+}
+
+}  // namespace kel
