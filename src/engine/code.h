@@ -53,6 +53,9 @@ enum ExprFlags : std::uint8_t {
 struct ExprNode {
   // Its integer value when it is a plain integer (see engine/quick_int.h).
   bool (*quickInt)(CallFrame& frame, const ExprNode* node, std::int32_t& out);
+  // Runs it for its effect alone when it has a common plain form (see
+  // engine/quick.h); false, having done nothing, otherwise.
+  bool (*quickRun)(CallFrame& frame, const ExprNode* node);
   std::uint8_t kind;
   std::uint8_t flags;
   std::uint16_t op;          // the operator's token code

@@ -6,6 +6,7 @@
 
 #include "engine/code.h"
 #include "engine/functions.h"
+#include "engine/quick.h"
 #include "engine/quick_int.h"
 #include "front/token.h"
 
@@ -31,6 +32,7 @@ ExprNode* CompiledBody::NewExpr(std::uint8_t kind, const Token* token) {
   auto* node = static_cast<ExprNode*>(Allocate(sizeof(ExprNode)));
   std::memset(node, 0, sizeof *node);
   node->quickInt = NoQuickInt;
+  node->quickRun = NoQuickRun;
   node->kind = kind;
   node->token = token;
   return node;
@@ -690,7 +692,7 @@ namespace {
 
 // OPTIMIZATION: the branch not taken is walked for its errors of form; most
 // hold none, and are then passed over in one step.
-// Each expression node also gets its integer routine here, once the whole
+// Each expression node also gets its quick routines here, once the whole
 // function is parsed.
 bool MarkWalkInert(ExprNode* node) {
   if (node == nullptr) return true;
@@ -699,6 +701,7 @@ bool MarkWalkInert(ExprNode* node) {
   for (std::uint32_t i = 0; i < node->count; ++i) inert = MarkWalkInert(node->items[i]) && inert;
   if (inert) node->flags |= EXPR_WALK_INERT;
   ChooseQuickInt(node);
+  ChooseQuickRun(node);
   return inert;
 }
 

@@ -279,4 +279,125 @@ bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out) 
   return true;
 }
 
+// ===================================================================
+// Statements run for their effect
+// ===================================================================
+
+namespace {
+
+// local = integer, over a local holding an integer.
+bool AssignLocalInt(CallFrame& frame, const ExprNode* node) {
+  Var* local = &frame.locals[node->left->slot];
+  std::int32_t current, value;
+  if (!IntVariable(local, current) || !QuickInt(frame, node->right, value)) return false;
+  local->data->payload.intValue = value;
+  return true;
+}
+
+// array[index] = number, inside the array's span.
+bool AssignElement(CallFrame& frame, const ExprNode* node) {
+  Scalar value;
+  QuickSlot slot;
+  if (!QuickValue(frame, node->right, value) || !QuickElement(frame, node->left, slot) || slot.data->isString) {
+    return false;
+  }
+  ForgetTextEnd(slot.data);
+  WriteAt(slot.at, slot.data->type, value);
+  return true;
+}
+
+// local[index] = integer, for a local one-dimensional array of integers.
+bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
+  std::int32_t value;
+  if (!QuickInt(frame, node->right, value)) return AssignElement(frame, node);
+  std::int32_t* at = LocalIntElement(frame, node->left);
+  if (at == nullptr) return AssignElement(frame, node);
+  ForgetTextEnd(frame.locals[node->left->left->slot].data);
+  *at = value;
+  return true;
+}
+
+// local op= integer, over a local holding an integer.
+template <std::uint16_t Op>
+bool CompoundLocal(CallFrame& frame, const ExprNode* node) {
+  Var* local = &frame.locals[node->left->slot];
+  std::int32_t a, b;
+  if (!IntVariable(local, a) || !QuickInt(frame, node->right, b) || !IntegerOperator<Op>(a, b, a)) return false;
+  local->data->payload.intValue = a;
+  return true;
+}
+
+using QuickRunFn = bool (*)(CallFrame&, const ExprNode*);
+
+QuickRunFn CompoundLocalFor(std::uint16_t plain) {
+  switch (plain) {
+    case TOK_ADD: return CompoundLocal<TOK_ADD>;
+    case TOK_SUB: return CompoundLocal<TOK_SUB>;
+    case TOK_MUL: return CompoundLocal<TOK_MUL>;
+    case TOK_DIV: return CompoundLocal<TOK_DIV>;
+    case TOK_MOD: return CompoundLocal<TOK_MOD>;
+    case TOK_BITAND: return CompoundLocal<TOK_BITAND>;
+    case TOK_BITOR: return CompoundLocal<TOK_BITOR>;
+    case TOK_BITXOR: return CompoundLocal<TOK_BITXOR>;
+    case TOK_SHL: return CompoundLocal<TOK_SHL>;
+    case TOK_SHR: return CompoundLocal<TOK_SHR>;
+    default: return nullptr;
+  }
+}
+
+// local++ and the like, over a local holding an integer.
+template <std::uint32_t Step>
+bool StepLocal(CallFrame& frame, const ExprNode* node) {
+  Var* local = &frame.locals[node->left->slot];
+  std::int32_t value;
+  if (local->flags == 0 || !IntVariable(local, value)) return false;
+  local->data->payload.intValue = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + Step);
+  return true;
+}
+
+bool CompoundInt(CallFrame& frame, const ExprNode* node) {
+  Operand unused;
+  return QuickIntegerCompound(frame, node, unused);
+}
+
+bool StepInt(CallFrame& frame, const ExprNode* node) {
+  Operand unused;
+  return QuickIntegerStep(frame, node, unused);
+}
+
+}  // namespace
+
+bool NoQuickRun(CallFrame&, const ExprNode*) { return false; }
+
+void ChooseQuickRun(ExprNode* node) {
+  node->quickRun = NoQuickRun;
+  if ((node->flags & EXPR_DISCARDED) == 0) return;
+  const bool pureRight = node->right != nullptr && (node->right->flags & EXPR_PURE);
+  switch (node->kind) {
+    case EX_ASSIGN:
+      if (node->left->kind == EX_LOCAL && pureRight) node->quickRun = AssignLocalInt;
+      if (node->left->kind == EX_INDEX && pureRight) {
+        node->quickRun = node->left->left->kind == EX_LOCAL ? AssignLocalElement : AssignElement;
+      }
+      break;
+    case EX_COMPOUND:
+      if (node->left->kind == EX_LOCAL && pureRight && CompoundLocalFor(PlainOperator(node->op)) != nullptr) {
+        node->quickRun = CompoundLocalFor(PlainOperator(node->op));
+      } else if (node->left->kind <= EX_PARAMETER) {
+        node->quickRun = CompoundInt;
+      }
+      break;
+    case EX_PREFIX: case EX_POSTFIX:
+      if (node->op != TOK_INC && node->op != TOK_DEC) break;
+      if (node->left->kind == EX_LOCAL) {
+        node->quickRun = node->op == TOK_INC ? StepLocal<1u> : StepLocal<~0u>;
+      } else if (node->left->kind <= EX_PARAMETER) {
+        node->quickRun = StepInt;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace kel

@@ -41,4 +41,8 @@ bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out);
 // x op= y on a plain variable holding an integer, with an integer y.
 bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out);
 
+// Gives [node] its routine for running it for its effect alone.
+void ChooseQuickRun(ExprNode* node);
+bool NoQuickRun(CallFrame& frame, const ExprNode* node);
+
 }  // namespace kel

@@ -4,8 +4,6 @@
 
 #include "engine/quick_int.h"
 
-#include "engine/arithmetic.h"
-#include "front/token.h"
 
 namespace kel {
 
@@ -26,33 +24,6 @@ bool ParameterInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
 
 bool VariableInt(CallFrame&, const ExprNode* node, std::int32_t& out) { return IntVariable(node->var, out); }
 
-// Operators on two integers; false where the general path must report.
-template <std::uint16_t Op>
-inline bool Apply(std::int32_t a, std::int32_t b, std::int32_t& out) {
-  const auto ua = static_cast<std::uint32_t>(a), ub = static_cast<std::uint32_t>(b);
-  switch (Op) {
-    case TOK_ADD: out = static_cast<std::int32_t>(ua + ub); return true;
-    case TOK_SUB: out = static_cast<std::int32_t>(ua - ub); return true;
-    case TOK_MUL: out = static_cast<std::int32_t>(ua * ub); return true;
-    case TOK_DIV: case TOK_MOD:
-      if (b == 0) return false;
-      out = IntegerArithmetic(Op, a, b);
-      return true;
-    case TOK_EQ: out = a == b; return true;
-    case TOK_NE: out = a != b; return true;
-    case TOK_LT: out = a < b; return true;
-    case TOK_LE: out = a <= b; return true;
-    case TOK_GT: out = a > b; return true;
-    case TOK_GE: out = a >= b; return true;
-    case TOK_BITAND: out = a & b; return true;
-    case TOK_BITOR: out = a | b; return true;
-    case TOK_BITXOR: out = a ^ b; return true;
-    case TOK_SHL: out = static_cast<std::int32_t>(ua << (ub & 31)); return true;
-    case TOK_SHR: out = static_cast<std::int32_t>(ua >> (ub & 31)); return true;
-    default: return false;
-  }
-}
-
 // Operand shapes: any node, a local, a constant.
 struct AnyOperand {
   static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) { return QuickInt(frame, node, out); }
@@ -72,7 +43,7 @@ struct ConstantOperand {
 template <std::uint16_t Op, typename Left, typename Right>
 bool BinaryInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   std::int32_t a, b;
-  return Left::Read(frame, node->left, a) && Right::Read(frame, node->right, b) && Apply<Op>(a, b, out);
+  return Left::Read(frame, node->left, a) && Right::Read(frame, node->right, b) && IntegerOperator<Op>(a, b, out);
 }
 
 using QuickIntFn = bool (*)(CallFrame&, const ExprNode*, std::int32_t&);
@@ -118,6 +89,14 @@ QuickIntFn ChooseBinary(const ExprNode* node) {
   }
 }
 
+// local[index] for a local one-dimensional array of integers.
+bool LocalElementInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  std::int32_t* at = LocalIntElement(frame, node);
+  if (at == nullptr) return QuickIntOfPlace(frame, node, out);
+  out = *at;
+  return true;
+}
+
 bool PrefixInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   std::int32_t a;
   if (!QuickInt(frame, node->left, a)) return false;
@@ -139,7 +118,8 @@ void ChooseQuickInt(ExprNode* node) {
     case EX_LOCAL: node->quickInt = LocalInt; break;
     case EX_PARAMETER: node->quickInt = ParameterInt; break;
     case EX_VARIABLE: node->quickInt = VariableInt; break;
-    case EX_MEMBER: case EX_INDEX: node->quickInt = QuickIntOfPlace; break;
+    case EX_MEMBER: node->quickInt = QuickIntOfPlace; break;
+    case EX_INDEX: node->quickInt = node->left->kind == EX_LOCAL ? LocalElementInt : QuickIntOfPlace; break;
     case EX_BINARY: node->quickInt = ChooseBinary(node); break;
     case EX_PREFIX:
       node->quickInt = (node->op == TOK_NOT || node->op == TOK_NEG || node->op == TOK_PLUS || node->op == TOK_COMPL)

@@ -11,6 +11,7 @@
 #include "engine/evaluate.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
+#include "engine/quick.h"
 #include "engine/quick_int.h"
 #include "engine/text.h"
 #include "front/context.h"
@@ -217,9 +218,15 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
       }
       if (status == STATUS_CONTINUE) status = STATUS_DONE;
       if (status != STATUS_DONE) break;
-      if (statement->other != nullptr) {
-        status = RunStatement(frame, statement->other, kStepMode, execute);
-        if (status != STATUS_DONE) break;
+      if (const StmtNode* step = statement->other) {
+        // OPTIMIZATION: a plain step runs without the statement machinery.
+        if (step->kind == ST_EXPRESSION && step->expr != nullptr && frame.pendingGoto == nullptr &&
+            step->expr->quickRun(frame, step->expr)) {
+          frame.run->position = step->token;
+        } else {
+          status = RunStatement(frame, step, kStepMode, execute);
+          if (status != STATUS_DONE) break;
+        }
       }
       if (frame.pendingGoto != nullptr) break;
     }
@@ -291,6 +298,7 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
 
 std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, bool execute) {
   if (statement->expr == nullptr) return STATUS_NONE;
+  if (execute && frame.pendingGoto == nullptr && statement->expr->quickRun(frame, statement->expr)) return STATUS_NONE;
   Operand discarded;
   if (!Evaluate(frame, statement->expr, execute && frame.pendingGoto == nullptr, discarded)) return RunState(frame);
   return STATUS_NONE;
