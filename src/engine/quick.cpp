@@ -28,14 +28,26 @@ Var* QuickVariable(CallFrame& frame, const ExprNode* node) {
   }
 }
 
+namespace {
+
+// An index as the general path takes it: any number, truncated.
+bool QuickIndex(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  if (QuickInt(frame, node, out)) return true;
+  Scalar index;
+  if (!QuickNumber(frame, node, index)) return false;
+  out = ScalarToInt(index);
+  return true;
+}
+
+}  // namespace
+
 bool QuickElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot) {
   ArrayRef array;
-  Scalar index;
-  if (!QuickArray(frame, node->left, array) || !QuickNumber(frame, node->right, index)) return false;
+  std::int32_t index;
+  if (!QuickArray(frame, node->left, array) || !QuickIndex(frame, node->right, index)) return false;
   VarData* data = array.data;
   if (data->dimension != 1 || !IsNumericKind(data->type) || data->payload.elements == nullptr) return false;
-  slot.index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) +
-                                         static_cast<std::uint32_t>(ScalarToInt(index)));
+  slot.index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) + static_cast<std::uint32_t>(index));
   const std::uint32_t offset = static_cast<std::uint32_t>(slot.index - data->minIndex);
   if (offset >= data->elemCount) return false;
   slot.data = data;
@@ -47,11 +59,10 @@ bool QuickElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot) {
 bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
   if (node->kind == EX_INDEX) {
     ArrayRef outer;
-    Scalar index;
+    std::int32_t index;
     if (!QuickArray(frame, node->left, outer) || outer.data->dimension < 2) return false;
-    if (!QuickNumber(frame, node->right, index) || outer.data->payload.elements == nullptr) return false;
-    const std::int32_t at = static_cast<std::int32_t>(static_cast<std::uint32_t>(outer.origin) +
-                                                      static_cast<std::uint32_t>(ScalarToInt(index)));
+    if (!QuickIndex(frame, node->right, index) || outer.data->payload.elements == nullptr) return false;
+    const std::int32_t at = static_cast<std::int32_t>(static_cast<std::uint32_t>(outer.origin) + static_cast<std::uint32_t>(index));
     const std::uint32_t offset = static_cast<std::uint32_t>(at - outer.data->minIndex);
     if (offset >= outer.data->elemCount) return false;
     const RowSlot& slot = static_cast<const RowSlot*>(outer.data->payload.elements)[offset];
@@ -306,13 +317,14 @@ bool AssignElement(CallFrame& frame, const ExprNode* node) {
   return true;
 }
 
-// local[index] = integer, for a local one-dimensional array of integers.
+// local[i] = integer and local[i][j] = integer, for local arrays of integers.
 bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
   std::int32_t value;
   if (!QuickInt(frame, node->right, value)) return AssignElement(frame, node);
-  std::int32_t* at = LocalIntElement(frame, node->left);
+  VarData* data;
+  std::int32_t* at = LocalIntElement(frame, node->left, data);
   if (at == nullptr) return AssignElement(frame, node);
-  ForgetTextEnd(frame.locals[node->left->left->slot].data);
+  ForgetTextEnd(data);
   *at = value;
   return true;
 }
@@ -377,7 +389,7 @@ void ChooseQuickRun(ExprNode* node) {
     case EX_ASSIGN:
       if (node->left->kind == EX_LOCAL && pureRight) node->quickRun = AssignLocalInt;
       if (node->left->kind == EX_INDEX && pureRight) {
-        node->quickRun = node->left->left->kind == EX_LOCAL ? AssignLocalElement : AssignElement;
+        node->quickRun = IsLocalElement(node->left) ? AssignLocalElement : AssignElement;
       }
       break;
     case EX_COMPOUND:

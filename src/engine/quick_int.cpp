@@ -89,9 +89,10 @@ QuickIntFn ChooseBinary(const ExprNode* node) {
   }
 }
 
-// local[index] for a local one-dimensional array of integers.
+// local[i] and local[i][j] for local arrays of integers.
 bool LocalElementInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
-  std::int32_t* at = LocalIntElement(frame, node);
+  VarData* data;
+  const std::int32_t* at = LocalIntElement(frame, node, data);
   if (at == nullptr) return QuickIntOfPlace(frame, node, out);
   out = *at;
   return true;
@@ -119,7 +120,7 @@ void ChooseQuickInt(ExprNode* node) {
     case EX_PARAMETER: node->quickInt = ParameterInt; break;
     case EX_VARIABLE: node->quickInt = VariableInt; break;
     case EX_MEMBER: node->quickInt = QuickIntOfPlace; break;
-    case EX_INDEX: node->quickInt = node->left->kind == EX_LOCAL ? LocalElementInt : QuickIntOfPlace; break;
+    case EX_INDEX: node->quickInt = IsLocalElement(node) ? LocalElementInt : QuickIntOfPlace; break;
     case EX_BINARY: node->quickInt = ChooseBinary(node); break;
     case EX_PREFIX:
       node->quickInt = (node->op == TOK_NOT || node->op == TOK_NEG || node->op == TOK_PLUS || node->op == TOK_COMPL)

@@ -49,21 +49,49 @@ inline bool IntegerOperator(std::int32_t a, std::int32_t b, std::int32_t& out) {
   }
 }
 
-// The element local[index] of [node] when the local is a one-dimensional
-// array of integers and the index an integer inside its span; else null.
-inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node) {
-  const Var* array = &frame.locals[node->left->slot];
-  VarData* data = array->data;
-  if (data == nullptr || data->type != KEL_INT || data->dimension != 1 || (array->flags & VAR_ELEMENT) ||
-      data->payload.elements == nullptr) {
+// The slot of integer [index node] in the one-dimensional integer array
+// [data] seen from [origin], when the index is an integer inside its span.
+inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t origin, const ExprNode* index) {
+  if (data == nullptr || data->type != KEL_INT || data->dimension != 1 || data->payload.elements == nullptr) {
     return nullptr;
   }
-  std::int32_t index;
-  if (!node->right->quickInt(frame, node->right, index)) return nullptr;
-  const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(index) -
-                      static_cast<std::uint32_t>(data->minIndex);
+  std::int32_t at;
+  if (!index->quickInt(frame, index, at)) return nullptr;
+  const auto offset =
+      static_cast<std::uint32_t>(origin) + static_cast<std::uint32_t>(at) - static_cast<std::uint32_t>(data->minIndex);
   if (offset >= data->elemCount) return nullptr;
   return static_cast<std::int32_t*>(data->payload.elements) + offset;
+}
+
+// Whether [node] is local[i] or local[i][j], the shapes LocalIntElement reads.
+inline bool IsLocalElement(const ExprNode* node) {
+  return node->kind == EX_INDEX &&
+         (node->left->kind == EX_LOCAL || (node->left->kind == EX_INDEX && node->left->left->kind == EX_LOCAL));
+}
+
+// The integer element local[i] or local[i][j] that [node] denotes, inside its
+// array's spans; else null. [data] receives the array that holds it.
+inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, VarData*& data) {
+  const ExprNode* base = node->left;
+  if (base->kind == EX_LOCAL) {
+    const Var* array = &frame.locals[base->slot];
+    if (array->flags & VAR_ELEMENT) return nullptr;
+    data = array->data;
+    return IntegerSlot(frame, data, array->index, node->right);
+  }
+  const Var* array = &frame.locals[base->left->slot];
+  const VarData* outer = array->data;
+  if (outer == nullptr || outer->dimension != 2 || (array->flags & VAR_ELEMENT) || outer->payload.elements == nullptr) {
+    return nullptr;
+  }
+  std::int32_t row;
+  if (!base->right->quickInt(frame, base->right, row)) return nullptr;
+  const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(row) -
+                      static_cast<std::uint32_t>(outer->minIndex);
+  if (offset >= outer->elemCount) return nullptr;
+  const RowSlot& slot = static_cast<const RowSlot*>(outer->payload.elements)[offset];
+  data = slot.row;
+  return IntegerSlot(frame, data, slot.origin, node->right);
 }
 
 // The integer value of [node], when it is one and can be had without effects.
