@@ -329,6 +329,18 @@ bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
   return true;
 }
 
+// local.name = integer, over a member holding an integer.
+bool AssignLocalMember(CallFrame& frame, const ExprNode* node) {
+  Var* member = LocalMember(frame, node->left);
+  std::int32_t current, value;
+  if (member == nullptr || frame.locals[node->left->left->slot].flags == 0 || !IntVariable(member, current) ||
+      !QuickInt(frame, node->right, value)) {
+    return false;
+  }
+  member->data->payload.intValue = value;
+  return true;
+}
+
 // local op= integer, over a local holding an integer.
 template <std::uint16_t Op>
 bool CompoundLocal(CallFrame& frame, const ExprNode* node) {
@@ -388,6 +400,7 @@ void ChooseQuickRun(ExprNode* node) {
   switch (node->kind) {
     case EX_ASSIGN:
       if (node->left->kind == EX_LOCAL && pureRight) node->quickRun = AssignLocalInt;
+      if (IsLocalMember(node->left) && pureRight) node->quickRun = AssignLocalMember;
       if (node->left->kind == EX_INDEX && pureRight) {
         node->quickRun = IsLocalElement(node->left) ? AssignLocalElement : AssignElement;
       }

@@ -98,6 +98,13 @@ bool LocalElementInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) 
   return true;
 }
 
+// local.name, through the node's member cache.
+bool LocalMemberInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  const Var* member = LocalMember(frame, node);
+  if (member == nullptr) return QuickIntOfPlace(frame, node, out);
+  return IntVariable(member, out);
+}
+
 bool PrefixInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   std::int32_t a;
   if (!QuickInt(frame, node->left, a)) return false;
@@ -119,7 +126,7 @@ void ChooseQuickInt(ExprNode* node) {
     case EX_LOCAL: node->quickInt = LocalInt; break;
     case EX_PARAMETER: node->quickInt = ParameterInt; break;
     case EX_VARIABLE: node->quickInt = VariableInt; break;
-    case EX_MEMBER: node->quickInt = QuickIntOfPlace; break;
+    case EX_MEMBER: node->quickInt = IsLocalMember(node) ? LocalMemberInt : QuickIntOfPlace; break;
     case EX_INDEX: node->quickInt = IsLocalElement(node) ? LocalElementInt : QuickIntOfPlace; break;
     case EX_BINARY: node->quickInt = ChooseBinary(node); break;
     case EX_PREFIX:

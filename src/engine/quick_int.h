@@ -94,6 +94,23 @@ inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, Var
   return IntegerSlot(frame, data, slot.origin, node->right);
 }
 
+// The member local.name that [node] denotes, when the local is a structure
+// and the node's cache still holds the member; else null.
+inline Var* LocalMember(CallFrame& frame, const ExprNode* node) {
+  const Var* local = &frame.locals[node->left->slot];
+  const VarData* data = local->data;
+  if (data == nullptr || data->type != KEL_STRUCT || data->dimension != 0 || (local->flags & VAR_ELEMENT)) {
+    return nullptr;
+  }
+  const MemberList* list = data->payload.members;
+  if (list == nullptr || node->cachedList != list || node->cachedStamp != list->stamp) return nullptr;
+  return node->cachedMember->var;
+}
+
+inline bool IsLocalMember(const ExprNode* node) {
+  return node->kind == EX_MEMBER && node->name != nullptr && node->left->kind == EX_LOCAL;
+}
+
 // The integer value of [node], when it is one and can be had without effects.
 inline bool QuickInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   return node->quickInt(frame, node, out);
