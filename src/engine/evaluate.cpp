@@ -379,6 +379,15 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
       execute && call->function->kind == FUNCTION_BUILTIN ? call->function->entry->readOnly : 0;
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
+    // OPTIMIZATION: an integer computed for the call goes straight into its
+    // fresh variable.
+    std::int32_t integer;
+    if (execute && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
+        (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
+      values[k].SetOwned(NewScalarVar(MakeInt(integer)));
+      args[k] = values[k].var();
+      continue;
+    }
     if (!Evaluate(frame, argument, execute, values[k])) {
       RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
       return false;
