@@ -9,6 +9,7 @@
 #include "engine/messages.h"
 #include "engine/value.h"
 #include "front/context.h"
+#include "library/decimal.h"
 #include "library/tables.h"
 
 namespace kel {
@@ -127,6 +128,25 @@ bool PlainDirective(const char*& format, ArgumentSource& args, std::string& out,
   return true;
 }
 
+// "%f" with at most a width and a precision: through the fixed-point writer.
+bool PlainFixed(std::string& out, const std::string& directive, double value) {
+  std::size_t at = 1;
+  if (at < directive.size() && directive[at] == '0') return false;  // zero padding
+  std::size_t width = 0;
+  while (at < directive.size() && IsDigit(directive[at])) width = width * 10 + static_cast<std::size_t>(directive[at++] - '0');
+  int precision = 6;
+  if (at < directive.size()) {
+    if (directive[at++] != '.') return false;  // a flag
+    precision = 0;
+    while (at < directive.size() && precision < 100) precision = precision * 10 + (directive[at++] - '0');
+  }
+  const std::size_t start = out.size();
+  if (width > 4096 || !AppendFixed(out, value, precision)) return false;
+  const std::size_t length = out.size() - start;
+  if (length < width) out.insert(start, width - length, ' ');
+  return true;
+}
+
 // One directive starting after its "%" at [format]; advances [format] past it.
 bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args, std::string& out) {
   std::string directive = "%";
@@ -162,7 +182,7 @@ bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args
     case 'e': case 'E': case 'f': case 'g': case 'G': {
       Var* value = args.Next(PARAM_NUMERIC);
       if (value == nullptr) return false;
-      AppendFormatted(out, directive + type, GetFloat(value));
+      if (type != 'f' || !PlainFixed(out, directive, GetFloat(value))) AppendFormatted(out, directive + type, GetFloat(value));
       break;
     }
     case 'c': {
