@@ -400,7 +400,7 @@ void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool tri
   }
 }
 
-void* ElementPointer(VarData* data, std::int32_t index) {
+void* ElementPointerSlowly(VarData* data, std::int32_t index) {
   if (data->payload.elements == nullptr || index < data->minIndex ||
       static_cast<std::uint32_t>(index - data->minIndex) >= data->elemCount) {
     EnsureSpan(data, index, 1, false);
@@ -408,7 +408,7 @@ void* ElementPointer(VarData* data, std::int32_t index) {
   return ByteElements(data) + static_cast<std::uint32_t>(index - data->minIndex) * Stride(data);
 }
 
-ArrayRef ResolveArray(Var* var) {
+ArrayRef ResolveArraySlowly(Var* var) {
   VarData* data = var->data;
   if (IsElementRef(var) && data->dimension > 1) {
     auto* slot = static_cast<RowSlot*>(ElementPointer(data, var->index));

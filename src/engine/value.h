@@ -300,7 +300,18 @@ struct ArrayRef {
 // The array that [var] denotes: for an element reference into an array of
 // two or more dimensions the row stored there, otherwise [var]'s own storage.
 // Existing storage grows to cover the origin.
-ArrayRef ResolveArray(Var* var);
+ArrayRef ResolveArraySlowly(Var* var);
+inline ArrayRef ResolveArray(Var* var) {
+  VarData* data = var->data;
+  // OPTIMIZATION: no row to find and nothing to grow, the common case.
+  if (data->dimension <= 1 &&
+      (data->dimension == 0 || data->payload.elements == nullptr ||
+       (var->index >= data->minIndex &&
+        static_cast<std::uint32_t>(var->index) - static_cast<std::uint32_t>(data->minIndex) < data->elemCount))) {
+    return ArrayRef{data, var->index};
+  }
+  return ResolveArraySlowly(var);
+}
 
 // Makes [data]'s storage cover [first] .. [first] + [count] - 1; with [trim],
 // drops the elements outside that span too.
@@ -308,7 +319,14 @@ void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool tri
 
 // The address of element [index] of a one-dimensional [data], which grows to
 // cover it.
-void* ElementPointer(VarData* data, std::int32_t index);
+void* ElementPointerSlowly(VarData* data, std::int32_t index);
+inline void* ElementPointer(VarData* data, std::int32_t index) {
+  const auto offset = static_cast<std::uint32_t>(index) - static_cast<std::uint32_t>(data->minIndex);
+  if (data->payload.elements == nullptr || index < data->minIndex || offset >= data->elemCount) {
+    return ElementPointerSlowly(data, index);
+  }
+  return static_cast<std::uint8_t*>(data->payload.elements) + offset * Stride(data);
+}
 
 // A new element reference to element [offset] of the array [var] denotes; an
 // undefined scalar [var] first becomes an array.
