@@ -28,21 +28,17 @@ constexpr std::uint16_t MODE_CONTINUE = STATUS_CONTINUE;
 constexpr std::uint16_t MODE_BREAK = STATUS_BREAK;
 constexpr std::uint16_t kStepMode = 0x0F03;
 
-// The guard keeps this much machine stack free below every statement.
-constexpr std::size_t kStackGuard = 5000;
+// The guard keeps this much machine stack free below every function body
+// and loop pass.
+constexpr std::size_t kStackGuard = 64 * 1024;
 
 std::uint16_t RunState(const CallFrame& frame) { return frame.run->runState; }
 
 std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute);
 
 // Evaluates a condition and takes its truth; false when the run stopped.
-bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+[[gnu::noinline]] bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
   if (execute && (condition->flags & EXPR_PURE)) {
-    std::int32_t integer;
-    if (QuickInt(frame, condition, integer)) {
-      truth = integer != 0;
-      return true;
-    }
     Scalar quick;
     if (QuickValue(frame, condition, quick)) {
       truth = IsZeroScalar(quick) ? 0 : 1;
@@ -67,7 +63,16 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
   return true;
 }
 
-[[gnu::noinline]] std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
+[[gnu::noinline]] inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+  std::int32_t integer;
+  if (execute && (condition->flags & EXPR_PURE) && QuickInt(frame, condition, integer)) {
+    truth = integer != 0;
+    return true;
+  }
+  return ConditionTruthSlowly(frame, condition, execute, truth);
+}
+
+std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
                           std::uint16_t allowedBit, std::uint16_t status) {
   if ((mode & allowedBit) == 0) {
     frame.run->position = statement->token;
@@ -143,6 +148,7 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
     int truth = 0;
     if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
     const bool runBody = search || (running && truth);
+    if (runBody && !BeforeRunning(frame)) return RunState(frame);
     status = RunStatement(frame, statement->body, bodyMode, runBody);
     if (search && frame.pendingGoto == nullptr) {
       search = false;  // the label was in the body: the loop goes on normally
@@ -169,6 +175,7 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   std::uint16_t status;
   for (bool first = true;; first = false) {
+    if (execute && !BeforeRunning(frame)) return RunState(frame);
     status = RunStatement(frame, statement->body, bodyMode, execute);
     if (first && (status == STATUS_BREAK || status == STATUS_CONTINUE)) {
       RunStatement(frame, statement->body, bodyMode, false);
@@ -218,6 +225,7 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
       }
       if (statement->forError == 2) return ForHeaderError(frame, statement);
       if (!truth) break;
+      if (!BeforeRunning(frame)) return RunState(frame);
       status = RunStatement(frame, statement->body, bodyMode, execute);
       if (status == STATUS_BREAK) {
         status = STATUS_DONE;
@@ -303,7 +311,7 @@ bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, i
   return status & mode;
 }
 
-std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, bool execute) {
+inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, bool execute) {
   if (statement->expr == nullptr) return STATUS_NONE;
   if (execute && frame.pendingGoto == nullptr && statement->expr->quickRun(frame, statement->expr)) return STATUS_NONE;
   Operand discarded;
@@ -346,9 +354,12 @@ std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, b
   }
 }
 
-// The checks before every statement that runs: the machine stack, and a
-// break request from the user.
-[[gnu::noinline]] bool StopBeforeStatement(CallFrame& frame) {
+// The checks before a function body and before every pass of a loop body:
+// the machine stack, and a break request from the user (which every
+// statement checks as well). Between them the engine only descends through
+// the statements and expressions of one function, which the guard's reserve
+// covers.
+[[gnu::noinline]] bool StopBeforeRunning(CallFrame& frame) {
   Context& run = *frame.run;
   if (platform::StackRemaining() < kStackGuard) {
     RaiseErrorText(run, "%s", MessageText(MSG_8000));
@@ -361,30 +372,44 @@ std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, b
   return false;
 }
 
-inline bool BeforeStatement(CallFrame& frame) {
-  if (platform::StackRemaining() < kStackGuard || BreakRequested) return StopBeforeStatement(frame);
-  return true;
-}
-
 [[gnu::noinline]] std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   frame.run->position = statement->token;
-  if (statement->walkInert) return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
   std::uint16_t status = Dispatch(frame, statement, mode, false);
   if (status != STATUS_NONE) return status;
   return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
 }
 
 std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  if (!execute) return WalkStatement(frame, statement, mode);
-  if (!BeforeStatement(frame)) return RunState(frame);
+  if (!execute) {
+    if (!statement->walkInert) return WalkStatement(frame, statement, mode);
+    frame.run->position = statement->token;
+    return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
+  }
+  // A break request (the user's, or abort's) stops the run before the next
+  // statement; the stack is checked where it can grow, in BeforeRunning.
+  if (BreakRequested) return StopBeforeRunning(frame), RunState(frame);
   frame.run->position = statement->token;
-  std::uint16_t status = statement->kind == ST_EXPRESSION ? ExpressionStatement(frame, statement, true)
-                                                          : Dispatch(frame, statement, mode, true);
+  std::uint16_t status;
+  // The commonest kinds are run from here, the rest through the full dispatch.
+  switch (statement->kind) {
+    case ST_EXPRESSION: status = ExpressionStatement(frame, statement, true); break;
+    case ST_BLOCK:
+      status = RunSequence(frame, statement, 0, mode & ~MODE_ONE, true);
+      if (status == STATUS_BLOCK_END) status = STATUS_NONE;
+      break;
+    case ST_IF: status = If(frame, statement, mode, true); break;
+    default: status = Dispatch(frame, statement, mode, true); break;
+  }
   if (status != STATUS_NONE) return status;
   return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
 }
 
 }  // namespace
+
+bool BeforeRunning(CallFrame& frame) {
+  if (platform::StackRemaining() < kStackGuard || BreakRequested) return StopBeforeRunning(frame);
+  return true;
+}
 
 std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode,
                           bool execute) {
