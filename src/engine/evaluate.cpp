@@ -220,17 +220,7 @@ bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar
 }
 
 bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& truth) {
-  Context& run = At(frame, node);
-  if (value.var() != nullptr) {
-    truth = TruthValue(run, value.var());
-    return truth >= 0;
-  }
-  if (value.scalar().type == KEL_UNKNOWN) {
-    RaiseError(run, MSG_1608);
-    return false;
-  }
-  truth = ScalarToFloat(value.scalar()) != 0.0 ? 1 : 0;
-  return true;
+  return OperandTruth(At(frame, node), value, truth);
 }
 
 // && and ||: the right operand runs only when the left does not decide.
@@ -426,6 +416,19 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
 }
 
 }  // namespace
+
+bool OperandTruth(Context& run, const Operand& value, int& truth) {
+  if (value.var() != nullptr) {
+    truth = TruthValue(run, value.var());
+    return truth >= 0;
+  }
+  if (value.scalar().type == KEL_UNKNOWN) {
+    RaiseError(run, MSG_1608);
+    return false;
+  }
+  truth = ScalarToFloat(value.scalar()) != 0.0 ? 1 : 0;
+  return true;
+}
 
 bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   if (!execute && (node->flags & EXPR_WALK_INERT)) return true;

@@ -39,6 +39,10 @@ bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out
 // operands; false when the general path must evaluate it.
 bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out);
 
+// The truth of [value] (1 or 0); false, with the error raised, when it has
+// none (an undefined value, or an array or structure that cannot be tested).
+bool OperandTruth(Context& run, const Operand& value, int& truth);
+
 // Orders two values as the language compares them.
 int CompareValues(const Operand& left, const Operand& right);
 

@@ -49,21 +49,11 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
   if (!Evaluate(frame, condition, execute, value)) return false;
   truth = 0;
   if (!execute) return true;
-  Context& run = *frame.run;
-  run.position = condition->token;
-  if (value.var() != nullptr) {
-    truth = TruthValue(run, value.var());
-    return truth >= 0;
-  }
-  if (value.scalar().type == KEL_UNKNOWN) {
-    RaiseError(run, MSG_1608);
-    return false;
-  }
-  truth = ScalarToFloat(value.scalar()) != 0.0 ? 1 : 0;
-  return true;
+  frame.run->position = condition->token;
+  return OperandTruth(*frame.run, value, truth);
 }
 
-[[gnu::noinline]] inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
   std::int32_t integer;
   if (execute && (condition->flags & EXPR_PURE) && QuickInt(frame, condition, integer)) {
     truth = integer != 0;
@@ -72,7 +62,7 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
   return ConditionTruthSlowly(frame, condition, execute, truth);
 }
 
-std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
+[[gnu::noinline]] std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
                           std::uint16_t allowedBit, std::uint16_t status) {
   if ((mode & allowedBit) == 0) {
     frame.run->position = statement->token;
