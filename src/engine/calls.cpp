@@ -194,7 +194,7 @@ bool RunFunctionBody(CallFrame& frame) {
   const std::uint32_t localCount = function.nameCount - function.paramCount;
   // The locals live in the call's own stack frame: a call allocates nothing.
   Var* locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * (localCount + 1)));
-  std::memset(locals, 0, sizeof(Var) * localCount);
+  for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
   frame.locals = locals;
   frame.localCount = localCount;
   RunBody(frame, function.compiled->body);

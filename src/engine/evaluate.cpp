@@ -5,6 +5,7 @@
 
 #include "engine/evaluate.h"
 
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -157,6 +158,12 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
   if (!Evaluate(frame, node->left, execute, left)) return false;
   if (!Evaluate(frame, node->right, execute, right)) return false;
   if (!execute) return true;
+  std::int32_t integer;
+  if (left.var() == nullptr && right.var() == nullptr && left.scalar().type == KEL_INT &&
+      right.scalar().type == KEL_INT && IntegerBinary(node->op, left.scalar().intValue, right.scalar().intValue, integer)) {
+    out.SetScalar(MakeInt(integer));
+    return true;
+  }
   if (left.NumberValue(a) && right.NumberValue(b) && NumericBinary(node->op, a, b, result)) {
     out.SetScalar(result);
     return true;
@@ -335,79 +342,110 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
   return true;
 }
 
+// The operands and variables of a call's arguments: room for the commonest
+// counts on the machine stack, on the heap beyond.
+class CallArguments {
+ public:
+  explicit CallArguments(std::uint32_t count) : count_(count) {
+    if (count > kRoom) {
+      heapValues_.reset(new Operand[count]);
+      heapArgs_.reset(new Var*[count]);
+      values_ = heapValues_.get();
+      args_ = heapArgs_.get();
+    } else {
+      values_ = reinterpret_cast<Operand*>(room_);
+      for (std::uint32_t k = 0; k < count; ++k) new (&values_[k]) Operand();
+      args_ = smallArgs_;
+    }
+  }
+  ~CallArguments() {
+    if (count_ <= kRoom) {
+      for (std::uint32_t k = 0; k < count_; ++k) values_[k].~Operand();
+    }
+  }
+  CallArguments(const CallArguments&) = delete;
+  CallArguments& operator=(const CallArguments&) = delete;
+
+  Operand& value(std::uint32_t k) { return values_[k]; }
+  Var** args() { return args_; }
+
+ private:
+  static constexpr std::uint32_t kRoom = 6;
+  std::uint32_t count_;
+  Operand* values_;
+  Var** args_;
+  alignas(Operand) unsigned char room_[kRoom * sizeof(Operand)];
+  Var* smallArgs_[kRoom];
+  std::unique_ptr<Operand[]> heapValues_;
+  std::unique_ptr<Var*[]> heapArgs_;
+};
+
+// Evaluates argument [k] of [node] into [arguments]: variables, members and
+// elements are passed by reference; everything else, and whatever "=" stands
+// before, as a fresh copy (but a literal a built-in only reads needs none).
+bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::uint32_t readOnly,
+                  CallArguments& arguments) {
+  const ExprNode* argument = node->items[k];
+  Operand& value = arguments.value(k);
+  // OPTIMIZATION: an integer computed for the call goes straight into its
+  // fresh variable.
+  std::int32_t integer;
+  if ((argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
+      (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
+    value.SetOwned(NewIntVar(integer));
+    arguments.args()[k] = value.var();
+    return true;
+  }
+  if (!Evaluate(frame, argument, true, value)) {
+    RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
+    return false;
+  }
+  const bool readOnlyLiteral = readOnly != 0 && value.var() != nullptr && value.var()->literal &&
+                               (readOnly & (1u << (k < 31 ? k : 31))) != 0;
+  if (!readOnlyLiteral && (!value.IsLvalue() || (argument->flags & EXPR_FORCE_COPY))) {
+    Var* copy = CopyToFreshVar(*frame.run, value);
+    if (copy == nullptr) return false;
+    value.SetOwned(copy);
+  }
+  arguments.args()[k] = value.var();
+  return true;
+}
+
+// Walking a call walks its arguments for their errors of form.
+bool WalkCall(CallFrame& frame, const ExprNode* node) {
+  for (std::uint32_t k = 0; k < node->count; ++k) {
+    Operand ignored;
+    if (!Evaluate(frame, node->items[k], false, ignored)) {
+      RaiseErrorIfRunning(At(frame, node->items[k]), MSG_1501, static_cast<int>(k + 1));
+      return false;
+    }
+  }
+  return true;
+}
+
 [[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  if (!execute) return WalkCall(frame, node);
   ExprNode* call = const_cast<ExprNode*>(node);
-  if (execute && call->function == nullptr) {
+  if (call->function == nullptr) {
     call->function = FindFunction(At(frame, node), node->name, true);
     if (call->function == nullptr) return false;
   }
-  // The argument operands are made only as many as there are arguments.
-  alignas(Operand) unsigned char room[6 * sizeof(Operand)];
-  std::vector<Operand> large;
-  Operand* values = reinterpret_cast<Operand*>(room);
-  if (node->count > 6) {
-    large.resize(node->count);
-    values = large.data();
-  } else {
-    for (std::uint32_t k = 0; k < node->count; ++k) new (&values[k]) Operand();
+  const std::uint32_t count = node->count;
+  CallArguments arguments(count);
+  const std::uint32_t readOnly = call->function->kind == FUNCTION_BUILTIN ? call->function->entry->readOnly : 0;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (!PassArgument(frame, node, k, readOnly, arguments)) return false;
   }
-  struct Destroy {
-    Operand* values;
-    std::uint32_t count;
-    ~Destroy() {
-      for (std::uint32_t k = 0; k < count; ++k) values[k].~Operand();
-    }
-  } destroy{values, node->count > 6 ? 0 : node->count};
-  Var* smallArgs[6];
-  std::vector<Var*> largeArgs;
-  Var** args = smallArgs;
-  if (node->count > 6) {
-    largeArgs.resize(node->count);
-    args = largeArgs.data();
-  }
-  const std::uint32_t readOnly =
-      execute && call->function->kind == FUNCTION_BUILTIN ? call->function->entry->readOnly : 0;
-  for (std::uint32_t k = 0; k < node->count; ++k) {
-    const ExprNode* argument = node->items[k];
-    // OPTIMIZATION: an integer computed for the call goes straight into its
-    // fresh variable.
-    std::int32_t integer;
-    if (execute && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
-        (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
-      values[k].SetOwned(NewScalarVar(MakeInt(integer)));
-      args[k] = values[k].var();
-      continue;
-    }
-    if (!Evaluate(frame, argument, execute, values[k])) {
-      RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
-      return false;
-    }
-    if (!execute) continue;
-    // Variables, members and elements are passed by reference; everything
-    // else, and whatever "=" stands before, as a fresh copy (but a literal a
-    // built-in only reads needs none).
-    if (execute && readOnly != 0 && values[k].var() != nullptr && values[k].var()->literal &&
-        (readOnly & (1u << (k < 31 ? k : 31))) != 0) {
-      args[k] = values[k].var();
-      continue;
-    }
-    if (!values[k].IsLvalue() || (argument->flags & EXPR_FORCE_COPY)) {
-      Var* copy = CopyToFreshVar(*frame.run, values[k]);
-      if (copy == nullptr) return false;
-      values[k].SetOwned(copy);
-    }
-    args[k] = values[k].var();
-  }
-  if (!execute) return true;
   const Token* position = frame.run->position;
-  bool ok = CallFunction(*frame.run, &frame, call->function, args, static_cast<std::int32_t>(node->count), out);
+  bool ok = CallFunction(*frame.run, &frame, call->function, arguments.args(), static_cast<std::int32_t>(count), out);
   frame.run->position = position;  // errors after the call name the caller's line
   // A result that is one of the call's own temporary arguments (a built-in
   // handing its argument back) takes that argument over, so it outlives the call.
   if (out.var() != nullptr && !out.owned()) {
-    for (std::uint32_t k = 0; k < node->count; ++k) {
-      if (values[k].var() == out.var() && values[k].owned()) {
-        out = std::move(values[k]);
+    for (std::uint32_t k = 0; k < count; ++k) {
+      Operand& value = arguments.value(k);
+      if (value.var() == out.var() && value.owned()) {
+        out = std::move(value);
         break;
       }
     }

@@ -49,6 +49,29 @@ inline bool IntegerOperator(std::int32_t a, std::int32_t b, std::int32_t& out) {
   }
 }
 
+// IntegerOperator for an operator known only when running.
+inline bool IntegerBinary(std::uint16_t op, std::int32_t a, std::int32_t b, std::int32_t& out) {
+  switch (op) {
+    case TOK_ADD: return IntegerOperator<TOK_ADD>(a, b, out);
+    case TOK_SUB: return IntegerOperator<TOK_SUB>(a, b, out);
+    case TOK_MUL: return IntegerOperator<TOK_MUL>(a, b, out);
+    case TOK_DIV: return IntegerOperator<TOK_DIV>(a, b, out);
+    case TOK_MOD: return IntegerOperator<TOK_MOD>(a, b, out);
+    case TOK_EQ: return IntegerOperator<TOK_EQ>(a, b, out);
+    case TOK_NE: return IntegerOperator<TOK_NE>(a, b, out);
+    case TOK_LT: return IntegerOperator<TOK_LT>(a, b, out);
+    case TOK_LE: return IntegerOperator<TOK_LE>(a, b, out);
+    case TOK_GT: return IntegerOperator<TOK_GT>(a, b, out);
+    case TOK_GE: return IntegerOperator<TOK_GE>(a, b, out);
+    case TOK_BITAND: return IntegerOperator<TOK_BITAND>(a, b, out);
+    case TOK_BITOR: return IntegerOperator<TOK_BITOR>(a, b, out);
+    case TOK_BITXOR: return IntegerOperator<TOK_BITXOR>(a, b, out);
+    case TOK_SHL: return IntegerOperator<TOK_SHL>(a, b, out);
+    case TOK_SHR: return IntegerOperator<TOK_SHR>(a, b, out);
+    default: return false;
+  }
+}
+
 // The slot of integer [index node] in the one-dimensional integer array
 // [data] seen from [origin], when the index is an integer inside its span.
 inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t origin, const ExprNode* index) {

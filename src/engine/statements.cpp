@@ -388,6 +388,7 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
       if (status == STATUS_BLOCK_END) status = STATUS_NONE;
       break;
     case ST_IF: status = If(frame, statement, mode, true); break;
+    case ST_RETURN: status = Return(frame, statement, true); break;
     default: status = Dispatch(frame, statement, mode, true); break;
   }
   if (status != STATUS_NONE) return status;

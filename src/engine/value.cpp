@@ -169,26 +169,43 @@ Var* NewVar(int kind, int dimensions) {
   return var;
 }
 
+namespace {
+
+// A fresh variable of a kind that is no structure, without dimensions: the
+// commonest temporary, made in one step.
+Var* NewPlainVar(int kind) {
+  VarData* data = dataPool.Allocate();
+  *data = VarData{};
+  data->refCount = 1;
+  data->type = static_cast<std::int8_t>(kind);
+  data->elemSize = ElementSize(kind);
+  Var* var = varPool.Allocate();
+  *var = Var{data, 0, 0, 0};
+  return var;
+}
+
+}  // namespace
+
 Var* NewIntVar(std::int32_t value) {
-  Var* var = NewVar(KEL_INT);
+  Var* var = NewPlainVar(KEL_INT);
   var->data->payload.intValue = value;
   return var;
 }
 
 Var* NewFloatVar(double value) {
-  Var* var = NewVar(KEL_FLOAT);
+  Var* var = NewPlainVar(KEL_FLOAT);
   var->data->payload.floatValue = value;
   return var;
 }
 
 Var* NewByteVar(std::uint8_t value) {
-  Var* var = NewVar(KEL_BYTE);
+  Var* var = NewPlainVar(KEL_BYTE);
   var->data->payload.byteValue = value;
   return var;
 }
 
 Var* NewScalarVar(const Scalar& value) {
-  Var* var = NewVar(value.type);
+  Var* var = value.type == KEL_STRUCT ? NewVar(value.type) : NewPlainVar(value.type);
   if (value.type == KEL_BYTE) var->data->payload.byteValue = value.byteValue;
   if (value.type == KEL_INT) var->data->payload.intValue = value.intValue;
   if (value.type == KEL_FLOAT) var->data->payload.floatValue = value.floatValue;
