@@ -468,24 +468,24 @@ bool OperandTruth(Context& run, const Operand& value, int& truth) {
   return true;
 }
 
+namespace {
+
+// A pure expression's value as a number, read without operands.
+inline bool QuickPure(CallFrame& frame, const ExprNode* node, Operand& out) {
+  Scalar value;
+  if (!(node->flags & EXPR_PURE) || !QuickValue(frame, node, value)) return false;
+  out.SetScalar(value);
+  return true;
+}
+
+inline bool IsStep(const ExprNode* node) {
+  return (node->op == TOK_INC || node->op == TOK_DEC) && node->left->kind <= EX_PARAMETER;
+}
+
+}  // namespace
+
 bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   if (!execute && (node->flags & EXPR_WALK_INERT)) return true;
-  if (execute && node->kind == EX_COMPOUND && node->left->kind <= EX_PARAMETER &&
-      QuickIntegerCompound(frame, node, out)) {
-    return true;
-  }
-  if (execute && (node->kind == EX_POSTFIX || (node->kind == EX_PREFIX && (node->op == TOK_INC || node->op == TOK_DEC))) &&
-      node->left->kind <= EX_PARAMETER && QuickIntegerStep(frame, node, out)) {
-    return true;
-  }
-  if (execute && (node->flags & EXPR_PURE) && node->kind >= EX_PREFIX && node->kind != EX_INDEX &&
-      node->kind != EX_MEMBER) {
-    Scalar value;
-    if ((node->kind != EX_PREFIX || node->op != TOK_INC) && QuickValue(frame, node, value)) {
-      out.SetScalar(value);
-      return true;
-    }
-  }
   switch (node->kind) {
     case EX_NO_VALUE:
       return true;
@@ -514,17 +514,31 @@ bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out
       return true;
     }
     case EX_CALL: return EvaluateCall(frame, node, execute, out);
-    case EX_PREFIX: return EvaluatePrefix(frame, node, execute, out);
-    case EX_POSTFIX: return EvaluatePostfix(frame, node, execute, out);
-    case EX_BINARY: return EvaluateBinary(frame, node, execute, out);
+    case EX_PREFIX:
+      if (execute && IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
+      if (execute && QuickPure(frame, node, out)) return true;
+      return EvaluatePrefix(frame, node, execute, out);
+    case EX_POSTFIX:
+      if (execute && IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
+      return EvaluatePostfix(frame, node, execute, out);
+    case EX_BINARY:
+      if (execute && QuickPure(frame, node, out)) return true;
+      return EvaluateBinary(frame, node, execute, out);
     case EX_ASSIGN: return EvaluateAssign(frame, node, execute, out);
-    case EX_COMPOUND: return EvaluateCompound(frame, node, execute, out);
-    case EX_LOGICAL: return EvaluateLogical(frame, node, execute, out);
-    case EX_CONDITIONAL: return EvaluateConditional(frame, node, execute, out);
+    case EX_COMPOUND:
+      if (execute && node->left->kind <= EX_PARAMETER && QuickIntegerCompound(frame, node, out)) return true;
+      return EvaluateCompound(frame, node, execute, out);
+    case EX_LOGICAL:
+      if (execute && QuickPure(frame, node, out)) return true;
+      return EvaluateLogical(frame, node, execute, out);
+    case EX_CONDITIONAL:
+      if (execute && QuickPure(frame, node, out)) return true;
+      return EvaluateConditional(frame, node, execute, out);
     case EX_INDEX: return EvaluateIndex(frame, node, execute, out);
     case EX_MEMBER: return EvaluateMember(frame, node, execute, out);
     case EX_INITIALIZER: return EvaluateInitializer(frame, node, execute, out);
     case EX_COMMA: {
+      if (execute && QuickPure(frame, node, out)) return true;
       Operand discarded;
       if (!Evaluate(frame, node->left, execute, discarded)) return false;
       return Evaluate(frame, node->right, execute, out);

@@ -79,7 +79,9 @@ inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t o
     return nullptr;
   }
   std::int32_t at;
-  if (!index->quickInt(frame, index, at)) return nullptr;
+  if (index->kind == EX_LOCAL ? !IntVariable(&frame.locals[index->slot], at) : !index->quickInt(frame, index, at)) {
+    return nullptr;
+  }
   const auto offset =
       static_cast<std::uint32_t>(origin) + static_cast<std::uint32_t>(at) - static_cast<std::uint32_t>(data->minIndex);
   if (offset >= data->elemCount) return nullptr;
