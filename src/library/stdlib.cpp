@@ -18,6 +18,7 @@
 #include "front/process.h"
 #include "library/arguments.h"
 #include "library/groups.h"
+#include "library/sort_list.h"
 
 namespace kel {
 
@@ -147,21 +148,26 @@ class Comparison {
   bool failed_ = false;
 };
 
-// A merge sort: whatever the compare function answers, it never reads
-// outside the list.
-void MergeSort(std::vector<Var*>& items, std::vector<Var*>& scratch, std::size_t first, std::size_t last,
-               Comparison& compare) {
+// A merge sort of the item numbers in [order]: whatever the compare function
+// answers, it never reads outside the list.
+void MergeSort(std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& scratch, std::size_t first,
+               std::size_t last, SortList& list, Comparison& compare) {
   if (last - first < 2) return;
   std::size_t middle = first + (last - first) / 2;
-  MergeSort(items, scratch, first, middle, compare);
-  MergeSort(items, scratch, middle, last, compare);
+  MergeSort(order, scratch, first, middle, list, compare);
+  MergeSort(order, scratch, middle, last, list, compare);
   std::size_t left = first, right = middle, out = first;
   while (left < middle && right < last) {
-    scratch[out++] = compare(items[right], items[left]) < 0 ? items[right++] : items[left++];
+    Var* a = list.Hold(order[right]);
+    Var* b = list.Hold(order[left]);
+    const bool rightFirst = compare(a, b) < 0;
+    list.Release(order[left], b);
+    list.Release(order[right], a);
+    scratch[out++] = rightFirst ? order[right++] : order[left++];
   }
-  while (left < middle) scratch[out++] = items[left++];
-  while (right < last) scratch[out++] = items[right++];
-  for (std::size_t i = first; i < last; ++i) items[i] = scratch[i];
+  while (left < middle) scratch[out++] = order[left++];
+  while (right < last) scratch[out++] = order[right++];
+  for (std::size_t i = first; i < last; ++i) order[i] = scratch[i];
 }
 
 struct SortRequest {
@@ -194,53 +200,32 @@ bool ReadSortRequest(CallFrame& frame, int arrayAt, SortRequest& request) {
   return request.compare != nullptr;
 }
 
-// Copies of the first [count] elements.
-struct ElementCopies {
-  std::vector<Var*> items;
-  ~ElementCopies() {
-    for (Var* item : items) ReleaseVar(item);
-  }
-};
-
-bool CopyElements(CallFrame& frame, Var* array, std::int32_t count, ElementCopies& copies) {
-  for (std::int32_t i = 0; i < count; ++i) {
-    Operand element;
-    element.SetOwned(ElementRef(array, i));
-    Var* copy = CopyToFreshVar(*frame.run, element);
-    if (copy == nullptr) return false;
-    copy->flags = 1;  // the list holds it as a variable of its own
-    copies.items.push_back(copy);
-  }
-  return true;
-}
-
 void Stdlib_qsort(CallFrame& frame) {
   SortRequest request;
   if (!ReadSortRequest(frame, 0, request) || request.count == 0) return;
-  ElementCopies copies;
-  if (!CopyElements(frame, request.array, request.count, copies)) return;
+  SortList list;
+  if (!list.Load(*frame.run, request.array, request.count)) return;
   Comparison compare(frame, request.compare);
-  std::vector<Var*> scratch(copies.items.size());
-  MergeSort(copies.items, scratch, 0, copies.items.size(), compare);
+  std::vector<std::uint32_t> order(list.size()), scratch(list.size());
+  for (std::uint32_t i = 0; i < list.size(); ++i) order[i] = i;
+  MergeSort(order, scratch, 0, order.size(), list, compare);
   if (compare.Failed()) return;  // the array stays as it was
-  for (std::int32_t i = 0; i < request.count; ++i) {
-    Operand element;
-    element.SetOwned(ElementRef(request.array, i));
-    if (!Assign(*frame.run, element.var(), copies.items[static_cast<std::size_t>(i)])) return;
-  }
+  list.Store(*frame.run, request.array, order);
 }
 
 void Stdlib_bsearch(CallFrame& frame) {
   Var* key = GetParameter(frame, 0, PARAM_ANY);
   SortRequest request;
   if (key == nullptr || !ReadSortRequest(frame, 1, request)) return;
-  ElementCopies copies;
-  if (!CopyElements(frame, request.array, request.count, copies)) return;
+  SortList list;
+  if (!list.Load(*frame.run, request.array, request.count)) return;
   Comparison compare(frame, request.compare);
   std::int32_t low = 0, high = request.count - 1;
   while (low <= high) {
     std::int32_t middle = low + (high - low) / 2;
-    int order = compare(key, copies.items[static_cast<std::size_t>(middle)]);
+    Var* item = list.Hold(static_cast<std::uint32_t>(middle));
+    int order = compare(key, item);
+    list.Release(static_cast<std::uint32_t>(middle), item);
     if (compare.Failed()) return;
     if (order == 0) {
       ReturnOffset(frame, request.array, middle);

@@ -1,0 +1,46 @@
+#pragma once
+// The temporary list that qsort and bsearch work on: copies of an array's
+// first elements, each a variable of its own that the compare function gets
+// by reference (and may change).
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/value.h"
+
+namespace kel {
+
+struct Context;
+
+class SortList {
+ public:
+  SortList() = default;
+  SortList(const SortList&) = delete;
+  SortList& operator=(const SortList&) = delete;
+  ~SortList();
+
+  // Copies elements 0 to [count]-1 of [array].
+  bool Load(Context& run, Var* array, std::int32_t count);
+  std::uint32_t size() const { return count_; }
+  // The variable of item [i] for one comparison, and its hand-back after it.
+  Var* Hold(std::uint32_t i);
+  void Release(std::uint32_t i, Var* var);
+  // Assigns the items in [order] to elements 0, 1, ... of [array].
+  bool Store(Context& run, Var* array, const std::vector<std::uint32_t>& order);
+
+ private:
+  // OPTIMIZATION: the items of an array of numbers stay numbers in storage
+  // like the array's own, and become variables only while a comparison holds
+  // them: a sort of many numbers needs a few bytes an item, not a variable.
+  // An item the compare function turned into anything but such a number is
+  // kept as its variable from then on.
+  std::int8_t kind_ = KEL_UNKNOWN;  // the numbers' kind; KEL_UNKNOWN: variables only
+  std::uint32_t count_ = 0;
+  std::uint32_t stride_ = 0;
+  std::vector<std::uint8_t> numbers_;
+  std::unordered_map<std::uint32_t, Var*> kept_;
+  std::vector<Var*> vars_;  // every item, for arrays of anything else
+};
+
+}  // namespace kel
