@@ -1,5 +1,7 @@
 #include "library/sort_list.h"
 
+#include <cstring>
+
 #include "engine/calls.h"
 #include "engine/operand.h"
 #include "engine/quick.h"
@@ -8,6 +10,7 @@ namespace kel {
 
 SortList::~SortList() {
   for (Var* var : vars_) ReleaseVar(var);
+  for (Var* var : spare_) ReleaseVar(var);
   for (auto& [index, var] : kept_) ReleaseVar(var);
 }
 
@@ -39,19 +42,34 @@ bool SortList::Load(Context& run, Var* array, std::int32_t count) {
 
 Var* SortList::Hold(std::uint32_t i) {
   if (kind_ == KEL_UNKNOWN) return vars_[i];
-  auto kept = kept_.find(i);
-  if (kept != kept_.end()) return kept->second;
-  Var* var = NewScalarVar(ReadAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_));
-  var->flags = 1;
+  if (!kept_.empty()) {
+    auto kept = kept_.find(i);
+    if (kept != kept_.end()) return kept->second;
+  }
+  Var* var;
+  if (!spare_.empty()) {
+    var = spare_.back();
+    spare_.pop_back();
+  } else {
+    var = NewScalarVar(ReadAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_));
+    var->flags = 1;
+    return var;
+  }
+  std::memcpy(&var->data->payload, &numbers_[static_cast<std::size_t>(i) * stride_], stride_);
   return var;
 }
 
 void SortList::Release(std::uint32_t i, Var* var) {
-  if (kind_ == KEL_UNKNOWN || kept_.count(i) != 0) return;
-  Scalar value;
-  if (IsNumericScalar(var) && KindOf(var) == kind_ && !IsElementRef(var) && ReadNumber(var, value)) {
-    WriteAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_, value);
-    ReleaseVar(var);
+  if (kind_ == KEL_UNKNOWN || (!kept_.empty() && kept_.count(i) != 0)) return;
+  const VarData* data = var->data;
+  if (data->type == kind_ && data->dimension == 0 && !IsElementRef(var)) {
+    std::memcpy(&numbers_[static_cast<std::size_t>(i) * stride_], &data->payload, stride_);
+    // Unchanged but for its number, the variable serves the next Hold.
+    if (var->flags == 1 && data->refCount == 1 && data->containers == nullptr && spare_.size() < 4) {
+      spare_.push_back(var);
+    } else {
+      ReleaseVar(var);
+    }
   } else {
     kept_.emplace(i, var);
   }

@@ -40,6 +40,7 @@ class SortList {
   std::uint32_t stride_ = 0;
   std::vector<std::uint8_t> numbers_;
   std::unordered_map<std::uint32_t, Var*> kept_;
+  std::vector<Var*> spare_;  // variables handed back unchanged, for the next Hold
   std::vector<Var*> vars_;  // every item, for arrays of anything else
 };
 
