@@ -2,6 +2,7 @@
 
 #include "platform/system.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
@@ -59,6 +60,9 @@ void* ThreadMain(void* raw) {
 }  // namespace
 
 int RunOnLargeStack(std::size_t stackBytes, int (*body)(void*), void* argument) {
+  // The interpreter's thread allocates from the main heap: an arena of its
+  // own would only add memory while the main thread waits.
+  mallopt(M_ARENA_MAX, 1);
   ThreadStart start{body, argument, 255};
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
