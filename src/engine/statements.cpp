@@ -39,12 +39,21 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 // RunStatement for the body or branch of a construct, in a mode that runs one
 // statement. OPTIMIZATION: a plain expression statement runs here directly.
 inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  if (execute && statement->kind == ST_EXPRESSION && statement->expr != nullptr && !BreakRequested &&
-      frame.pendingGoto == nullptr) {
+  if (!execute) {
+    if (!statement->walkInert) return RunStatement(frame, statement, mode, false);
+    frame.run->position = statement->token;
+    return STATUS_DONE;
+  }
+  if (BreakRequested) return RunStatement(frame, statement, mode, true);
+  if (statement->kind == ST_EXPRESSION && statement->expr != nullptr && frame.pendingGoto == nullptr) {
     frame.run->position = statement->token;
     if (statement->expr->quickRun(frame, statement->expr)) return STATUS_DONE;
+  } else if (statement->kind == ST_BLOCK) {
+    frame.run->position = statement->token;
+    const std::uint16_t status = RunSequence(frame, statement, 0, mode & ~MODE_ONE, true);
+    return status == STATUS_BLOCK_END ? std::uint16_t{STATUS_DONE} : status;
   }
-  return RunStatement(frame, statement, mode, execute);
+  return RunStatement(frame, statement, mode, true);
 }
 
 // Evaluates a condition and takes its truth; false when the run stopped.
