@@ -33,6 +33,11 @@ struct LocalOperand {
     return IntVariable(&frame.locals[node->slot], out);
   }
 };
+struct ParameterOperand {
+  static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+    return node->slot < frame.argCount && IntVariable(frame.args[node->slot], out);
+  }
+};
 struct ConstantOperand {
   static bool Read(CallFrame&, const ExprNode* node, std::int32_t& out) {
     out = node->number.intValue;
@@ -48,10 +53,11 @@ bool BinaryInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
 
 using QuickIntFn = bool (*)(CallFrame&, const ExprNode*, std::int32_t&);
 
-enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_CONSTANT };
+enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_PARAMETER, SHAPE_CONSTANT };
 
 Shape ShapeOf(const ExprNode* node) {
   if (node->kind == EX_LOCAL) return SHAPE_LOCAL;
+  if (node->kind == EX_PARAMETER) return SHAPE_PARAMETER;
   if (node->kind == EX_NUMBER && node->number.type == KEL_INT) return SHAPE_CONSTANT;
   return SHAPE_ANY;
 }
@@ -61,6 +67,7 @@ QuickIntFn BinaryFor(Shape left, Shape right) {
   if (left == SHAPE_LOCAL && right == SHAPE_CONSTANT) return BinaryInt<Op, LocalOperand, ConstantOperand>;
   if (left == SHAPE_LOCAL && right == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, LocalOperand>;
   if (left == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, AnyOperand>;
+  if (left == SHAPE_PARAMETER && right == SHAPE_CONSTANT) return BinaryInt<Op, ParameterOperand, ConstantOperand>;
   if (right == SHAPE_CONSTANT) return BinaryInt<Op, AnyOperand, ConstantOperand>;
   if (right == SHAPE_LOCAL) return BinaryInt<Op, AnyOperand, LocalOperand>;
   return BinaryInt<Op, AnyOperand, AnyOperand>;
