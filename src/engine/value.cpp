@@ -346,26 +346,11 @@ void SetFloat(Var* var, double value) { SetScalar(var, MakeFloat(value)); }
 // Arrays
 // ===================================================================
 
-void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool trim) {
+void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bool trim) {
   if (count == 0) return;
   const std::uint32_t stride = Stride(data);
   const std::int64_t wantFirst = first;
   const std::int64_t wantLast = wantFirst + count - 1;
-  // OPTIMIZATION: a plain array growing at its end into its reserve, as text
-  // built piece by piece does.
-  if (!trim && data->payload.elements != nullptr && data->dimension == 1 && data->type != KEL_STRUCT &&
-      wantFirst >= data->minIndex) {
-    const std::int64_t haveLast = static_cast<std::int64_t>(data->minIndex) + data->elemCount - 1;
-    if (wantLast <= haveLast) return;
-    const std::int64_t newCount = wantLast - data->minIndex + 1;
-    if (newCount <= data->capacity) {
-      ForgetTextEnd(data);
-      std::memset(ByteElements(data) + static_cast<std::size_t>(data->elemCount) * stride, 0,
-                  static_cast<std::size_t>(wantLast - haveLast) * stride);
-      data->elemCount = static_cast<std::uint32_t>(newCount);
-      return;
-    }
-  }
   if (data->payload.elements == nullptr) {
     std::uint64_t size = static_cast<std::uint64_t>(wantLast - wantFirst + 1);
     data->payload.elements = AllocateElements(nullptr, size, stride);
@@ -521,7 +506,7 @@ void AddDimension(VarData* data) {
   for (VarData* at : tree) AddDimensionHere(at);
 }
 
-void KeepTerminated(VarData* data) {
+void KeepTerminatedSlowly(VarData* data) {
   if (!data->isString || data->dimension != 1 || data->payload.elements == nullptr || data->elemCount == 0) return;
   const std::uint8_t* last = ByteElements(data) + (data->elemCount - 1) * data->elemSize;
   for (std::uint32_t i = 0; i < data->elemSize; ++i) {

@@ -315,7 +315,26 @@ inline ArrayRef ResolveArray(Var* var) {
 
 // Makes [data]'s storage cover [first] .. [first] + [count] - 1; with [trim],
 // drops the elements outside that span too.
-void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool trim);
+void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bool trim);
+inline void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool trim) {
+  // OPTIMIZATION: a plain array growing at its end into its reserve, as text
+  // built piece by piece does.
+  if (!trim && count != 0 && data->payload.elements != nullptr && data->dimension == 1 && data->type != KEL_STRUCT &&
+      first >= data->minIndex) {
+    const std::int64_t wantLast = static_cast<std::int64_t>(first) + count - 1;
+    const std::int64_t haveLast = static_cast<std::int64_t>(data->minIndex) + data->elemCount - 1;
+    if (wantLast <= haveLast) return;
+    const std::int64_t newCount = wantLast - data->minIndex + 1;
+    if (newCount <= data->capacity) {
+      ForgetTextEnd(data);
+      std::memset(static_cast<std::uint8_t*>(data->payload.elements) + static_cast<std::size_t>(data->elemCount) * data->elemSize,
+                  0, static_cast<std::size_t>(wantLast - haveLast) * data->elemSize);
+      data->elemCount = static_cast<std::uint32_t>(newCount);
+      return;
+    }
+  }
+  EnsureSpanSlowly(data, first, count, trim);
+}
 
 // The address of element [index] of a one-dimensional [data], which grows to
 // cover it.
@@ -346,7 +365,14 @@ void AddDimension(VarData* data);
 // Marks the tree of [data] as text and terminates every one-dimensional part.
 void MarkString(VarData* data);
 // Grows a one-dimensional text [data] by a zero element when its last one is not 0.
-void KeepTerminated(VarData* data);
+void KeepTerminatedSlowly(VarData* data);
+inline void KeepTerminated(VarData* data) {
+  if (data->isString && data->dimension == 1 && data->elemSize == 1 && data->payload.elements != nullptr &&
+      data->elemCount != 0 && static_cast<const std::uint8_t*>(data->payload.elements)[data->elemCount - 1] == 0) {
+    return;  // ends with its NUL already, the usual case
+  }
+  KeepTerminatedSlowly(data);
+}
 
 // Makes [var] hold [kind] with [arrayness]. Fails with 1609 or 1610.
 [[nodiscard]] bool SetTypeAndDims(Context& context, Var* var, int kind, int arrayness);
