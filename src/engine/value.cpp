@@ -446,13 +446,6 @@ Var* ElementRef(Var* var, std::int32_t offset) {
   return NewVarOn(array.data, index, VAR_ELEMENT);
 }
 
-void* ElementAddress(Var* var, std::int32_t offset) {
-  ArrayRef array = ResolveArray(var);
-  std::int32_t index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) +
-                                                 static_cast<std::uint32_t>(offset));
-  return ElementPointer(array.data, index);
-}
-
 void GetSpan(Var* var, std::int32_t& lowest, std::int32_t& highest) {
   ArrayRef array = ResolveArray(var);
   lowest = array.data->minIndex - array.origin;
@@ -517,11 +510,7 @@ void KeepTerminatedSlowly(VarData* data) {
   }
 }
 
-void MarkString(VarData* data) {
-  if (data->isString && data->containers == nullptr && data->dimension <= 1) {
-    KeepTerminated(data);
-    return;
-  }
+void MarkStringTree(VarData* data) {
   std::vector<VarData*> tree;
   CollectTree(data, tree);
   for (VarData* at : tree) {

@@ -353,7 +353,11 @@ Var* ElementRef(Var* var, std::int32_t offset);
 
 // The raw bytes of element [offset] of the one-dimensional array [var]
 // denotes, the storage grown to cover it.
-void* ElementAddress(Var* var, std::int32_t offset);
+inline void* ElementAddress(Var* var, std::int32_t offset) {
+  ArrayRef array = ResolveArray(var);
+  const auto index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) + static_cast<std::uint32_t>(offset));
+  return ElementPointer(array.data, index);
+}
 
 // The span of the array [var] denotes, relative to its origin.
 void GetSpan(Var* var, std::int32_t& lowest, std::int32_t& highest);
@@ -362,8 +366,6 @@ void SetSpan(Var* var, std::int32_t lowest, std::int32_t highest);
 
 // Adds one dimension to the whole array tree of [data] (its containers too).
 void AddDimension(VarData* data);
-// Marks the tree of [data] as text and terminates every one-dimensional part.
-void MarkString(VarData* data);
 // Grows a one-dimensional text [data] by a zero element when its last one is not 0.
 void KeepTerminatedSlowly(VarData* data);
 inline void KeepTerminated(VarData* data) {
@@ -372,6 +374,16 @@ inline void KeepTerminated(VarData* data) {
     return;  // ends with its NUL already, the usual case
   }
   KeepTerminatedSlowly(data);
+}
+
+// Marks the tree of [data] as text and terminates every one-dimensional part.
+void MarkStringTree(VarData* data);
+inline void MarkString(VarData* data) {
+  if (data->isString && data->containers == nullptr && data->dimension <= 1) {
+    KeepTerminated(data);
+    return;
+  }
+  MarkStringTree(data);
 }
 
 // Makes [var] hold [kind] with [arrayness]. Fails with 1609 or 1610.
