@@ -319,17 +319,18 @@ void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bo
 inline void EnsureSpan(VarData* data, std::int32_t first, std::uint32_t count, bool trim) {
   // OPTIMIZATION: a plain array growing at its end into its reserve, as text
   // built piece by piece does.
-  if (!trim && count != 0 && data->payload.elements != nullptr && data->dimension == 1 && data->type != KEL_STRUCT &&
+  if (count == 0) return;
+  if (!trim && data->payload.elements != nullptr && data->dimension == 1 && data->type != KEL_STRUCT &&
       first >= data->minIndex) {
-    const std::int64_t wantLast = static_cast<std::int64_t>(first) + count - 1;
-    const std::int64_t haveLast = static_cast<std::int64_t>(data->minIndex) + data->elemCount - 1;
-    if (wantLast <= haveLast) return;
-    const std::int64_t newCount = wantLast - data->minIndex + 1;
-    if (newCount <= data->capacity) {
-      ForgetTextEnd(data);
-      std::memset(static_cast<std::uint8_t*>(data->payload.elements) + static_cast<std::size_t>(data->elemCount) * data->elemSize,
-                  0, static_cast<std::size_t>(wantLast - haveLast) * data->elemSize);
-      data->elemCount = static_cast<std::uint32_t>(newCount);
+    const std::uint32_t start = static_cast<std::uint32_t>(first) - static_cast<std::uint32_t>(data->minIndex);
+    if (count <= data->capacity && start <= data->capacity - count) {
+      const std::uint32_t newCount = start + count;  // within the reserve, so no overflow
+      if (newCount > data->elemCount) {
+        ForgetTextEnd(data);
+        std::memset(static_cast<std::uint8_t*>(data->payload.elements) + static_cast<std::size_t>(data->elemCount) * data->elemSize,
+                    0, static_cast<std::size_t>(newCount - data->elemCount) * data->elemSize);
+        data->elemCount = newCount;
+      }
       return;
     }
   }
