@@ -396,7 +396,11 @@ bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::
     arguments.args()[k] = value.var();
     return true;
   }
-  if (!Evaluate(frame, argument, true, value)) {
+  if (argument->kind == EX_LOCAL) {
+    value.SetBorrowed(LocalSlot(frame, argument->slot));
+  } else if (argument->kind == EX_CONSTANT || argument->kind == EX_VARIABLE) {
+    value.SetBorrowed(argument->var);
+  } else if (!Evaluate(frame, argument, true, value)) {
     RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
     return false;
   }
