@@ -197,7 +197,11 @@ bool RunFunctionBody(CallFrame& frame) {
   for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
   frame.locals = locals;
   frame.localCount = localCount;
-  RunBody(frame, function.compiled->body);
+  if (const FlatCode* flat = function.compiled->flat.get()) {
+    if (BeforeRunning(frame)) RunFlat(frame, *flat);
+  } else {
+    RunBody(frame, function.compiled->body);
+  }
   for (std::uint32_t i = 0; i < localCount; ++i) {
     if (locals[i].data != nullptr) ReleaseData(locals[i].data);
   }

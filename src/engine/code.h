@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/flat_code.h"
 #include "engine/messages.h"
 #include "engine/value.h"
 
@@ -135,6 +136,7 @@ class CompiledBody {
   }
 
   StmtNode* body = nullptr;  // the function's block
+  std::unique_ptr<FlatCode> flat;  // its flat steps, when it has them
 
  private:
   void* Allocate(std::size_t bytes);

@@ -731,6 +731,7 @@ std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function) {
   Compiler compiler(*body);
   body->body = compiler.Block(function.body);
   MarkWalkInert(body->body);
+  body->flat = FlattenBody(body->body);
   return body;
 }
 

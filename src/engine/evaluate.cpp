@@ -441,6 +441,9 @@ bool WalkCall(CallFrame& frame, const ExprNode* node) {
     if (!PassArgument(frame, node, k, readOnly, arguments)) return false;
   }
   const Token* position = frame.run->position;
+  // What the call itself reports (a built-in's checks) names the call's line,
+  // where reading the program has got to.
+  frame.run->position = node->token;
   bool ok = CallFunction(*frame.run, &frame, call->function, arguments.args(), static_cast<std::int32_t>(count), out);
   frame.run->position = position;  // errors after the call name the caller's line
   // A result that is one of the call's own temporary arguments (a built-in

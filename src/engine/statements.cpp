@@ -13,6 +13,7 @@
 #include "engine/messages.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
+#include "engine/statement_parts.h"
 #include "engine/text.h"
 #include "front/context.h"
 #include "front/process.h"
@@ -20,6 +21,24 @@
 #include "platform/system.h"
 
 namespace kel {
+
+// Evaluates a condition and takes its truth; false when the run stopped.
+bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+  if (execute && (condition->flags & EXPR_PURE)) {
+    Scalar quick;
+    if (QuickValue(frame, condition, quick)) {
+      truth = IsZeroScalar(quick) ? 0 : 1;
+      return true;
+    }
+  }
+  Operand value;
+  if (!Evaluate(frame, condition, execute, value)) return false;
+  truth = 0;
+  if (!execute) return true;
+  frame.run->position = condition->token;
+  return OperandTruth(*frame.run, value, truth);
+}
+
 
 namespace {
 
@@ -56,31 +75,6 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   return RunStatement(frame, statement, mode, true);
 }
 
-// Evaluates a condition and takes its truth; false when the run stopped.
-[[gnu::noinline]] bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
-  if (execute && (condition->flags & EXPR_PURE)) {
-    Scalar quick;
-    if (QuickValue(frame, condition, quick)) {
-      truth = IsZeroScalar(quick) ? 0 : 1;
-      return true;
-    }
-  }
-  Operand value;
-  if (!Evaluate(frame, condition, execute, value)) return false;
-  truth = 0;
-  if (!execute) return true;
-  frame.run->position = condition->token;
-  return OperandTruth(*frame.run, value, truth);
-}
-
-inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
-  std::int32_t integer;
-  if (execute && (condition->flags & EXPR_PURE) && QuickInt(frame, condition, integer)) {
-    truth = integer != 0;
-    return true;
-  }
-  return ConditionTruthSlowly(frame, condition, execute, truth);
-}
 
 [[gnu::noinline]] std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
                           std::uint16_t allowedBit, std::uint16_t status) {
@@ -364,24 +358,6 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
   }
 }
 
-// The checks before a function body and before every pass of a loop body:
-// the machine stack, and a break request from the user (which every
-// statement checks as well). Between them the engine only descends through
-// the statements and expressions of one function, which the guard's reserve
-// covers.
-[[gnu::noinline]] bool StopBeforeRunning(CallFrame& frame) {
-  Context& run = *frame.run;
-  if (platform::StackRemaining() < kStackGuard) {
-    RaiseErrorText(run, "%s", MessageText(MSG_8000));
-    return false;
-  }
-  BreakRequested = 0;
-  std::fputs("\n^C\n", stdout);
-  std::fflush(stdout);
-  ExitRequest(run, 0);
-  return false;
-}
-
 [[gnu::noinline]] std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   frame.run->position = statement->token;
   std::uint16_t status = Dispatch(frame, statement, mode, false);
@@ -416,6 +392,26 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 }
 
 }  // namespace
+
+// The checks before a function body and before every pass of a loop body:
+// the machine stack, and a break request from the user (which every
+// statement checks as well). Between them the engine only descends through
+// the statements and expressions of one function, which the guard's reserve
+// covers.
+bool StopBeforeRunning(CallFrame& frame) {
+  Context& run = *frame.run;
+  if (platform::StackRemaining() < kStackGuard) {
+    RaiseErrorText(run, "%s", MessageText(MSG_8000));
+    return false;
+  }
+  BreakRequested = 0;
+  std::fputs("\n^C\n", stdout);
+  std::fflush(stdout);
+  ExitRequest(run, 0);
+  return false;
+}
+
+std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement) { return Return(frame, statement, true); }
 
 bool BeforeRunning(CallFrame& frame) {
   if (platform::StackRemaining() < kStackGuard || BreakRequested) return StopBeforeRunning(frame);

@@ -1,0 +1,56 @@
+#pragma once
+// OPTIMIZATION: the statements of a function as one flat list of steps with
+// jumps, run by a single loop instead of the statement runner's descent with
+// its status and mode words. Made beside the node tree for the functions
+// whose walks can only move the current position (no errors of form, no
+// goto or label, no switch, break and continue only inside loop bodies);
+// every other function runs on the tree. Expressions still evaluate on the
+// tree, through their quick routines first.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kel {
+
+struct CallFrame;
+struct ExprNode;
+struct StmtNode;
+struct Token;
+
+enum FlatOpCode : std::uint8_t {
+  // A statement starts: the break request is checked and the position set;
+  // then, by the kind of statement:
+  FLAT_STATEMENT,        // nothing more (a block, an empty statement)
+  FLAT_EXPRESSION,       // its expression runs, its value dropped
+  FLAT_IF,               // to [target] when its condition is false
+  FLAT_STATEMENT_JUMP,   // to [target] (break, continue)
+  FLAT_RETURN,
+  // Steps between statements:
+  FLAT_POSITION,         // the position a walk over statements leaves
+  FLAT_JUMP,
+  FLAT_LOOP_TEST,        // to [target] when the test is false, else the loop pass checks
+  FLAT_LOOP_PASS,        // the stack and break checks before a loop body pass
+  FLAT_STEP_JUMP,        // a for-loop step, then to [target]
+  FLAT_JUMP_IF,          // to [target] when the condition is true
+};
+
+struct FlatOp {
+  std::uint8_t code;
+  std::uint32_t target;
+  const Token* token;
+  const ExprNode* expr;
+  const StmtNode* statement;
+};
+
+struct FlatCode {
+  std::vector<FlatOp> ops;
+};
+
+// The flat code of the function body [body], or null when it must run on the tree.
+std::unique_ptr<FlatCode> FlattenBody(const StmtNode* body);
+
+// Runs [code] as the body of [frame]'s function.
+void RunFlat(CallFrame& frame, const FlatCode& code);
+
+}  // namespace kel
