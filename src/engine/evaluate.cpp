@@ -427,6 +427,44 @@ bool WalkCall(CallFrame& frame, const ExprNode* node) {
   return true;
 }
 
+// Calls [function] with [args] as the call [node], naming the call's line
+// meanwhile.
+inline bool CallAt(CallFrame& frame, const ExprNode* node, FunctionRecord* function, Var** args, Operand& out) {
+  const Token* position = frame.run->position;
+  // What the call itself reports (a built-in's checks) names the call's line,
+  // where reading the program has got to.
+  frame.run->position = node->token;
+  const bool ok = CallFunction(*frame.run, &frame, function, args, static_cast<std::int32_t>(node->count), out);
+  frame.run->position = position;  // errors after the call name the caller's line
+  return ok;
+}
+
+// OPTIMIZATION: the arguments of a script function's call when every one is a
+// plain variable passed by reference or an integer computed on the spot (held
+// in [fresh], which the caller releases); false, with nothing evaluated, for
+// anything else.
+constexpr std::uint32_t kQuickArguments = 4;
+
+bool QuickArguments(CallFrame& frame, const ExprNode* node, Var** args, Var** fresh) {
+  for (std::uint32_t k = 0; k < node->count; ++k) {
+    const ExprNode* argument = node->items[k];
+    fresh[k] = nullptr;
+    std::int32_t integer;
+    if (argument->kind == EX_LOCAL && !(argument->flags & EXPR_FORCE_COPY)) {
+      args[k] = LocalSlot(frame, argument->slot);
+    } else if (argument->kind == EX_PARAMETER && argument->slot < frame.argCount && !(argument->flags & EXPR_FORCE_COPY)) {
+      args[k] = frame.args[argument->slot];
+    } else if ((argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
+               (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
+      args[k] = fresh[k] = NewIntVar(integer);
+    } else {
+      for (std::uint32_t j = 0; j < k; ++j) ReleaseVar(fresh[j]);
+      return false;
+    }
+  }
+  return true;
+}
+
 [[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   if (!execute) return WalkCall(frame, node);
   ExprNode* call = const_cast<ExprNode*>(node);
@@ -435,17 +473,21 @@ bool WalkCall(CallFrame& frame, const ExprNode* node) {
     if (call->function == nullptr) return false;
   }
   const std::uint32_t count = node->count;
+  if (call->function->kind == FUNCTION_SCRIPT && count <= kQuickArguments) {
+    Var* args[kQuickArguments];
+    Var* fresh[kQuickArguments];
+    if (QuickArguments(frame, node, args, fresh)) {
+      const bool ok = CallAt(frame, node, call->function, args, out);
+      for (std::uint32_t k = 0; k < count; ++k) ReleaseVar(fresh[k]);
+      return ok;
+    }
+  }
   CallArguments arguments(count);
   const std::uint32_t readOnly = call->function->kind == FUNCTION_BUILTIN ? call->function->entry->readOnly : 0;
   for (std::uint32_t k = 0; k < count; ++k) {
     if (!PassArgument(frame, node, k, readOnly, arguments)) return false;
   }
-  const Token* position = frame.run->position;
-  // What the call itself reports (a built-in's checks) names the call's line,
-  // where reading the program has got to.
-  frame.run->position = node->token;
-  bool ok = CallFunction(*frame.run, &frame, call->function, arguments.args(), static_cast<std::int32_t>(count), out);
-  frame.run->position = position;  // errors after the call name the caller's line
+  const bool ok = CallAt(frame, node, call->function, arguments.args(), out);
   // A result that is one of the call's own temporary arguments (a built-in
   // handing its argument back) takes that argument over, so it outlives the call.
   if (out.var() != nullptr && !out.owned()) {
