@@ -129,24 +129,25 @@ class Flattener {
     return ok;
   }
 
-  // A finished loop (its test false, or a break) walks its body once more.
+  // Loops are laid out with their test after the body, so that a pass costs
+  // one jump; a first test before the body decides whether it runs at all. A
+  // finished while or for loop (its test false, or a break) walks its body
+  // once more.
   bool While(const StmtNode* statement) {
     Loop loop;
-    Loop* outer = loop_;
-    loop_ = &loop;
-    const Token* bodyEnd = statement->body != nullptr ? WalkEnd(statement->body) : nullptr;
-    loop_ = outer;
+    const Token* bodyEnd = statement->body != nullptr ? LoopWalkEnd(statement->body, loop) : nullptr;
     if (!Inert(statement->expr) || bodyEnd == nullptr) return false;
     Emit(FLAT_STATEMENT, statement->token);
+    const std::size_t first = Emit(FLAT_JUMP_UNLESS, statement->token, statement->expr);
     const std::uint32_t top = Here();
-    const std::size_t test = Emit(FLAT_LOOP_TEST, statement->token, statement->expr);
     if (!LoopBody(statement->body, loop)) return false;
-    Patch(Emit(FLAT_JUMP), top);
+    const std::uint32_t test = Here();
+    Patch(Emit(FLAT_JUMP_IF, statement->token, statement->expr), top);
     const std::uint32_t exit = Here();
     Emit(FLAT_POSITION, bodyEnd);
-    Patch(test, exit);
+    Patch(first, exit);
     for (std::size_t at : loop.breaks) Patch(at, exit);
-    for (std::size_t at : loop.continues) Patch(at, top);
+    for (std::size_t at : loop.continues) Patch(at, test);
     return true;
   }
 
@@ -157,7 +158,6 @@ class Flattener {
     Loop loop;
     Emit(FLAT_STATEMENT, statement->token);
     const std::uint32_t top = Here();
-    Emit(FLAT_LOOP_PASS);
     if (!LoopBody(statement->body, loop)) return false;
     if (!loop.breaks.empty() || !loop.continues.empty()) return false;
     Patch(Emit(FLAT_JUMP_IF, statement->token, statement->expr), top);
@@ -166,39 +166,41 @@ class Flattener {
 
   bool For(const StmtNode* statement) {
     const StmtNode* step = statement->other;
-    if (statement->forError != 0 || statement->init == nullptr || statement->body == nullptr ||
-        !Inert(statement->test) ||
+    const ExprNode* test = statement->test;
+    if (statement->forError != 0 || statement->init == nullptr || statement->body == nullptr || !Inert(test) ||
         (step != nullptr && (step->kind != ST_EXPRESSION || step->expr == nullptr || !Inert(step->expr)))) {
       return false;
     }
     Loop loop;
-    Loop* outer = loop_;
-    loop_ = &loop;
-    const Token* bodyEnd = WalkEnd(statement->body);
-    loop_ = outer;
+    const Token* bodyEnd = LoopWalkEnd(statement->body, loop);
     if (bodyEnd == nullptr) return false;
     Emit(FLAT_STATEMENT, statement->token);
     if (!Statement(statement->init)) return false;
+    const std::size_t first = test != nullptr ? Emit(FLAT_JUMP_UNLESS, statement->token, test) : SIZE_MAX;
     const std::uint32_t top = Here();
-    std::size_t test = SIZE_MAX;
-    if (statement->test != nullptr) {
-      test = Emit(FLAT_LOOP_TEST, statement->token, statement->test);
-    } else {
-      Emit(FLAT_LOOP_PASS);
-    }
     if (!LoopBody(statement->body, loop)) return false;
     const std::uint32_t stepAt = Here();
     if (step != nullptr) {
-      Patch(Emit(FLAT_STEP_JUMP, step->token, step->expr, step), top);
+      std::size_t at = Emit(test != nullptr ? FLAT_STEP_TEST : FLAT_STEP_JUMP, step->token, step->expr, statement);
+      Patch(at, top);
     } else {
-      Patch(Emit(FLAT_JUMP), top);
+      Patch(test != nullptr ? Emit(FLAT_JUMP_IF, statement->token, test) : Emit(FLAT_JUMP), top);
     }
     const std::uint32_t exit = Here();
     Emit(FLAT_POSITION, bodyEnd);
-    if (test != SIZE_MAX) Patch(test, exit);
+    if (first != SIZE_MAX) Patch(first, exit);
     for (std::size_t at : loop.breaks) Patch(at, exit);
     for (std::size_t at : loop.continues) Patch(at, stepAt);
     return true;
+  }
+
+  // WalkEnd of a loop's body, where break and continue may stand.
+  const Token* LoopWalkEnd(const StmtNode* body, Loop& loop) {
+    Loop* outer = loop_;
+    loop_ = &loop;
+    const Token* end = WalkEnd(body);
+    loop_ = outer;
+    return end;
   }
 
   FlatCode& code_;
@@ -210,6 +212,20 @@ inline bool RunExpression(CallFrame& frame, const ExprNode* expr) {
   if (expr->quickRun(frame, expr)) return true;
   Operand discarded;
   return Evaluate(frame, expr, true, discarded);
+}
+
+// A for-loop step, as the tree runner runs it: a plain step without the
+// statement checks. False when the run stopped.
+inline bool RunStep(CallFrame& frame, const FlatOp& op) {
+  Context& run = *frame.run;
+  if (!op.expr->quickRun(frame, op.expr)) {
+    if (BreakRequested) return StopBeforeRunning(frame);
+    run.position = op.token;
+    Operand discarded;
+    if (!Evaluate(frame, op.expr, true, discarded)) return false;
+  }
+  run.position = op.token;
+  return true;
 }
 
 }  // namespace
@@ -260,35 +276,24 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
       case FLAT_RETURN:
         ReturnStatement(frame, op->statement);
         return;
-      case FLAT_LOOP_TEST: {
+      case FLAT_JUMP_UNLESS: {
         int truth;
         if (!ConditionTruth(frame, op->expr, true, truth)) return;
-        if (!truth) {
+        op = truth ? op + 1 : ops + op->target;
+        break;
+      }
+      case FLAT_STEP_JUMP:
+      case FLAT_STEP_TEST: {
+        if (!RunStep(frame, *op)) return;
+        if (op->code == FLAT_STEP_JUMP) {
           op = ops + op->target;
           break;
         }
-        if (!BeforeRunning(frame)) return;
-        ++op;
+        int truth;
+        if (!ConditionTruth(frame, op->statement->test, true, truth)) return;
+        op = truth ? ops + op->target : op + 1;
         break;
       }
-      case FLAT_LOOP_PASS:
-        if (!BeforeRunning(frame)) return;
-        ++op;
-        break;
-      case FLAT_STEP_JUMP:
-        // As the tree runner: a plain step runs without the statement checks.
-        if (!op->expr->quickRun(frame, op->expr)) {
-          if (BreakRequested) {
-            StopBeforeRunning(frame);
-            return;
-          }
-          run.position = op->token;
-          Operand discarded;
-          if (!Evaluate(frame, op->expr, true, discarded)) return;
-        }
-        run.position = op->token;
-        op = ops + op->target;
-        break;
       case FLAT_JUMP_IF: {
         int truth;
         if (!ConditionTruth(frame, op->expr, true, truth)) return;

@@ -29,10 +29,12 @@ enum FlatOpCode : std::uint8_t {
   // Steps between statements:
   FLAT_POSITION,         // the position a walk over statements leaves
   FLAT_JUMP,
-  FLAT_LOOP_TEST,        // to [target] when the test is false, else the loop pass checks
-  FLAT_LOOP_PASS,        // the stack and break checks before a loop body pass
-  FLAT_STEP_JUMP,        // a for-loop step, then to [target]
+  FLAT_JUMP_UNLESS,      // to [target] when the condition is false
   FLAT_JUMP_IF,          // to [target] when the condition is true
+  FLAT_STEP_JUMP,        // a for-loop step, then to [target]
+  FLAT_STEP_TEST,        // a for-loop step, then to [target] when the loop's test holds
+  // (Loop passes need no stack or break checks of their own here: the body's
+  // statements check the break request, and the flat runner does not descend.)
 };
 
 struct FlatOp {
