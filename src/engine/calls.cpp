@@ -183,7 +183,8 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
   }
 }
 
-bool RunFunctionBody(CallFrame& frame) {
+// Inlined into its one caller: the locals' room then lives in the call's frame.
+[[gnu::always_inline]] inline bool RunFunctionBody(CallFrame& frame) {
   FunctionRecord& function = *frame.function;
   Context& run = *frame.run;
   if (!function.resolved) {

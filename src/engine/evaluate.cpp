@@ -458,7 +458,9 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, Var** args, Var** fr
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
       args[k] = fresh[k] = NewIntVar(integer);
     } else {
-      for (std::uint32_t j = 0; j < k; ++j) ReleaseVar(fresh[j]);
+      for (std::uint32_t j = 0; j < k; ++j) {
+        if (fresh[j] != nullptr) ReleaseIntVar(fresh[j]);
+      }
       return false;
     }
   }
@@ -478,7 +480,9 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, Var** args, Var** fr
     Var* fresh[kQuickArguments];
     if (QuickArguments(frame, node, args, fresh)) {
       const bool ok = CallAt(frame, node, call->function, args, out);
-      for (std::uint32_t k = 0; k < count; ++k) ReleaseVar(fresh[k]);
+      for (std::uint32_t k = 0; k < count; ++k) {
+        if (fresh[k] != nullptr) ReleaseIntVar(fresh[k]);
+      }
       return ok;
     }
   }

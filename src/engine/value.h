@@ -133,6 +133,9 @@ struct Scalar {
 // structure, or with [dimensions] > 0 an array whose span is 0..0 at every level.
 Var* NewVar(int kind, int dimensions = 0);
 Var* NewIntVar(std::int32_t value);
+// Releases [var], made by NewIntVar, keeping it for the next one when it is
+// still an unshared integer temporary.
+void ReleaseIntVar(Var* var);
 Var* NewFloatVar(double value);
 Var* NewByteVar(std::uint8_t value);
 Var* NewScalarVar(const Scalar& value);
