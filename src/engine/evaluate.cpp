@@ -439,26 +439,32 @@ inline bool CallAt(CallFrame& frame, const ExprNode* node, FunctionRecord* funct
   return ok;
 }
 
-// OPTIMIZATION: the arguments of a script function's call when every one is a
-// plain variable passed by reference or an integer computed on the spot (held
-// in [fresh], which the caller releases); false, with nothing evaluated, for
-// anything else.
+// OPTIMIZATION: the arguments of a call when every one is a plain variable
+// passed by reference, a literal a built-in only reads ([readOnly]), or, for
+// a script function ([fresh] not null), an integer computed on the spot held
+// in [fresh], which the caller releases. False, with nothing evaluated and
+// nothing held, for anything else.
 constexpr std::uint32_t kQuickArguments = 4;
 
-bool QuickArguments(CallFrame& frame, const ExprNode* node, Var** args, Var** fresh) {
+bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh) {
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
-    fresh[k] = nullptr;
+    const bool byReference = !(argument->flags & EXPR_FORCE_COPY);
+    if (fresh != nullptr) fresh[k] = nullptr;
     std::int32_t integer;
-    if (argument->kind == EX_LOCAL && !(argument->flags & EXPR_FORCE_COPY)) {
+    if (argument->kind == EX_LOCAL && byReference) {
       args[k] = LocalSlot(frame, argument->slot);
-    } else if (argument->kind == EX_PARAMETER && argument->slot < frame.argCount && !(argument->flags & EXPR_FORCE_COPY)) {
+    } else if (argument->kind == EX_PARAMETER && argument->slot < frame.argCount && byReference) {
       args[k] = frame.args[argument->slot];
-    } else if ((argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
+    } else if (argument->kind == EX_VARIABLE && byReference && IsLvalue(argument->var)) {
+      args[k] = argument->var;
+    } else if (argument->kind == EX_CONSTANT && argument->var->literal && (readOnly & (1u << k)) != 0) {
+      args[k] = argument->var;
+    } else if (fresh != nullptr && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
       args[k] = fresh[k] = NewIntVar(integer);
     } else {
-      for (std::uint32_t j = 0; j < k; ++j) {
+      for (std::uint32_t j = 0; fresh != nullptr && j < k; ++j) {
         if (fresh[j] != nullptr) ReleaseIntVar(fresh[j]);
       }
       return false;
@@ -475,19 +481,20 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, Var** args, Var** fr
     if (call->function == nullptr) return false;
   }
   const std::uint32_t count = node->count;
-  if (call->function->kind == FUNCTION_SCRIPT && count <= kQuickArguments) {
+  const bool script = call->function->kind == FUNCTION_SCRIPT;
+  const std::uint32_t readOnly = script ? 0 : call->function->entry->readOnly;
+  if (count <= kQuickArguments) {
     Var* args[kQuickArguments];
     Var* fresh[kQuickArguments];
-    if (QuickArguments(frame, node, args, fresh)) {
+    if (QuickArguments(frame, node, readOnly, args, script ? fresh : nullptr)) {
       const bool ok = CallAt(frame, node, call->function, args, out);
-      for (std::uint32_t k = 0; k < count; ++k) {
+      for (std::uint32_t k = 0; script && k < count; ++k) {
         if (fresh[k] != nullptr) ReleaseIntVar(fresh[k]);
       }
       return ok;
     }
   }
   CallArguments arguments(count);
-  const std::uint32_t readOnly = call->function->kind == FUNCTION_BUILTIN ? call->function->entry->readOnly : 0;
   for (std::uint32_t k = 0; k < count; ++k) {
     if (!PassArgument(frame, node, k, readOnly, arguments)) return false;
   }
