@@ -446,11 +446,12 @@ inline bool CallAt(CallFrame& frame, const ExprNode* node, FunctionRecord* funct
 // nothing held, for anything else.
 constexpr std::uint32_t kQuickArguments = 4;
 
+template <bool Script>
 bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh) {
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
     const bool byReference = !(argument->flags & EXPR_FORCE_COPY);
-    if (fresh != nullptr) fresh[k] = nullptr;
+    if (Script) fresh[k] = nullptr;
     std::int32_t integer;
     if (argument->kind == EX_LOCAL && byReference) {
       args[k] = LocalSlot(frame, argument->slot);
@@ -458,13 +459,13 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOn
       args[k] = frame.args[argument->slot];
     } else if (argument->kind == EX_VARIABLE && byReference && IsLvalue(argument->var)) {
       args[k] = argument->var;
-    } else if (argument->kind == EX_CONSTANT && argument->var->literal && (readOnly & (1u << k)) != 0) {
+    } else if (!Script && argument->kind == EX_CONSTANT && argument->var->literal && (readOnly & (1u << k)) != 0) {
       args[k] = argument->var;
-    } else if (fresh != nullptr && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
+    } else if (Script && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
       args[k] = fresh[k] = NewIntVar(integer);
     } else {
-      for (std::uint32_t j = 0; fresh != nullptr && j < k; ++j) {
+      for (std::uint32_t j = 0; Script && j < k; ++j) {
         if (fresh[j] != nullptr) ReleaseIntVar(fresh[j]);
       }
       return false;
@@ -485,13 +486,17 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOn
   const std::uint32_t readOnly = script ? 0 : call->function->entry->readOnly;
   if (count <= kQuickArguments) {
     Var* args[kQuickArguments];
-    Var* fresh[kQuickArguments];
-    if (QuickArguments(frame, node, readOnly, args, script ? fresh : nullptr)) {
-      const bool ok = CallAt(frame, node, call->function, args, out);
-      for (std::uint32_t k = 0; script && k < count; ++k) {
-        if (fresh[k] != nullptr) ReleaseIntVar(fresh[k]);
+    if (script) {
+      Var* fresh[kQuickArguments];
+      if (QuickArguments<true>(frame, node, 0, args, fresh)) {
+        const bool ok = CallAt(frame, node, call->function, args, out);
+        for (std::uint32_t k = 0; k < count; ++k) {
+          if (fresh[k] != nullptr) ReleaseIntVar(fresh[k]);
+        }
+        return ok;
       }
-      return ok;
+    } else if (QuickArguments<false>(frame, node, readOnly, args, nullptr)) {
+      return CallAt(frame, node, call->function, args, out);
     }
   }
   CallArguments arguments(count);
