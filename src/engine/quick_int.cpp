@@ -38,6 +38,15 @@ struct ParameterOperand {
     return node->slot < frame.argCount && IntVariable(frame.args[node->slot], out);
   }
 };
+struct ElementOperand {  // local[i] or local[i][j]
+  static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+    VarData* data;
+    const std::int32_t* at = LocalIntElement(frame, node, data);
+    if (at == nullptr) return QuickIntOfPlace(frame, node, out);
+    out = *at;
+    return true;
+  }
+};
 struct ConstantOperand {
   static bool Read(CallFrame&, const ExprNode* node, std::int32_t& out) {
     out = node->number.intValue;
@@ -53,17 +62,19 @@ bool BinaryInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
 
 using QuickIntFn = bool (*)(CallFrame&, const ExprNode*, std::int32_t&);
 
-enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_PARAMETER, SHAPE_CONSTANT };
+enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_PARAMETER, SHAPE_CONSTANT, SHAPE_ELEMENT };
 
 Shape ShapeOf(const ExprNode* node) {
   if (node->kind == EX_LOCAL) return SHAPE_LOCAL;
   if (node->kind == EX_PARAMETER) return SHAPE_PARAMETER;
+  if (IsLocalElement(node)) return SHAPE_ELEMENT;
   if (node->kind == EX_NUMBER && node->number.type == KEL_INT) return SHAPE_CONSTANT;
   return SHAPE_ANY;
 }
 
 template <std::uint16_t Op>
 QuickIntFn BinaryFor(Shape left, Shape right) {
+  if (left == SHAPE_ELEMENT && right == SHAPE_ELEMENT) return BinaryInt<Op, ElementOperand, ElementOperand>;
   if (left == SHAPE_LOCAL && right == SHAPE_CONSTANT) return BinaryInt<Op, LocalOperand, ConstantOperand>;
   if (left == SHAPE_LOCAL && right == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, LocalOperand>;
   if (left == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, AnyOperand>;

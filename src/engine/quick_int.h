@@ -72,6 +72,12 @@ inline bool IntegerBinary(std::uint16_t op, std::int32_t a, std::int32_t b, std:
   }
 }
 
+// An index's integer value: a local read here, anything else by its routine.
+inline bool IndexInt(CallFrame& frame, const ExprNode* index, std::int32_t& out) {
+  if (index->kind == EX_LOCAL) return IntVariable(&frame.locals[index->slot], out);
+  return index->quickInt(frame, index, out);
+}
+
 // The slot of integer [index node] in the one-dimensional integer array
 // [data] seen from [origin], when the index is an integer inside its span.
 inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t origin, const ExprNode* index) {
@@ -79,9 +85,7 @@ inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t o
     return nullptr;
   }
   std::int32_t at;
-  if (index->kind == EX_LOCAL ? !IntVariable(&frame.locals[index->slot], at) : !index->quickInt(frame, index, at)) {
-    return nullptr;
-  }
+  if (!IndexInt(frame, index, at)) return nullptr;
   const auto offset =
       static_cast<std::uint32_t>(origin) + static_cast<std::uint32_t>(at) - static_cast<std::uint32_t>(data->minIndex);
   if (offset >= data->elemCount) return nullptr;
@@ -110,7 +114,7 @@ inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, Var
     return nullptr;
   }
   std::int32_t row;
-  if (!base->right->quickInt(frame, base->right, row)) return nullptr;
+  if (!IndexInt(frame, base->right, row)) return nullptr;
   const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(row) -
                       static_cast<std::uint32_t>(outer->minIndex);
   if (offset >= outer->elemCount) return nullptr;
