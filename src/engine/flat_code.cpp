@@ -263,12 +263,7 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
         if (!RunExpression(frame, op->expr)) return;
         ++op;
         break;
-      case FLAT_IF: {
-        int truth;
-        if (!ConditionTruth(frame, op->expr, true, truth)) return;
-        op = truth ? op + 1 : ops + op->target;
-        break;
-      }
+
       case FLAT_STATEMENT_JUMP:
       case FLAT_JUMP:
         op = ops + op->target;
@@ -285,6 +280,7 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
         ReturnStatement(frame, op->statement);
         return;
       }
+      case FLAT_IF:  // (its statement start is done above)
       case FLAT_JUMP_UNLESS: {
         int truth;
         if (!ConditionTruth(frame, op->expr, true, truth)) return;
