@@ -152,11 +152,20 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
   return true;
 }
 
+bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out);
+
+// Evaluate, with a call (the commonest operand that is no quick value) run
+// without the dispatch.
+inline bool EvaluateOperand(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+  if (execute && node->kind == EX_CALL) return EvaluateCall(frame, node, true, out);
+  return Evaluate(frame, node, execute, out);
+}
+
 [[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Scalar a, b, result;
   Operand left, right;
-  if (!Evaluate(frame, node->left, execute, left)) return false;
-  if (!Evaluate(frame, node->right, execute, right)) return false;
+  if (!EvaluateOperand(frame, node->left, execute, left)) return false;
+  if (!EvaluateOperand(frame, node->right, execute, right)) return false;
   if (!execute) return true;
   std::int32_t integer;
   if (left.var() == nullptr && right.var() == nullptr && left.scalar().type == KEL_INT &&
