@@ -483,6 +483,8 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOn
   return true;
 }
 
+bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Operand& out);
+
 [[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   if (!execute) return WalkCall(frame, node);
   ExprNode* call = const_cast<ExprNode*>(node);
@@ -508,11 +510,17 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOn
       return CallAt(frame, node, call->function, args, out);
     }
   }
+  return CallGenerally(frame, node, readOnly, out);
+}
+
+// A call with arguments of any form, each evaluated into an operand.
+[[gnu::noinline]] bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Operand& out) {
+  const std::uint32_t count = node->count;
   CallArguments arguments(count);
   for (std::uint32_t k = 0; k < count; ++k) {
     if (!PassArgument(frame, node, k, readOnly, arguments)) return false;
   }
-  const bool ok = CallAt(frame, node, call->function, arguments.args(), out);
+  const bool ok = CallAt(frame, node, node->function, arguments.args(), out);
   // A result that is one of the call's own temporary arguments (a built-in
   // handing its argument back) takes that argument over, so it outlives the call.
   if (out.var() != nullptr && !out.owned()) {
