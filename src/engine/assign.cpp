@@ -30,16 +30,6 @@ MemberNode* NewMember(std::string_view name) {
   return new MemberNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var};
 }
 
-void FreeMemberNodes(MemberNode* node) {
-  while (node != nullptr) {
-    MemberNode* next = node->next;
-    ReleaseVar(node->var);
-    delete[] node->name;
-    delete node;
-    node = next;
-  }
-}
-
 // True when [target] (or its member list [targetList]) occurs anywhere in the
 // member tree [list].
 bool OccursIn(const Var* target, const MemberList* targetList, const MemberList* list, int depth) {

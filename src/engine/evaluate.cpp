@@ -264,6 +264,17 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
   return true;
 }
 
+// An element or member [part] of [base] as the result: the part itself when
+// the base is a variable; a copy when it is a temporary, whose parts cannot
+// be assigned to.
+bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) {
+  if (base.IsLvalue()) {
+    out = std::move(part);
+    return true;
+  }
+  return CopyToTemporary(frame, part, out);
+}
+
 [[gnu::noinline]] bool EvaluateIndex(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
   Operand base, index;
   if (!Evaluate(frame, node->left, execute, base)) return false;
@@ -278,15 +289,9 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
     RaiseError(run, MSG_1601);
     return false;
   }
-  Var* element = ElementRef(base.Materialize(), ScalarToInt(index.Value()));
-  if (base.IsLvalue()) {
-    out.SetOwned(element);
-    return true;
-  }
-  // An element of a temporary is a copy: it cannot be assigned to.
-  Operand reference;
-  reference.SetOwned(element);
-  return CopyToTemporary(frame, reference, out);
+  Operand element;
+  element.SetOwned(ElementRef(base.Materialize(), ScalarToInt(index.Value())));
+  return PartOf(frame, base, element, out);
 }
 
 [[gnu::noinline]] bool EvaluateMember(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
@@ -305,14 +310,9 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
     RaiseErrorIfRunning(run, MSG_1603);
     return false;
   }
-  Var* member = MemberOf(node, base.var(), true);
-  if (base.IsLvalue()) {
-    out.SetBorrowed(member);
-    return true;
-  }
-  Operand reference;
-  reference.SetBorrowed(member);
-  return CopyToTemporary(frame, reference, out);
+  Operand member;
+  member.SetBorrowed(MemberOf(node, base.var(), true));
+  return PartOf(frame, base, member, out);
 }
 
 // { e0, e1, ... }: the first element fixes the kind and depth; a numeric 0 or

@@ -268,18 +268,9 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
       case FLAT_JUMP:
         op = ops + op->target;
         break;
-      case FLAT_RETURN: {
-        std::int32_t integer;
-        const ExprNode* value = op->statement->expr;
-        if (value != nullptr && (value->flags & EXPR_PURE) && QuickInt(frame, value, integer)) {
-          frame.result.SetScalar(MakeInt(integer));  // as ReturnStatement does for an integer
-          frame.hasResult = true;
-          frame.returnKind = 1;
-          return;
-        }
-        ReturnStatement(frame, op->statement);
+      case FLAT_RETURN:
+        if (!ReturnInteger(frame, op->expr)) ReturnStatement(frame, op->statement);
         return;
-      }
       case FLAT_IF:  // (its statement start is done above)
       case FLAT_JUMP_UNLESS: {
         int truth;

@@ -272,19 +272,7 @@ bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out) 
   if (var == nullptr || !IntVariable(var, a) || !(node->right->flags & EXPR_PURE) || !QuickInt(frame, node->right, b)) {
     return false;
   }
-  const std::uint16_t plain = PlainOperator(node->op);
-  switch (plain) {
-    case TOK_ADD: case TOK_SUB: case TOK_MUL: a = IntegerArithmetic(plain, a, b); break;
-    case TOK_DIV: case TOK_MOD:
-      if (b == 0) return false;
-      a = IntegerArithmetic(plain, a, b);
-      break;
-    case TOK_BITAND: a &= b; break;
-    case TOK_BITOR: a |= b; break;
-    case TOK_BITXOR: a ^= b; break;
-    case TOK_SHL: a = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) << (b & 31)); break;
-    default: a = static_cast<std::int32_t>(static_cast<std::uint32_t>(a) >> (b & 31)); break;
-  }
+  if (!IntegerBinary(PlainOperator(node->op), a, b, a)) return false;
   var->data->payload.intValue = a;
   if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(var);
   return true;

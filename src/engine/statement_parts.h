@@ -20,6 +20,17 @@ inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool exe
   return ConditionTruthSlowly(frame, condition, execute, truth);
 }
 
+// OPTIMIZATION: a return value that is a plain integer becomes the call's
+// result without an operand; false, having done nothing, otherwise.
+inline bool ReturnInteger(CallFrame& frame, const ExprNode* value) {
+  std::int32_t integer;
+  if (value == nullptr || !(value->flags & EXPR_PURE) || !QuickInt(frame, value, integer)) return false;
+  frame.result.SetScalar(MakeInt(integer));
+  frame.hasResult = true;
+  frame.returnKind = 1;  // a copy
+  return true;
+}
+
 // Runs a return statement; STATUS_RETURN, or the run state when it stopped.
 std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement);
 

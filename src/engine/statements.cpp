@@ -99,13 +99,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
 [[gnu::noinline]] std::uint16_t Return(CallFrame& frame, const StmtNode* statement, bool execute) {
   const bool running = execute && frame.pendingGoto == nullptr;
   if (statement->expr == nullptr) return running ? STATUS_RETURN : STATUS_NONE;
-  std::int32_t integer;
-  if (running && (statement->expr->flags & EXPR_PURE) && QuickInt(frame, statement->expr, integer)) {
-    frame.result.SetScalar(MakeInt(integer));
-    frame.hasResult = true;
-    frame.returnKind = 1;
-    return STATUS_RETURN;
-  }
+  if (running && ReturnInteger(frame, statement->expr)) return STATUS_RETURN;
   Operand value;
   if (!Evaluate(frame, statement->expr, running, value)) return RunState(frame);
   if (!running) return STATUS_NONE;

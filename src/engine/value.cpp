@@ -32,6 +32,16 @@ std::uint32_t memberStamp = 0;
 
 MemberList* NewMemberList() { return new MemberList{nullptr, ++memberStamp}; }
 
+void FreeMemberNodes(MemberNode* node) {
+  while (node != nullptr) {
+    MemberNode* next = node->next;
+    ReleaseVar(node->var);
+    delete[] node->name;
+    delete node;
+    node = next;
+  }
+}
+
 void RestampMembers(MemberList* list) { list->stamp = ++memberStamp; }
 
 namespace {
@@ -42,14 +52,7 @@ std::uint32_t markEpoch = 0;
 
 void ReleaseMembers(MemberList* list) {
   if (list == nullptr) return;
-  MemberNode* node = list->head;
-  while (node != nullptr) {
-    MemberNode* next = node->next;
-    ReleaseVar(node->var);
-    delete[] node->name;
-    delete node;
-    node = next;
-  }
+  FreeMemberNodes(list->head);
   delete list;
 }
 

@@ -57,6 +57,8 @@ struct MemberList {
 MemberList* NewMemberList();
 // Marks that members of [list] were taken away.
 void RestampMembers(MemberList* list);
+// Frees the member chain starting at [node], their variables and names.
+void FreeMemberNodes(MemberNode* node);
 
 // An element of an array of two or more dimensions: a row one dimension
 // lower and the index in that row at which this element's view starts.
