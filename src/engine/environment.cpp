@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "engine/c_long.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/text.h"
@@ -134,10 +135,10 @@ bool ParseEntry(Context& context, Var* var, std::string_view rest) {
       if (close == std::string_view::npos || close == 1) return false;
       std::string digits(rest.substr(1, close - 1));
       char* end = nullptr;
-      long index = std::strtol(digits.c_str(), &end, 10);
+      const std::int32_t index = StringToLong32(digits.c_str(), &end, 10);
       if (*end != '\0') return false;
       if (Arrayness(target) == 0 && target->data->type != KEL_UNKNOWN) return false;
-      elements.emplace_back(ElementRef(target, static_cast<std::int32_t>(index)));
+      elements.emplace_back(ElementRef(target, index));
       target = elements.back().get();
       rest.remove_prefix(close + 1);
       continue;

@@ -143,6 +143,7 @@ const char* const kMessageTable[MSG_COUNT] = {
     "6156: That OLE object is no longer valid.",
     "8000: Stack space is too low to continue.",
     "1007: Macro \"%s\" is nested too deeply; does its text use its own name?",
+    "5118: The value's storage lies beyond the 32-bit address range; pointer() cannot give its address.",
 };
 
 // Messages are formatted into a fixed buffer: reporting must work when memory

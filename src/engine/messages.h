@@ -60,6 +60,7 @@ enum MessageId : std::uint8_t {
   MSG_8000,
   // Added after the original table so that every identifier above keeps its place.
   MSG_1007,
+  MSG_5118,
   MSG_COUNT
 };
 

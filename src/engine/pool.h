@@ -14,20 +14,24 @@
 
 namespace kel {
 
-template <typename T>
+// Where a pool's records live: the C heap, or storage scripts can take the
+// address of (AllocateAddressable), for records that hold script numbers.
+enum class PoolStorage { Heap, Addressable };
+
+template <typename T, PoolStorage kStorage = PoolStorage::Heap>
 class Pool {
  public:
   Pool() = default;
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
   ~Pool() {
-    for (void* block : blocks_) std::free(block);
+    for (void* block : blocks_) Release(block);
   }
 
   // Raw storage for one T; the caller constructs it.
   T* Allocate() {
 #ifdef KEL_PLAIN_ALLOCATION
-    return static_cast<T*>(CheckedMalloc(sizeof(T)));
+    return static_cast<T*>(Obtain(sizeof(T)));
 #else
     if (free_ == nullptr) Grow();
     Slot* slot = free_;
@@ -39,7 +43,7 @@ class Pool {
   // Returns [item] (already destroyed or trivially destructible) to the pool.
   void Free(T* item) {
 #ifdef KEL_PLAIN_ALLOCATION
-    std::free(item);
+    Release(item);
 #else
     Slot* slot = reinterpret_cast<Slot*>(item);
     slot->next = free_;
@@ -54,8 +58,21 @@ class Pool {
   };
   static constexpr std::size_t kBlockItems = 512;
 
+  static void* Obtain(std::size_t bytes) {
+    if constexpr (kStorage == PoolStorage::Addressable) return AllocateAddressable(bytes);
+    return CheckedMalloc(bytes);
+  }
+
+  static void Release(void* block) {
+    if constexpr (kStorage == PoolStorage::Addressable) {
+      FreeAddressable(block);
+    } else {
+      std::free(block);
+    }
+  }
+
   void Grow() {
-    Slot* slots = static_cast<Slot*>(CheckedMalloc(sizeof(Slot) * kBlockItems));
+    Slot* slots = static_cast<Slot*>(Obtain(sizeof(Slot) * kBlockItems));
     blocks_.push_back(slots);
     for (std::size_t i = kBlockItems; i > 0; --i) {
       slots[i - 1].next = free_;

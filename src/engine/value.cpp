@@ -17,7 +17,7 @@ namespace kel {
 
 namespace {
 
-Pool<VarData> dataPool;
+Pool<VarData, PoolStorage::Addressable> dataPool;
 Pool<Var> varPool;
 
 }  // namespace
@@ -115,7 +115,7 @@ void DropElements(VarData* data, std::int32_t first, std::uint32_t count) {
 void* AllocateElements(void* old, std::uint64_t count, std::uint32_t stride) {
   std::uint64_t bytes = count * stride;
   if (bytes > 0x7FFFFFFFu) FatalError(MSG_0003);
-  return CheckedRealloc(old, static_cast<std::size_t>(bytes));
+  return ReallocateAddressable(old, static_cast<std::size_t>(bytes));
 }
 
 // The storages of the whole tree [data] belongs to: up through its containers
@@ -245,7 +245,7 @@ Var* NewByteArrayVar(const char* bytes, std::uint32_t count, bool isString) {
   data->elemSize = 1;
   data->dimension = 1;
   std::uint32_t total = count + (isString ? 1 : 0);
-  data->payload.elements = CheckedMalloc(total);
+  data->payload.elements = AllocateAddressable(total);
   if (count > 0) std::memcpy(data->payload.elements, bytes, count);
   if (isString) ByteElements(data)[count] = 0;
   data->elemCount = total;
@@ -260,7 +260,7 @@ void ReleaseElements(VarData* data) {
   if (data->payload.elements == nullptr) return;
   ForgetTextEnd(data);
   DropElements(data, data->minIndex, data->elemCount);
-  std::free(data->payload.elements);
+  FreeAddressable(data->payload.elements);
   data->payload.elements = nullptr;
   data->elemCount = 0;
   data->capacity = 0;
@@ -427,7 +427,7 @@ void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bo
                 ByteElements(data) + (keepFirst - haveFirst) * stride,
                 static_cast<std::size_t>(keepLast - keepFirst + 1) * stride);
   }
-  std::free(data->payload.elements);
+  FreeAddressable(data->payload.elements);
   data->payload.elements = fresh;
   data->minIndex = static_cast<std::int32_t>(newFirst);
   data->elemCount = static_cast<std::uint32_t>(newCount);
@@ -508,7 +508,7 @@ void AddDimensionHere(VarData* data) {
       std::memcpy(row->payload.elements, static_cast<std::uint8_t*>(old.payload.elements) + i * old.elemSize,
                   old.elemSize);
     }
-    std::free(old.payload.elements);
+    FreeAddressable(old.payload.elements);
     return;
   }
   data->dimension += 1;
@@ -558,7 +558,7 @@ void SetTreeType(VarData* data, int kind) {
       std::memset(&at->payload, 0, sizeof at->payload);
       if (kind == KEL_STRUCT) at->payload.members = NewMemberList();
     } else if (at->dimension == 1 && at->payload.elements != nullptr) {
-      std::free(at->payload.elements);
+      FreeAddressable(at->payload.elements);
       at->payload.elements = AllocateElements(nullptr, at->elemCount, at->elemSize);
       at->capacity = at->elemCount;
       InitElements(at, at->minIndex, at->elemCount);

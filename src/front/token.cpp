@@ -60,7 +60,7 @@ void ReleasePayload(Token* token) {
 
 Token* InsertAfter(Token* after) {
   Token* token = tokenPool.Allocate();
-  *token = Token{TOK_EMPTY, 0, {0}, after, nullptr, nullptr};
+  *token = Token{TOK_EMPTY, 0, {nullptr}, after, nullptr, nullptr};
   if (after != nullptr) {
     token->next = after->next;
     if (after->next != nullptr) after->next->prev = token;

@@ -91,8 +91,9 @@ constexpr int TokenLevel(std::uint16_t code) { return code >> 8; }
 struct Token {
   std::uint16_t code;
   std::uint16_t cache;  // facts the engine derives once and keeps with the token
+  // The first member is a pointer, so that initializing it sets every byte:
+  // a token's text is tested for null before one is given to it.
   union Data {
-    std::uint32_t raw;
     char* text;               // owned: file name, identifier, label, goto target, member, call name
     std::uint32_t line;       // TOK_LINE
     Var* value;               // TOK_VALUE

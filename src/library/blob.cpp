@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/calls.h"
+#include "engine/memory.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/value.h"
@@ -182,6 +183,11 @@ void Data_pointer(CallFrame& frame) {
     address = ElementPointer(value->data, value->index);
   } else {
     address = &value->data->payload;
+  }
+  // A truncated address would let peek and poke reach some other storage.
+  if (!AddressableBy32Bits(address)) {
+    RaiseErrorIfRunning(*frame.run, MSG_5118);
+    return;
   }
   ReturnInt(frame, static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(address)));
 }

@@ -11,6 +11,7 @@
 #include "engine/scope.h"
 #include "engine/value.h"
 #include "front/context.h"
+#include "library/float80.h"
 #include "library/tables.h"
 
 namespace kel {
@@ -59,10 +60,7 @@ void WriteNumber(CallFrame& frame, Var* value, std::int32_t type, std::uint8_t* 
     double wide = GetFloat(value);
     std::memcpy(area, &wide, 8);
   } else if (type == FLOAT80) {
-    // True extended precision where long double is the 80-bit format.
-    long double extended = GetFloat(value);
-    std::memset(area, 0, 10);
-    std::memcpy(area, &extended, std::min<std::size_t>(sizeof extended, 10));
+    EncodeFloat80(GetFloat(value), area);
   } else {
     std::uint32_t bits = static_cast<std::uint32_t>(GetInt(value));
     for (std::uint32_t i = 0; i < size; ++i) area[i] = static_cast<std::uint8_t>(bits >> (8 * i));
@@ -86,9 +84,7 @@ Scalar ReadNumber(CallFrame& frame, const std::uint8_t* source, std::int32_t typ
     return MakeFloat(wide);
   }
   if (type == FLOAT80) {
-    long double extended = 0;
-    std::memcpy(&extended, bytes, std::min<std::size_t>(sizeof extended, 10));
-    return MakeFloat(static_cast<double>(extended));
+    return MakeFloat(DecodeFloat80(bytes));
   }
   std::uint32_t bits = 0;
   for (std::uint32_t i = 0; i < size; ++i) bits |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/c_long.h"
 #include "engine/calls.h"
 #include "engine/messages.h"
 #include "engine/value.h"
@@ -176,7 +177,14 @@ bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args
     case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': {
       Var* value = args.Next(PARAM_NUMERIC);
       if (value == nullptr) return false;
-      AppendFormatted(out, directive + 'l' + type, static_cast<long>(GetInt(value)));
+      // A script integer is a 32-bit long: the unsigned forms show 32 bits
+      // even where the C library's long is wider.
+      const std::int32_t integer = GetInt(value);
+      if (type == 'd' || type == 'i') {
+        AppendFormatted(out, directive + 'l' + type, static_cast<long>(integer));
+      } else {
+        AppendFormatted(out, directive + 'l' + type, static_cast<unsigned long>(static_cast<std::uint32_t>(integer)));
+      }
       break;
     }
     case 'e': case 'E': case 'f': case 'g': case 'G': {
@@ -255,7 +263,9 @@ namespace {
 // many characters and the NUL.
 constexpr int kDefaultTextWidth = 1000;
 
-enum SlotKind { SLOT_NONE = -1, SLOT_BYTE = 0, SLOT_LONG = 2, SLOT_DOUBLE = 3, SLOT_TEXT = 4, SLOT_CHARACTERS = 5 };
+enum SlotKind {
+  SLOT_NONE = -1, SLOT_BYTE = 0, SLOT_LONG = 2, SLOT_DOUBLE = 3, SLOT_TEXT = 4, SLOT_CHARACTERS = 5, SLOT_UNSIGNED = 6
+};
 
 // One piece of the format for the C scanner: literal text, at most one
 // directive, and "%n" to learn how far it got.
@@ -271,7 +281,8 @@ struct ScanField {
 bool RedefineTarget(CallFrame& frame, Var* target, SlotKind kind) {
   Context& run = *frame.run;
   switch (kind) {
-    case SLOT_LONG: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_INT, 0);
+    case SLOT_LONG:
+    case SLOT_UNSIGNED: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_INT, 0);
     case SLOT_DOUBLE: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_FLOAT, 0);
     case SLOT_BYTE: return IsNumericScalar(target) || SetTypeAndDims(run, target, KEL_BYTE, 0);
     case SLOT_CHARACTERS: return SetTypeAndDims(run, target, KEL_BYTE, 1);
@@ -306,7 +317,7 @@ bool PrepareDirective(CallFrame& frame, const char*& format, ArgumentSource& arg
   SlotKind kind;
   std::string conversion;
   if (std::strchr("dioux", folded) != nullptr && folded != '\0') {
-    kind = SLOT_LONG;
+    kind = folded == 'd' || folded == 'i' ? SLOT_LONG : SLOT_UNSIGNED;
     conversion = std::string("l") + folded;
   } else if (std::strchr("efg", folded) != nullptr && folded != '\0') {
     kind = SLOT_DOUBLE;
@@ -384,11 +395,13 @@ bool ScanOneField(ScanInput& input, const ScanField& field, int& assigned, bool&
   int used = -1;
   int result = 0;
   long integer = 0;
+  unsigned long natural = 0;
   double real = 0;
   char byte = 0;
   std::vector<char> text;
   switch (field.kind) {
     case SLOT_LONG: result = ScanOnce(input, field.segment, used, &integer); break;
+    case SLOT_UNSIGNED: result = ScanOnce(input, field.segment, used, &natural); break;
     case SLOT_DOUBLE: result = ScanOnce(input, field.segment, used, &real); break;
     case SLOT_BYTE: result = ScanOnce(input, field.segment, used, &byte); break;
     case SLOT_TEXT:
@@ -405,7 +418,9 @@ bool ScanOneField(ScanInput& input, const ScanField& field, int& assigned, bool&
   if (field.kind == SLOT_NONE) return true;
   ++assigned;
   switch (field.kind) {
-    case SLOT_LONG: SetInt(field.target, static_cast<std::int32_t>(integer)); break;
+    // The C library's long may be wider than a script's 32-bit one.
+    case SLOT_LONG: SetInt(field.target, SaturateToLong32(integer)); break;
+    case SLOT_UNSIGNED: SetInt(field.target, static_cast<std::int32_t>(SaturateToUnsignedLong32(natural))); break;
     case SLOT_DOUBLE: SetFloat(field.target, real); break;
     case SLOT_BYTE: SetScalar(field.target, MakeByte(static_cast<std::uint8_t>(byte))); break;
     case SLOT_TEXT: StoreBytes(field.target, text.data(), std::strlen(text.data()), true); break;

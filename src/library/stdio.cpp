@@ -24,6 +24,31 @@ namespace kel {
 namespace {
 
 // ===================================================================
+// Stream values
+// ===================================================================
+
+// A script holds a stream as an integer. Where an address fits in one (a
+// 32-bit process) the value is the stream's address, as C code reached
+// through a dynamic-link call expects; otherwise it is a number given to one
+// stream only, never again, so that the value of a closed stream stays
+// invalid. Either way a value is trusted only once the stream table knows it.
+constexpr bool kStreamValueIsAddress = sizeof(void*) <= 4;
+constexpr std::int32_t kFirstStreamNumber = 0x10000000;
+constexpr std::int32_t kStreamNumberCount = 0x40000000;
+std::int32_t streamNumbersGiven = 3;  // the standard streams hold the first three
+
+std::int32_t StandardStreamValue(int index, std::FILE* stream) {
+  if constexpr (kStreamValueIsAddress) return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
+  return kFirstStreamNumber + index;
+}
+
+std::int32_t NewStreamValue(std::FILE* stream) {
+  if constexpr (kStreamValueIsAddress) return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
+  if (streamNumbersGiven == kStreamNumberCount) streamNumbersGiven = 3;  // after a billion streams
+  return kFirstStreamNumber + streamNumbersGiven++;
+}
+
+// ===================================================================
 // The stream table
 // ===================================================================
 
@@ -31,9 +56,15 @@ namespace {
 // it referred to before the run redirected it (to put back at the end).
 struct StandardSlot {
   std::FILE* stream;
+  std::int32_t value;
   const char* variable;
   std::string path;      // empty: not redirected
   int saved = -1;        // set while this run's redirection is in force
+};
+
+struct OpenedStream {
+  std::int32_t value;
+  std::FILE* stream;
 };
 
 // The group state of standard I/O: the streams a run opened and its
@@ -42,49 +73,66 @@ struct StandardSlot {
 class StreamTable {
  public:
   StreamTable(Context& run, StreamTable* parent) : parent_(parent), run_(run) {
-    slots_[0] = {stdin, "stdin", {}, -1};
-    slots_[1] = {stdout, "stdout", {}, -1};
-    slots_[2] = {stderr, "stderr", {}, -1};
-    if (parent != nullptr) {
-      for (int i = 0; i < 3; ++i) slots_[i].path = parent->slots_[i].path;
+    std::FILE* const standard[3] = {stdin, stdout, stderr};
+    const char* const names[3] = {"stdin", "stdout", "stderr"};
+    for (int i = 0; i < 3; ++i) {
+      slots_[i] = {standard[i], StandardStreamValue(i, standard[i]), names[i], {}, -1};
+      if (parent != nullptr) slots_[i].path = parent->slots_[i].path;
     }
     for (const StandardSlot& slot : slots_) {
       Var* var = run.globals->LookupHere(slot.variable);
       if (var == nullptr) var = run.globals->Create(slot.variable);
-      if (SetTypeAndDims(run, var, KEL_INT, 0)) SetInt(var, StreamValue(slot.stream));
+      if (SetTypeAndDims(run, var, KEL_INT, 0)) SetInt(var, slot.value);
     }
   }
 
   ~StreamTable() {
-    for (std::FILE* stream : opened_) {
-      run_.host->ForgetStream(stream);
-      std::fclose(stream);
+    for (const OpenedStream& opened : opened_) {
+      run_.host->ForgetStream(opened.stream);
+      std::fclose(opened.stream);
     }
     for (StandardSlot& slot : slots_) Restore(slot);
     std::fflush(nullptr);
   }
 
-  static std::int32_t StreamValue(std::FILE* stream) {
-    return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
-  }
-
-  bool IsValid(std::FILE* stream) const {
-    if (stream == stdin || stream == stdout || stream == stderr) return true;
+  // The stream [value] stands for: a standard stream, or one opened by this
+  // run or an enclosing one; null for any other value.
+  std::FILE* Find(std::int32_t value) const {
+    for (const StandardSlot& slot : slots_) {
+      if (slot.value == value) return slot.stream;
+    }
     for (const StreamTable* table = this; table != nullptr; table = table->parent_) {
-      for (std::FILE* known : table->opened_) {
-        if (known == stream) return true;
+      for (const OpenedStream& opened : table->opened_) {
+        if (opened.value == value) return opened.stream;
       }
     }
-    return false;
+    return nullptr;
   }
 
-  void Add(std::FILE* stream) { opened_.push_back(stream); }
+  // The value of [stream], which this run or an enclosing one knows.
+  std::int32_t ValueOf(std::FILE* stream) const {
+    if (const StandardSlot* slot = SlotOf(stream)) return slot->value;
+    for (const StreamTable* table = this; table != nullptr; table = table->parent_) {
+      for (const OpenedStream& opened : table->opened_) {
+        if (opened.stream == stream) return opened.value;
+      }
+    }
+    return 0;
+  }
+
+  // Takes the newly opened [stream] into the table; its script value, or 0
+  // when [stream] is null (the open failed).
+  std::int32_t Add(std::FILE* stream) {
+    if (stream == nullptr) return 0;
+    opened_.push_back({NewStreamValue(stream), stream});
+    return opened_.back().value;
+  }
 
   // Removes [stream] from whichever table opened it.
   void Remove(std::FILE* stream) {
     for (StreamTable* table = this; table != nullptr; table = table->parent_) {
       for (auto it = table->opened_.begin(); it != table->opened_.end(); ++it) {
-        if (*it == stream) {
+        if (it->stream == stream) {
           table->opened_.erase(it);
           return;
         }
@@ -98,6 +146,7 @@ class StreamTable {
     }
     return nullptr;
   }
+  const StandardSlot* SlotOf(std::FILE* stream) const { return const_cast<StreamTable*>(this)->SlotOf(stream); }
 
   bool Redirect(StandardSlot& slot, const char* path, const char* mode) {
     int previous = platform::RedirectStandardStream(slot.stream, path, mode);
@@ -123,7 +172,7 @@ class StreamTable {
 
  private:
   StandardSlot slots_[3];
-  std::vector<std::FILE*> opened_;
+  std::vector<OpenedStream> opened_;
   StreamTable* parent_;
   Context& run_;
 };
@@ -136,8 +185,7 @@ std::FILE* GetStream(CallFrame& frame, int i) {
   Var* var = GetParameter(frame, i, PARAM_ANY);
   if (var == nullptr) return nullptr;
   if (Arrayness(var) == 0 && var->data->type == KEL_INT) {
-    auto* stream = reinterpret_cast<std::FILE*>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(GetInt(var))));
-    if (stream != nullptr && Streams(frame).IsValid(stream)) return stream;
+    if (std::FILE* stream = Streams(frame).Find(GetInt(var))) return stream;
   }
   RaiseErrorIfRunning(*frame.run, MSG_5102);
   return nullptr;
@@ -274,9 +322,7 @@ void Stdio_fopen(CallFrame& frame) {
   const char* path = GetString(frame, 0);
   const char* mode = path != nullptr ? GetString(frame, 1) : nullptr;
   if (mode == nullptr) return;
-  std::FILE* stream = OpenFile(frame, path, mode);
-  if (stream != nullptr) Streams(frame).Add(stream);
-  ReturnInt(frame, StreamTable::StreamValue(stream));
+  ReturnInt(frame, Streams(frame).Add(OpenFile(frame, path, mode)));
 }
 
 void Stdio_freopen(CallFrame& frame) {
@@ -288,13 +334,14 @@ void Stdio_freopen(CallFrame& frame) {
   if (StandardSlot* slot = streams.SlotOf(stream)) {
     std::string fullMode = mode;
     bool ok = fullMode.size() <= kMaxModeLength && streams.Redirect(*slot, path, mode);
-    ReturnInt(frame, ok ? StreamTable::StreamValue(stream) : 0);
+    ReturnInt(frame, ok ? slot->value : 0);
     return;
   }
   if (std::strlen(mode) > kMaxModeLength) {
     ReturnInt(frame, 0);
     return;
   }
+  const std::int32_t value = streams.ValueOf(stream);
   frame.run->host->ForgetStream(stream);
   std::FILE* reopened = std::freopen(path, mode, stream);
   if (reopened == nullptr) {
@@ -303,7 +350,7 @@ void Stdio_freopen(CallFrame& frame) {
     return;
   }
   frame.run->host->NoteStreamName(reopened, path);
-  ReturnInt(frame, StreamTable::StreamValue(reopened));
+  ReturnInt(frame, value);  // C reopens the stream in place: the value stays valid
 }
 
 void Stdio_fclose(CallFrame& frame) {
@@ -321,9 +368,7 @@ void Stdio_fclose(CallFrame& frame) {
 }
 
 void Stdio_tmpfile(CallFrame& frame) {
-  std::FILE* stream = std::tmpfile();
-  if (stream != nullptr) Streams(frame).Add(stream);
-  ReturnInt(frame, StreamTable::StreamValue(stream));
+  ReturnInt(frame, Streams(frame).Add(std::tmpfile()));
 }
 
 void Stdio_tmpnam(CallFrame& frame) {
@@ -452,9 +497,16 @@ void Stdio_fseek(CallFrame& frame) {
   ReturnInt(frame, std::fseek(stream, GetInt(offset), whence));
 }
 
+// The position of [stream] as a 32-bit long holds it: -1 beyond its range,
+// as a C library with such a long reports a position it cannot return.
+std::int32_t PositionOf(std::FILE* stream) {
+  const long position = std::ftell(stream);
+  return position >= 0 && position <= INT32_MAX ? static_cast<std::int32_t>(position) : -1;
+}
+
 void Stdio_ftell(CallFrame& frame) {
   std::FILE* stream = GetStream(frame, 0);
-  if (stream != nullptr) ReturnInt(frame, static_cast<std::int32_t>(std::ftell(stream)));
+  if (stream != nullptr) ReturnInt(frame, PositionOf(stream));
 }
 
 // The position a script holds is a 4-byte array with the byte offset, so it
@@ -463,12 +515,11 @@ void Stdio_fgetpos(CallFrame& frame) {
   std::FILE* stream = GetStream(frame, 0);
   Var* target = stream != nullptr ? GetParameter(frame, 1, PARAM_ANY) : nullptr;
   if (target == nullptr) return;
-  long position = std::ftell(stream);
-  if (position < 0) {
+  const std::int32_t offset = PositionOf(stream);
+  if (offset < 0) {
     ReturnInt(frame, -1);
     return;
   }
-  auto offset = static_cast<std::int32_t>(position);
   char bytes[4];
   std::memcpy(bytes, &offset, 4);
   if (!SetTypeAndDims(*frame.run, target, KEL_BYTE, 1)) return;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/c_long.h"
 #include "engine/calls.h"
 #include "engine/evaluate.h"
 #include "engine/functions.h"
@@ -67,7 +68,7 @@ void Stdlib_minmax(CallFrame& frame) {
 }
 
 void Stdlib_atoi(CallFrame& frame) {
-  if (const char* text = GetString(frame, 0)) ReturnInt(frame, static_cast<std::int32_t>(std::atol(text)));
+  if (const char* text = GetString(frame, 0)) ReturnInt(frame, StringToLong32(text, nullptr, 10));
 }
 
 void Stdlib_atof(CallFrame& frame) {
@@ -92,9 +93,9 @@ void Stdlib_strtol(CallFrame& frame) {
   if (frame.argCount > 2 && !GetInteger(frame, 2, base)) return;
   if (base < 0 || base == 1 || base > 36) base = 0;
   char* stop = nullptr;
-  long value = std::strtol(text, &stop, base);
+  const std::int32_t value = StringToLong32(text, &stop, base);
   if (!StoreEnd(frame, 1, frame.args[0], static_cast<std::int32_t>(stop - text))) return;
-  ReturnInt(frame, static_cast<std::int32_t>(value));
+  ReturnInt(frame, value);
 }
 
 void Stdlib_strtod(CallFrame& frame) {
@@ -305,8 +306,9 @@ constexpr LibraryEntry kStdlibRows[] = {
     {"exit",    Stdlib_exit,    1, 1},
     {"labs",    Stdlib_abs,     1, 1},
     {"ldiv",    Stdlib_div,     2, 2},
-    {"max",     Stdlib_minmax,  1, ARGS_ANY},
-    {"min",     Stdlib_minmax,  1, ARGS_ANY},
+    // Literals stay literals, so that text against text compares by content.
+    {"max",     Stdlib_minmax,  1, ARGS_ANY, READS_ALL},
+    {"min",     Stdlib_minmax,  1, ARGS_ANY, READS_ALL},
     {"qsort",   Stdlib_qsort,   2, 3},
     {"rand",    Stdlib_rand,    0, 0},
     {"srand",   Stdlib_srand,   0, 1},

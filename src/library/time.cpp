@@ -116,6 +116,9 @@ void Time_mktime(CallFrame& frame) {
   std::tm value = ReadTm(structure);
   std::time_t result = std::mktime(&value);
   WriteTm(*frame.run, structure, value);
+  // A time a 32-bit time_t cannot hold is the failure result, not a
+  // wrapped-around one.
+  if (result < INT32_MIN || result > INT32_MAX) result = -1;
   ReturnInt(frame, static_cast<std::int32_t>(result));
 }
 

@@ -14,6 +14,9 @@ struct TestCase {
   std::filesystem::path script;  // the script file
   std::string name;              // its path below the scripts folder
   std::optional<std::string> platform;  // "linux" or "win32" when restricted
+  // Set ("// 32-bit-only: reason") when the test holds only for the 32-bit
+  // Windows programs; a 64-bit Windows test build skips it with the reason.
+  std::optional<std::string> only32BitReason;
 
   // How the program is started. Without args or command the command line is
   // the script's own file name.

@@ -30,6 +30,11 @@ struct Options {
   fs::path exe;
   fs::path launcher;
   fs::path winePrefix;
+  std::string wine = "wine";              // the loader that runs a Windows program
+  std::string wineServer = "wineserver";
+  int windowsBits = 32;                   // of the Windows program under test
+  std::string about;                      // printed first: what is tested, and why
+  std::vector<std::string> emulator;      // runs a Linux program of another machine
   fs::path scripts;
   std::string filter;
   unsigned jobs = 2;
@@ -88,10 +93,11 @@ ProcessRequest BuildRequest(const Options& options, const TestCase& test, const 
   if (exactLine) {
     request.environment.emplace_back("KEL_LAUNCH_APP", WindowsPath(options.exe));
     request.environment.emplace_back("KEL_LAUNCH_COMMAND_LINE", *exactLine);
-    request.argv = {"wine", options.launcher.string()};
+    request.argv = {options.wine, options.launcher.string()};
     return request;
   }
-  if (win32) request.argv.push_back("wine");
+  if (win32) request.argv.push_back(options.wine);
+  for (const std::string& word : options.emulator) request.argv.push_back(word);
   request.argv.push_back(options.exe.string());
   if (test.command) {
     for (std::string& word : SplitAtBlanks(Substitute(*test.command, "$SCRIPT", scriptName))) {
@@ -151,6 +157,14 @@ bool CopyFiles(const TestCase& test, const fs::path& work, std::string& error) {
   return true;
 }
 
+// Why [test] does not run against the program under test, or empty.
+std::string SkipReason(const Options& options, const TestCase& test) {
+  if (options.platform == "win32" && options.windowsBits != 32 && test.only32BitReason) {
+    return "holds only for the 32-bit Windows programs: " + *test.only32BitReason;
+  }
+  return {};
+}
+
 std::vector<TestCase> Discover(const Options& options, std::vector<std::string>& errors) {
   std::vector<fs::path> scripts;
   for (const auto& entry : fs::recursive_directory_iterator(options.scripts)) {
@@ -187,14 +201,14 @@ bool PrepareWine(const Options& options) {
   request.environment = WineEnvironment(options);
   request.timeoutSeconds = 300;
   if (!fs::exists(options.winePrefix / "system.reg")) {
-    request.argv = {"wineboot", "--init"};
+    request.argv = {options.wine, "wineboot", "--init"};
     ProcessResult boot = RunProcess(request);
     if (!boot.failure.empty()) {
       std::cerr << boot.failure << "\n";
       return false;
     }
   }
-  request.argv = {"wineserver", "-p"};
+  request.argv = {options.wineServer, "-p"};
   RunProcess(request);
   return true;
 }
@@ -207,6 +221,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--exe") options.exe = value();
     else if (arg == "--launcher") options.launcher = value();
     else if (arg == "--wine-prefix") options.winePrefix = value();
+    else if (arg == "--wine") options.wine = value();
+    else if (arg == "--wineserver") options.wineServer = value();
+    else if (arg == "--windows-bits") options.windowsBits = std::stoi(value());
+    else if (arg == "--about") options.about = value();
+    else if (arg == "--emulator") options.emulator = SplitAtBlanks(value());
     else if (arg == "--filter") options.filter = value();
     else if (arg == "--jobs") options.jobs = static_cast<unsigned>(std::stoul(value()));
     else if (!arg.empty() && arg[0] != '-') options.scripts = arg;
@@ -230,7 +249,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
     std::cerr << "usage: kel_test_runner --platform linux|win32 --exe PROGRAM [--launcher EXE]\n"
-                 "       [--wine-prefix DIR] [--jobs N] [--filter TEXT] SCRIPTS_FOLDER\n";
+                 "       [--wine-prefix DIR] [--wine LOADER] [--wineserver SERVER] [--windows-bits 32|64]\n"
+                 "       [--about TEXT] [--emulator COMMAND] [--jobs N] [--filter TEXT] SCRIPTS_FOLDER\n";
     return 2;
   }
   if (!fs::exists(options.exe)) {
@@ -250,10 +270,18 @@ int main(int argc, char** argv) {
   fs::path root = pattern;
   std::atomic<std::size_t> next{0};
   std::atomic<int> failed{0};
+  std::atomic<int> skipped{0};
   std::mutex printing;
+  if (!options.about.empty()) std::cout << options.about << "\n";
   auto worker = [&]() {
     for (std::size_t index = next++; index < tests.size(); index = next++) {
       const TestCase& test = tests[index];
+      if (std::string reason = SkipReason(options, test); !reason.empty()) {
+        ++skipped;
+        std::lock_guard<std::mutex> lock(printing);
+        std::cout << "skip " << test.name << " [" << options.platform << "]: " << reason << "\n";
+        continue;
+      }
       fs::path work = root / ("case-" + std::to_string(index)) / "work";
       fs::create_directories(work);
       std::string problems;
@@ -273,7 +301,7 @@ int main(int argc, char** argv) {
   for (std::thread& thread : workers) thread.join();
   std::error_code ignored;
   if (failed == 0) fs::remove_all(root, ignored);
-  std::cout << tests.size() - static_cast<std::size_t>(failed) << " passed, " << failed << " failed ("
-            << options.platform << ")\n";
+  std::cout << tests.size() - static_cast<std::size_t>(failed + skipped) << " passed, " << failed << " failed, "
+            << skipped << " skipped (" << options.platform << ")\n";
   return failed == 0 && errors.empty() ? 0 : 1;
 }

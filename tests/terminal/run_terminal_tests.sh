@@ -2,7 +2,7 @@
 # Terminal tests of the console program: keys, Ctrl+C, the screen functions
 # and suspend, run in a real terminal (a tmux pane) natively or under wine.
 #   run_terminal_tests.sh linux PROGRAM
-#   run_terminal_tests.sh win32 PROGRAM.exe WINEPREFIX
+#   run_terminal_tests.sh win32 PROGRAM.exe WINEPREFIX [WINE-LOADER]
 set -u
 
 PLATFORM=$1
@@ -13,11 +13,14 @@ FAILED=0
 
 if [ "$PLATFORM" = win32 ]; then
   PREFIX=$(readlink -f "$3")
-  RUN="env WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mscoree=\\;mshtml= wine $PROGRAM"
+  WINE=${4:-wine}
+  RUN="env WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mscoree=\\;mshtml= $WINE $PROGRAM"
   PATIENCE=20
 else
-  RUN="$PROGRAM"
-  PATIENCE=5
+  # KEL_EMULATOR runs a program built for another machine (qemu-aarch64 ...).
+  RUN="${KEL_EMULATOR:+$KEL_EMULATOR }$PROGRAM"
+  PATIENCE=${KEL_EMULATOR:+20}
+  PATIENCE=${PATIENCE:-5}
 fi
 
 tmx() { tmux -L "$SOCKET" "$@"; }
@@ -162,7 +165,8 @@ fi
 
 # --- a fatal message waits for a key on an interactive console ---
 script fatal.kel <<'KEL'
-a[2000000000] = 1;
+a = {1};
+a[2000000000] = 1;              // 8 GB of integers
 KEL
 start fatal.kel
 if wait_for "0003: Insufficient Memory"; then

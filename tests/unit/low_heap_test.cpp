@@ -1,0 +1,151 @@
+// The heap below 4 GiB: blocks never overlap, keep their contents through
+// growth and moves, are reused after being freed, and all lie below 4 GiB;
+// a full region says so instead of handing out a block it does not have.
+
+#include "engine/low_heap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "engine/memory.h"
+#include "platform/address_space.h"
+
+namespace {
+
+using kel::LowHeap;
+
+// One reservation serves every test: each builds a new heap on it.
+class LowHeapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if constexpr (sizeof(void*) <= 4) GTEST_SKIP() << "a 32-bit process needs no low heap";
+    static std::size_t reserved = 0;
+    static void* region = kel::platform::ReserveLowAddressSpace(std::size_t{256} << 20, reserved);
+    base_ = region;
+    size_ = reserved;
+    ASSERT_NE(base_, nullptr);
+  }
+  void* base_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+struct Block {
+  std::size_t size;
+  std::uint8_t fill;
+};
+
+void Fill(void* block, const Block& what) { std::memset(block, what.fill, what.size); }
+
+bool Holds(const void* block, const Block& what) {
+  const auto* bytes = static_cast<const std::uint8_t*>(block);
+  for (std::size_t i = 0; i < what.size; ++i) {
+    if (bytes[i] != what.fill) return false;
+  }
+  return true;
+}
+
+TEST_F(LowHeapTest, RandomWorkKeepsEveryBlockIntact) {
+  LowHeap heap(base_, size_);
+  std::mt19937 random(3);
+  std::map<std::uint8_t*, Block> live;
+  for (int step = 0; step < 60000; ++step) {
+    const unsigned choice = random() % 10;
+    // Mostly small blocks, some of tens of kilobytes, a few of megabytes.
+    std::size_t size = random() % 200;
+    if (random() % 20 == 0) size = random() % 60000;
+    if (random() % 2000 == 0) size = random() % (3u << 20);
+    if (choice < 5 || live.empty()) {
+      auto* block = static_cast<std::uint8_t*>(heap.Allocate(size));
+      ASSERT_NE(block, nullptr);
+      ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block) % 8, 0u);
+      ASSERT_LT(reinterpret_cast<std::uintptr_t>(block) + size, kel::platform::kScriptAddressLimit);
+      ASSERT_GE(heap.UsableSize(block), size);
+      Block what{size, static_cast<std::uint8_t>(random())};
+      Fill(block, what);
+      live[block] = what;
+    } else {
+      auto at = live.begin();
+      std::advance(at, static_cast<long>(random() % live.size()));
+      ASSERT_TRUE(Holds(at->first, at->second)) << "block of " << at->second.size << " changed";
+      if (choice < 8) {
+        heap.Free(at->first);
+        live.erase(at);
+      } else {
+        Block what = at->second;
+        auto* moved = static_cast<std::uint8_t*>(heap.Reallocate(at->first, size));
+        ASSERT_NE(moved, nullptr);
+        what.size = std::min(what.size, size);
+        ASSERT_TRUE(Holds(moved, what)) << "contents lost in a resize";
+        what.size = size;
+        Fill(moved, what);
+        live.erase(at);
+        live[moved] = what;
+      }
+    }
+  }
+  // No two live blocks overlap, and each still holds what was written.
+  std::uint8_t* end = nullptr;
+  for (auto& [block, what] : live) {
+    ASSERT_TRUE(end == nullptr || block >= end);
+    ASSERT_TRUE(Holds(block, what));
+    end = block + what.size;
+  }
+  for (auto& entry : live) heap.Free(entry.first);
+  // Everything freed went back to the top, and the top gave its pages back.
+  EXPECT_LE(heap.CommittedBytes(), std::size_t{40} << 20);
+}
+
+TEST_F(LowHeapTest, FreedSpaceIsReusedAndNeighboursJoin) {
+  LowHeap heap(base_, size_);
+  void* a = heap.Allocate(1000);
+  void* b = heap.Allocate(1000);
+  void* c = heap.Allocate(1000);
+  heap.Free(a);
+  heap.Free(b);  // joins a
+  void* joined = heap.Allocate(2000);
+  EXPECT_EQ(joined, a);
+  // The last block grows in place into the space above it.
+  void* grown = heap.Reallocate(c, 100000);
+  EXPECT_EQ(grown, c);
+  heap.Free(joined);
+  heap.Free(grown);
+  EXPECT_EQ(heap.Allocate(16), a);
+}
+
+TEST_F(LowHeapTest, AFullRegionGivesNull) {
+  LowHeap heap(base_, std::size_t{1} << 20);
+  void* first = heap.Allocate(600000);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(heap.Allocate(600000), nullptr);
+  EXPECT_EQ(heap.Reallocate(first, 2000000), nullptr);
+  std::memset(first, 1, 600000);  // still usable after the failed resize
+  heap.Free(first);
+  EXPECT_NE(heap.Allocate(900000), nullptr);
+}
+
+TEST(AddressableStorage, FitsAScriptInteger) {
+  for (std::size_t size : {std::size_t{1}, std::size_t{100}, std::size_t{1} << 20, std::size_t{40} << 20}) {
+    void* block = kel::AllocateAddressable(size);
+    EXPECT_TRUE(kel::AddressableBy32Bits(static_cast<char*>(block) + size - 1));
+    block = kel::ReallocateAddressable(block, size * 2);
+    EXPECT_TRUE(kel::AddressableBy32Bits(static_cast<char*>(block) + size * 2 - 1));
+    kel::FreeAddressable(block);
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Sanitizer builds watch script storage as they watch the C heap.
+TEST(AddressableStorageDeathTest, OverrunsAndStaleUsesAreReported) {
+  auto* block = static_cast<volatile char*>(kel::AllocateAddressable(10));
+  block[9] = 1;
+  EXPECT_DEATH(block[10] = 1, "use-after-poison");
+  kel::FreeAddressable(const_cast<char*>(block));
+  EXPECT_DEATH(block[0] = 1, "use-after-poison");
+}
+#endif
+
+}  // namespace
