@@ -35,13 +35,14 @@ void* CheckedRealloc(void* block, std::size_t bytes) {
 
 namespace {
 
-// As much as a 32-bit process could hold, and it costs only address space.
-constexpr std::size_t kLowRegionWanted = std::size_t{3} << 30;
+// As much as a 32-bit Windows process could hold, and it costs only address
+// space. Beyond it, storage comes from the C heap, and only pointer() minds.
+constexpr std::size_t kLowRegionWanted = std::size_t{2} << 30;
 
 LowHeap* lowHeap = nullptr;
 bool lowHeapTried = false;
 
-// The heap below 4 GiB, made at the first request; null where every address
+// The low heap, made at the first request; null where every address
 // fits anyway (a 32-bit process) or where no region could be reserved.
 LowHeap* TheLowHeap() {
   if (lowHeapTried) return lowHeap;
@@ -91,7 +92,7 @@ constexpr std::size_t kQuarantineBytes = std::size_t{16} << 20;
 std::deque<std::pair<void*, std::size_t>> quarantine;
 std::size_t quarantined = 0;
 
-// The bytes of a block of the heap below 4 GiB; 0 for a C heap block.
+// The bytes of a block of the low heap; 0 for a C heap block.
 std::size_t UsableSize(void* block) {
   LowHeap* heap = TheLowHeap();
   return heap != nullptr && heap->Owns(block) ? heap->UsableSize(block) : 0;

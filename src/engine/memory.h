@@ -11,7 +11,7 @@ void* CheckedRealloc(void* block, std::size_t bytes);
 
 // Storage a script can take the address of (array elements, number cells),
 // placed where the address fits a script integer whenever the system allows:
-// in a 64-bit process, a heap below 4 GiB. Blocks are 8-byte aligned and
+// in a 64-bit process, a heap below 2 GiB. Blocks are 8-byte aligned and
 // never null (failure is the fatal message 0003); a block may lie higher only
 // when that heap is full or could not be set up, which AddressableBy32Bits
 // tells.

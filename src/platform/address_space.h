@@ -1,5 +1,5 @@
 #pragma once
-// Address space below 4 GiB: scripts hold addresses (pointer, peek, poke) in
+// Low address space: scripts hold addresses (pointer, peek, poke) in
 // 32-bit integers, so the storage they can point at must lie there even in a
 // 64-bit process.
 
@@ -7,12 +7,14 @@
 
 namespace kel::platform {
 
-// The highest address (exclusive) a script integer can hold.
-constexpr unsigned long long kScriptAddressLimit = 1ull << 32;
+// Where reservations end: below 2 GiB, so that the addresses scripts hold are
+// positive numbers, as in a 32-bit Windows process.
+constexpr unsigned long long kScriptAddressLimit = 1ull << 31;
 
 // Reserves, without committing memory, the largest region it finds of at most
-// [wanted] bytes that lies wholly below kScriptAddressLimit. Returns its start
-// and sets [got] to its size, or returns null with [got] 0.
+// [wanted] bytes that lies wholly below kScriptAddressLimit (and above the
+// first 64 MiB). Returns its start and sets [got] to its size, or returns
+// null with [got] 0.
 void* ReserveLowAddressSpace(std::size_t wanted, std::size_t& got);
 
 // Makes the [bytes] at [at] (a page-aligned part of a reservation) readable and

@@ -187,7 +187,7 @@ KEL
   start close.kel
   if wait_for running; then
     shell=$(tmx display-message -t case -p '#{pane_pid}')
-    pkill -TERM -P "$shell" -x "$(basename "$PROGRAM")"
+    pkill -TERM -P "$shell"  # the program, or the emulator running it
     check close-exit-code "EXIT=255"
   else
     fail close-exit-code "the script did not start"

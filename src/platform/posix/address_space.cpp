@@ -1,4 +1,4 @@
-// Address space below 4 GiB on POSIX systems: an inaccessible mapping placed
+// Address space below 2 GiB on POSIX systems: an inaccessible mapping placed
 // by address hint, made accessible piece by piece.
 
 #include "platform/address_space.h"
@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace kel::platform {
@@ -13,6 +14,7 @@ namespace kel::platform {
 namespace {
 
 constexpr std::size_t kHintStep = std::size_t{64} << 20;
+constexpr std::size_t kSizeStep = std::size_t{256} << 20;
 
 // A mapping of [bytes] exactly at [hint], or null. Kernels without
 // MAP_FIXED_NOREPLACE take the flag as a plain hint and may place the mapping
@@ -38,9 +40,12 @@ void* ReserveLowAddressSpace(std::size_t wanted, std::size_t& got) {
   if constexpr (sizeof(void*) > 4) {
     // Smaller sizes are tried when larger ones do not fit: a sanitizer's
     // shadow memory, a position-dependent program and its heap, or an
-    // emulator may already hold parts of the low 4 GiB.
-    for (std::size_t size = wanted & ~(kHintStep - 1); size >= kHintStep; size /= 2) {
-      for (std::uintptr_t hint = kHintStep; hint + size <= kScriptAddressLimit; hint += kHintStep) {
+    // emulator may already hold parts of the low addresses. The highest place
+    // that fits is taken, leaving room above a position-dependent program
+    // for the C library's heap to grow.
+    const std::size_t largest = static_cast<std::size_t>(kScriptAddressLimit) - kHintStep;
+    for (std::size_t size = std::min(wanted, largest); size >= kHintStep; size -= std::min(size / 2, kSizeStep)) {
+      for (std::uintptr_t hint = kScriptAddressLimit - size; hint >= kHintStep; hint -= kHintStep) {
         if (void* at = MapAt(hint, size)) {
           got = size;
           return at;
