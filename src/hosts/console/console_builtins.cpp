@@ -53,6 +53,8 @@ void Screen_ScreenSize(CallFrame& frame) {
 }
 
 void Screen_ScreenHandle(CallFrame& frame) {
+  // Window handles carry 32 significant bits on 64-bit Windows too, so the
+  // script integer holds one exactly.
   ReturnInt(frame, static_cast<std::int32_t>(console::ConsoleWindowHandle()));
 }
 
