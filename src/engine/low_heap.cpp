@@ -63,6 +63,33 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint64_t granularity) {
 
 }  // namespace
 
+// ===================================================================
+// The region
+// ===================================================================
+
+namespace {
+
+constexpr std::uintptr_t kLowRegionEnd = std::uintptr_t{1} << 31;
+constexpr std::size_t kPlaceStep = std::size_t{64} << 20;  // and the first 64 MiB stay free
+constexpr std::size_t kSizeStep = std::size_t{256} << 20;
+
+}  // namespace
+
+// Smaller sizes are tried when larger ones do not fit: a sanitizer's shadow
+// memory, a position-dependent program and its C heap, or an emulator may
+// hold parts of the low addresses. The highest place that fits is taken,
+// leaving room for the C heap of a position-dependent program to grow.
+void* ReserveLowRegion(std::size_t largest, std::size_t& size) {
+  size = std::min<std::size_t>(largest, kLowRegionEnd - kPlaceStep) & ~(kPlaceStep - 1);
+  for (; size >= kPlaceStep; size -= std::min(size / 2, kSizeStep)) {
+    for (std::uintptr_t at = kLowRegionEnd - size; at >= kPlaceStep; at -= kPlaceStep) {
+      if (void* region = platform::ReserveAddressSpaceAt(at, size)) return region;
+    }
+  }
+  size = 0;
+  return nullptr;
+}
+
 KEL_HEAP_INTERNAL LowHeap::LowHeap(void* base, std::size_t size)
     : base_(reinterpret_cast<std::uintptr_t>(base)), size_(size) {
   std::fill(std::begin(bins_), std::end(bins_), kNone);

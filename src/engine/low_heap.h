@@ -15,10 +15,16 @@
 
 namespace kel {
 
+// Reserves the region for a LowHeap: as large as a place below 2 GiB allows,
+// up to [largest] bytes, so that the addresses scripts hold are positive
+// numbers, as in a 32-bit Windows process. Returns its start and sets [size],
+// or returns null with [size] 0.
+void* ReserveLowRegion(std::size_t largest, std::size_t& size);
+
 class LowHeap {
  public:
-  // Manages the reservation [base, base + size) made by
-  // platform::ReserveLowAddressSpace; [size] is below 4 GiB.
+  // Manages the reservation [base, base + size) made by ReserveLowRegion (or
+  // any reservation that ends below 4 GiB).
   LowHeap(void* base, std::size_t size);
   LowHeap(const LowHeap&) = delete;
   LowHeap& operator=(const LowHeap&) = delete;

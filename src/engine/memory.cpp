@@ -11,7 +11,6 @@
 
 #include "engine/low_heap.h"
 #include "engine/messages.h"
-#include "platform/address_space.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -35,7 +34,7 @@ void* CheckedRealloc(void* block, std::size_t bytes) {
 
 namespace {
 
-// As much as a 32-bit Windows process could hold, and it costs only address
+// As much as a 32-bit Windows process could hold; it costs only address
 // space. Beyond it, storage comes from the C heap, and only pointer() minds.
 constexpr std::size_t kLowRegionWanted = std::size_t{2} << 30;
 
@@ -49,7 +48,7 @@ LowHeap* TheLowHeap() {
   lowHeapTried = true;
   if constexpr (sizeof(void*) > 4) {
     std::size_t size = 0;
-    void* base = platform::ReserveLowAddressSpace(kLowRegionWanted, size);
+    void* base = ReserveLowRegion(kLowRegionWanted, size);
     if (base == nullptr) return nullptr;
 #ifdef KEL_POISON_CHECKS
     __lsan_register_root_region(base, size);  // it holds references to other blocks

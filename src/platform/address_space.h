@@ -1,21 +1,17 @@
 #pragma once
-// Low address space: scripts hold addresses (pointer, peek, poke) in
-// 32-bit integers, so the storage they can point at must lie there even in a
-// 64-bit process.
+// Address space reserved at a chosen place and committed piece by piece:
+// where a 64-bit process keeps the storage scripts can take the address of,
+// low enough for a 32-bit script integer.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace kel::platform {
 
-// Where reservations end: below 2 GiB, so that the addresses scripts hold are
-// positive numbers, as in a 32-bit Windows process.
-constexpr unsigned long long kScriptAddressLimit = 1ull << 31;
-
-// Reserves, without committing memory, the largest region it finds of at most
-// [wanted] bytes that lies wholly below kScriptAddressLimit (and above the
-// first 64 MiB). Returns its start and sets [got] to its size, or returns
-// null with [got] 0.
-void* ReserveLowAddressSpace(std::size_t wanted, std::size_t& got);
+// Reserves, without committing memory, the [bytes] at [address] (a multiple
+// of PageGranularity): exactly there, or not at all (null) when any of it is
+// taken already.
+void* ReserveAddressSpaceAt(std::uintptr_t address, std::size_t bytes);
 
 // Makes the [bytes] at [at] (a page-aligned part of a reservation) readable and
 // writable, reading as zeros. False when the system has no memory for them.

@@ -1,38 +1,17 @@
-// Address space below 2 GiB on Windows: a reservation at a chosen address,
-// committed piece by piece. A 32-bit process has nothing else, so only the
-// x86-64 build needs it.
+// Reserved address space on Windows: a reservation at a chosen address,
+// committed piece by piece.
 
 #include "platform/address_space.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
 
 namespace kel::platform {
 
-namespace {
-
-constexpr std::size_t kHintStep = std::size_t{64} << 20;
-constexpr std::size_t kSizeStep = std::size_t{256} << 20;
-
-}  // namespace
-
-void* ReserveLowAddressSpace(std::size_t wanted, std::size_t& got) {
-  got = 0;
-  if constexpr (sizeof(void*) > 4) {
-    const std::size_t largest = static_cast<std::size_t>(kScriptAddressLimit) - kHintStep;
-    for (std::size_t size = std::min(wanted, largest); size >= kHintStep; size -= std::min(size / 2, kSizeStep)) {
-      for (std::uintptr_t hint = kScriptAddressLimit - size; hint >= kHintStep; hint -= kHintStep) {
-        // VirtualAlloc with an address reserves exactly there or fails.
-        if (void* at = VirtualAlloc(reinterpret_cast<void*>(hint), size, MEM_RESERVE, PAGE_NOACCESS)) {
-          got = size;
-          return at;
-        }
-      }
-    }
-  }
-  return nullptr;
+void* ReserveAddressSpaceAt(std::uintptr_t address, std::size_t bytes) {
+  // With an address, VirtualAlloc reserves exactly there or fails.
+  return VirtualAlloc(reinterpret_cast<void*>(address), bytes, MEM_RESERVE, PAGE_NOACCESS);
 }
 
 bool CommitPages(void* at, std::size_t bytes) {
