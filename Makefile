@@ -28,6 +28,7 @@ run: linux
 	build/linux/VetraC32 $(SCRIPT)
 
 test: linux linux-asan windows linux-arm64
+	@echo "make test: the Windows programs run under wine as $(if $(RUNS_32_BIT),build/win32 (32-bit): this machine runs 32-bit x86 programs,build/win64 (x86-64 test build): this machine cannot run 32-bit x86 programs)"
 	ctest --preset linux
 	ctest --preset linux-asan
 	ctest --preset linux-arm64

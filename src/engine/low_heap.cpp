@@ -146,12 +146,15 @@ KEL_HEAP_INTERNAL void LowHeap::Unlink(Offset chunk) {
   if (next == kNone) binMap_[bin / 64] &= ~(std::uint64_t{1} << (bin % 64));
 }
 
-// A free chunk of at least [need] bytes, or kNone: the first fitting one of
-// the request's own bin, else any chunk of the next bin that holds one (every
-// chunk there is large enough).
+// A free chunk of at least [need] bytes, or kNone: a fitting one among the
+// first few of the request's own bin, else any chunk of the next bin that
+// holds one (every chunk there is large enough). The bound keeps a bin full
+// of chunks just too small from costing a long walk on every request.
 KEL_HEAP_INTERNAL LowHeap::Offset LowHeap::FindFit(std::uint32_t need) {
+  constexpr int kLookedAt = 16;
   int bin = BinIndex(need);
-  for (Offset chunk = bins_[bin]; chunk != kNone; chunk = NextFree(chunk)) {
+  int looked = 0;
+  for (Offset chunk = bins_[bin]; chunk != kNone && looked < kLookedAt; chunk = NextFree(chunk), ++looked) {
     if (SizeOf(chunk) >= need) return chunk;
   }
   for (int word = (bin + 1) / 64; word < static_cast<int>(std::size(binMap_)); ++word) {

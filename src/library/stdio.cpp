@@ -101,23 +101,15 @@ class StreamTable {
     for (const StandardSlot& slot : slots_) {
       if (slot.value == value) return slot.stream;
     }
-    for (const StreamTable* table = this; table != nullptr; table = table->parent_) {
-      for (const OpenedStream& opened : table->opened_) {
-        if (opened.value == value) return opened.stream;
-      }
-    }
-    return nullptr;
+    const OpenedStream* opened = FindOpened([value](const OpenedStream& at) { return at.value == value; });
+    return opened != nullptr ? opened->stream : nullptr;
   }
 
   // The value of [stream], which this run or an enclosing one knows.
   std::int32_t ValueOf(std::FILE* stream) const {
     if (const StandardSlot* slot = SlotOf(stream)) return slot->value;
-    for (const StreamTable* table = this; table != nullptr; table = table->parent_) {
-      for (const OpenedStream& opened : table->opened_) {
-        if (opened.stream == stream) return opened.value;
-      }
-    }
-    return 0;
+    const OpenedStream* opened = FindOpened([stream](const OpenedStream& at) { return at.stream == stream; });
+    return opened != nullptr ? opened->value : 0;
   }
 
   // Takes the newly opened [stream] into the table; its script value, or 0
@@ -171,6 +163,17 @@ class StreamTable {
   }
 
  private:
+  // The first stream this run or an enclosing one opened that [matches].
+  template <typename Match>
+  const OpenedStream* FindOpened(Match matches) const {
+    for (const StreamTable* table = this; table != nullptr; table = table->parent_) {
+      for (const OpenedStream& opened : table->opened_) {
+        if (matches(opened)) return &opened;
+      }
+    }
+    return nullptr;
+  }
+
   StandardSlot slots_[3];
   std::vector<OpenedStream> opened_;
   StreamTable* parent_;

@@ -175,7 +175,8 @@ std::string RunCase(const Options& options, const TestCase& test, const fs::path
 
 // Why [test] does not run against the program under test, or empty.
 std::string SkipReason(const Options& options, const TestCase& test) {
-  if (options.platform == "win32" && options.windowsBits != 32 && test.only32BitReason) {
+  const bool thirtyTwoBitProgram = options.platform == "win32" && options.windowsBits == 32;
+  if (test.only32BitReason && !thirtyTwoBitProgram) {
     return "holds only for the 32-bit Windows programs: " + *test.only32BitReason;
   }
   return {};
