@@ -36,6 +36,7 @@ constexpr std::uint32_t kHeader = 8;
 constexpr std::uint32_t kMinChunk = 16;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 constexpr std::uint32_t kSmallLimit = 1024;
+constexpr std::uint8_t kKeptPerSize = 16;
 constexpr std::size_t kLargestRequest = 0xF0000000u;
 constexpr std::uint64_t kCommitStep = 1u << 20;
 constexpr std::uint64_t kKeepAtTop = 1u << 20;
@@ -93,6 +94,7 @@ void* ReserveLowRegion(std::size_t largest, std::size_t& size) {
 KEL_HEAP_INTERNAL LowHeap::LowHeap(void* base, std::size_t size)
     : base_(reinterpret_cast<std::uintptr_t>(base)), size_(size) {
   std::fill(std::begin(bins_), std::end(bins_), kNone);
+  std::fill(std::begin(kept_), std::end(kept_), kNone);
 }
 
 // ===================================================================
@@ -272,6 +274,14 @@ KEL_HEAP_INTERNAL void LowHeap::Release(Offset chunk) {
 KEL_HEAP_INTERNAL void* LowHeap::Allocate(std::size_t bytes) {
   if (bytes > kLargestRequest) return nullptr;
   const std::uint32_t need = ChunkSize(bytes);
+  if (need < kSmallLimit) {
+    const int bin = BinIndex(need);
+    if (const Offset kept = kept_[bin]; kept != kNone) {
+      kept_[bin] = NextFree(kept);
+      --keptCount_[bin];
+      return Payload(kept);
+    }
+  }
   Offset chunk = FindFit(need);
   if (chunk != kNone) {
     Unlink(chunk);
@@ -315,7 +325,19 @@ KEL_HEAP_INTERNAL void* LowHeap::Reallocate(void* block, std::size_t bytes) {
 }
 
 KEL_HEAP_INTERNAL void LowHeap::Free(void* block) {
-  if (block != nullptr) Release(ChunkOf(block));
+  if (block == nullptr) return;
+  const Offset chunk = ChunkOf(block);
+  const std::uint32_t size = SizeOf(chunk);
+  if (size < kSmallLimit) {
+    const int bin = BinIndex(size);
+    if (keptCount_[bin] < kKeptPerSize) {
+      NextFree(chunk) = kept_[bin];
+      kept_[bin] = chunk;
+      ++keptCount_[bin];
+      return;
+    }
+  }
+  Release(chunk);
 }
 
 }  // namespace kel

@@ -5,8 +5,10 @@
 //
 // Blocks carry an 8-byte boundary tag; free blocks are coalesced with their
 // neighbours and kept in size bins (exact sizes below 1 KiB, four bins per
-// power of two above), with a bitmap of the bins that hold any. Pages are
-// committed as the heap grows and given back when its top shrinks.
+// power of two above), with a bitmap of the bins that hold any. The last few
+// small blocks freed of each size are kept aside, uncoalesced, for the next
+// request of that size. Pages are committed as the heap grows and given back
+// when its top shrinks.
 //
 // NOTE: not thread-safe; only the interpreter thread allocates script storage.
 
@@ -56,6 +58,7 @@ class LowHeap {
  private:
   using Offset = std::uint32_t;
   static constexpr int kBinCount = 216;
+  static constexpr int kSmallBinCount = 128;
 
   std::uint32_t& PrevSizeOf(Offset chunk) const;
   std::uint32_t& TagOf(Offset chunk) const;
@@ -84,6 +87,11 @@ class LowHeap {
   std::uint32_t releaseSize_ = 0;
   Offset bins_[kBinCount];
   std::uint64_t binMap_[(kBinCount + 63) / 64] = {};
+  // OPTIMIZATION: small blocks freed lately, still marked in use, by size:
+  // making and dropping short texts and small arrays then costs a pop and a
+  // push, as in the C library's per-thread caches.
+  Offset kept_[kSmallBinCount];
+  std::uint8_t keptCount_[kSmallBinCount] = {};
 };
 
 }  // namespace kel

@@ -101,12 +101,12 @@ TEST_F(LowHeapTest, RandomWorkKeepsEveryBlockIntact) {
 
 TEST_F(LowHeapTest, FreedSpaceIsReusedAndNeighboursJoin) {
   LowHeap heap(base_, size_);
-  void* a = heap.Allocate(1000);
-  void* b = heap.Allocate(1000);
-  void* c = heap.Allocate(1000);
+  void* a = heap.Allocate(3000);
+  void* b = heap.Allocate(3000);
+  void* c = heap.Allocate(3000);
   heap.Free(a);
   heap.Free(b);  // joins a
-  void* joined = heap.Allocate(2000);
+  void* joined = heap.Allocate(6000);
   EXPECT_EQ(joined, a);
   // The last block grows in place into the space above it.
   void* grown = heap.Reallocate(c, 100000);
@@ -114,6 +114,19 @@ TEST_F(LowHeapTest, FreedSpaceIsReusedAndNeighboursJoin) {
   heap.Free(joined);
   heap.Free(grown);
   EXPECT_EQ(heap.Allocate(16), a);
+}
+
+TEST_F(LowHeapTest, SmallBlocksFreedLatelyComeBackFirst) {
+  LowHeap heap(base_, size_);
+  void* small[10];
+  for (void*& block : small) block = heap.Allocate(40);
+  for (void* block : small) heap.Free(block);
+  // The last freed of a size is the next given; the kept ones do not join
+  // their neighbours, so a block of another size comes from elsewhere.
+  EXPECT_EQ(heap.Allocate(40), small[9]);
+  EXPECT_EQ(heap.Allocate(33), small[8]);  // the same size once rounded
+  auto* other = static_cast<char*>(heap.Allocate(100));
+  EXPECT_TRUE(other < static_cast<char*>(small[0]) || other > static_cast<char*>(small[9]));
 }
 
 TEST_F(LowHeapTest, AFullRegionGivesNull) {
