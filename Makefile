@@ -1,9 +1,11 @@
 # Two commands do everything on a fresh Debian or Ubuntu machine:
 #   make run    installs what is needed, builds the Linux program and runs a
 #               sample script (SCRIPT=path/to/script.kel to pick another)
-#   make test   installs, builds the Linux, sanitizer and Windows programs and
-#               the arm64 cross build, and runs every test on both platforms
-#               (arm64 under qemu-aarch64)
+#   make test   installs, builds the Linux, sanitizer and Windows programs, a
+#               Linux build without the engine's fast paths and the arm64
+#               cross build, and runs every test on both platforms (arm64
+#               under qemu-aarch64; the build without fast paths is also
+#               compared with the linux build on generated programs)
 # make test-arm64 runs the arm64 part alone.
 
 SCRIPT ?= examples/hello.kel
@@ -13,12 +15,12 @@ SCRIPT ?= examples/hello.kel
 RUNS_32_BIT := $(shell scripts/runs-32-bit-programs && echo yes)
 WINDOWS_BUILDS := win32 $(if $(RUNS_32_BIT),,win64)
 
-.PHONY: setup linux linux-asan linux-arm64 win32 win64 windows run test test-arm64 clean
+.PHONY: setup linux linux-asan linux-plain linux-arm64 win32 win64 windows run test test-arm64 clean
 
 setup:
 	scripts/setup
 
-linux linux-asan win32 win64: setup
+linux linux-asan linux-plain win32 win64: setup
 	cmake --preset $@ >/dev/null
 	cmake --build --preset $@
 
@@ -27,10 +29,11 @@ windows: $(WINDOWS_BUILDS)
 run: linux
 	build/linux/VetraC32 $(SCRIPT)
 
-test: linux linux-asan windows linux-arm64
+test: linux linux-asan linux-plain windows linux-arm64
 	@echo "make test: the Windows programs run under wine as $(if $(RUNS_32_BIT),build/win32 (32-bit): this machine runs 32-bit x86 programs,build/win64 (x86-64 test build): this machine cannot run 32-bit x86 programs)"
 	ctest --preset linux
 	ctest --preset linux-asan
+	ctest --preset linux-plain
 	ctest --preset linux-arm64
 
 linux-arm64:

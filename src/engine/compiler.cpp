@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/code.h"
+#include "engine/fast_paths.h"
 #include "engine/functions.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
@@ -700,8 +701,10 @@ bool MarkWalkInert(ExprNode* node) {
   for (ExprNode* child : {node->left, node->right, node->third}) inert = MarkWalkInert(child) && inert;
   for (std::uint32_t i = 0; i < node->count; ++i) inert = MarkWalkInert(node->items[i]) && inert;
   if (inert) node->flags |= EXPR_WALK_INERT;
-  ChooseQuickInt(node);
-  ChooseQuickRun(node);
+  if constexpr (kFastPaths) {
+    ChooseQuickInt(node);
+    ChooseQuickRun(node);
+  }
   return inert;
 }
 
@@ -731,7 +734,7 @@ std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function) {
   Compiler compiler(*body);
   body->body = compiler.Block(function.body);
   MarkWalkInert(body->body);
-  body->flat = FlattenBody(body->body);
+  if constexpr (kFastPaths) body->flat = FlattenBody(body->body);
   return body;
 }
 

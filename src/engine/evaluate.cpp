@@ -12,6 +12,7 @@
 #include "engine/arithmetic.h"
 #include "engine/calls.h"
 #include "engine/code.h"
+#include "engine/fast_paths.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/operators.h"
@@ -495,7 +496,7 @@ bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnl
   const std::uint32_t count = node->count;
   const bool script = call->function->kind == FUNCTION_SCRIPT;
   const std::uint32_t readOnly = script ? 0 : call->function->entry->readOnly;
-  if (count <= kQuickArguments) {
+  if (kFastPaths && count <= kQuickArguments) {
     Var* args[kQuickArguments];
     if (script) {
       Var* fresh[kQuickArguments];
