@@ -199,11 +199,12 @@ void Data_pointer(CallFrame& frame) {
 void Data_convert(CallFrame& frame) {
   Var* value = GetParameter(frame, 0, PARAM_NUMERIC);
   if (value == nullptr) return;
-  const char first = CalledName(frame)[0];
-  Scalar scalar = GetScalar(value);
-  if (first == 'b') ReturnScalar(frame, MakeByte(static_cast<std::uint8_t>(ScalarToInt(scalar))));
-  else if (first == 'i') ReturnInt(frame, ScalarToInt(scalar));
-  else ReturnFloat(frame, ScalarToFloat(scalar));
+  const Scalar scalar = GetScalar(value);
+  switch (CalledVariant(frame)) {
+    case KEL_BYTE: ReturnScalar(frame, MakeByte(static_cast<std::uint8_t>(ScalarToInt(scalar)))); break;
+    case KEL_INT: ReturnInt(frame, ScalarToInt(scalar)); break;
+    default: ReturnFloat(frame, ScalarToFloat(scalar)); break;
+  }
 }
 
 void Data_DataType(CallFrame& frame) {
@@ -376,16 +377,16 @@ constexpr LibraryEntry kDataRows[] = {
     {"BLObGet",             Data_BLObGet,             3, 3},
     {"BLObPut",             Data_BLObPut,             3, 4},
     {"BLObSize",            Data_BLObSize,            1, 2},
-    {"byte",                Data_convert,             1, 1},
+    {"byte",                Data_convert,             1, 1, KEL_BYTE},
     {"DataDimension",       Data_DataDimension,       1, 1},
     {"DataType",            Data_DataType,            1, 1},
     {"defined",             Data_defined,             1, 1},
     {"GetStructureMembers", Data_GetStructureMembers, 1, 2},
     {"StructureMember",     Data_StructureMember,     2, 2},
-    {"float",               Data_convert,             1, 1},
+    {"float",               Data_convert,             1, 1, KEL_FLOAT},
     {"function",            Data_function,            1, ARGS_ANY},
     {"GetArraySpan",        Data_GetArraySpan,        1, 2},
-    {"integer",             Data_convert,             1, 1},
+    {"integer",             Data_convert,             1, 1, KEL_INT},
     {"SetArraySpan",        Data_SetArraySpan,        2, 3},
     {"undefine",            Data_undefine,            1, 1},
 };

@@ -10,30 +10,18 @@ namespace kel {
 
 namespace {
 
-using Classifier = int (*)(int);
-
-struct Classification {
-  const char* name;
-  Classifier test;
+// The tests that share one handler, each row naming its own by its variant.
+enum Classifier : std::uint32_t {
+  IS_ALNUM, IS_ALPHA, IS_CNTRL, IS_DIGIT, IS_GRAPH, IS_LOWER, IS_PRINT, IS_PUNCT, IS_SPACE, IS_UPPER, IS_XDIGIT
 };
-
-// Names that share the one handler, which picks its test by name.
-constexpr Classification kClassifiers[] = {
-    {"isalnum", ::isalnum}, {"isalpha", ::isalpha}, {"iscntrl", ::iscntrl}, {"isdigit", ::isdigit},
-    {"isgraph", ::isgraph}, {"islower", ::islower}, {"isprint", ::isprint}, {"ispunct", ::ispunct},
-    {"isspace", ::isspace}, {"isupper", ::isupper}, {"isxdigit", ::isxdigit},
+constexpr int (*kClassifiers[])(int) = {
+    ::isalnum, ::isalpha, ::iscntrl, ::isdigit, ::isgraph, ::islower, ::isprint, ::ispunct, ::isspace, ::isupper,
+    ::isxdigit,
 };
 
 void Ctype_classify(CallFrame& frame) {
   std::int32_t value;
-  if (!GetInteger(frame, 0, value)) return;
-  const std::string_view name = CalledName(frame);
-  for (const Classification& classification : kClassifiers) {
-    if (name == classification.name) {
-      ReturnInt(frame, classification.test(value & 0xFF));
-      return;
-    }
-  }
+  if (GetInteger(frame, 0, value)) ReturnInt(frame, kClassifiers[CalledVariant(frame)](value & 0xFF));
 }
 
 void Ctype_isascii(CallFrame& frame) {
@@ -58,18 +46,18 @@ void Ctype_toupper(CallFrame& frame) {
 }
 
 constexpr LibraryEntry kCtypeRows[] = {
-    {"isalnum",  Ctype_classify, 1, 1},
-    {"isalpha",  Ctype_classify, 1, 1},
+    {"isalnum",  Ctype_classify, 1, 1, IS_ALNUM},
+    {"isalpha",  Ctype_classify, 1, 1, IS_ALPHA},
     {"isascii",  Ctype_isascii,  1, 1},
-    {"iscntrl",  Ctype_classify, 1, 1},
-    {"isdigit",  Ctype_classify, 1, 1},
-    {"isgraph",  Ctype_classify, 1, 1},
-    {"islower",  Ctype_classify, 1, 1},
-    {"isprint",  Ctype_classify, 1, 1},
-    {"ispunct",  Ctype_classify, 1, 1},
-    {"isspace",  Ctype_classify, 1, 1},
-    {"isupper",  Ctype_classify, 1, 1},
-    {"isxdigit", Ctype_classify, 1, 1},
+    {"iscntrl",  Ctype_classify, 1, 1, IS_CNTRL},
+    {"isdigit",  Ctype_classify, 1, 1, IS_DIGIT},
+    {"isgraph",  Ctype_classify, 1, 1, IS_GRAPH},
+    {"islower",  Ctype_classify, 1, 1, IS_LOWER},
+    {"isprint",  Ctype_classify, 1, 1, IS_PRINT},
+    {"ispunct",  Ctype_classify, 1, 1, IS_PUNCT},
+    {"isspace",  Ctype_classify, 1, 1, IS_SPACE},
+    {"isupper",  Ctype_classify, 1, 1, IS_UPPER},
+    {"isxdigit", Ctype_classify, 1, 1, IS_XDIGIT},
     {"toascii",  Ctype_toascii,  1, 1},
     {"tolower",  Ctype_tolower,  1, 1},
     {"toupper",  Ctype_toupper,  1, 1},

@@ -2,7 +2,6 @@
 // variable.
 
 #include <cmath>
-#include <string_view>
 
 #include "engine/calls.h"
 #include "engine/value.h"
@@ -13,37 +12,25 @@ namespace kel {
 
 namespace {
 
-struct Unary {
-  const char* name;
-  double (*routine)(double);
+// The routines that share one handler, each row naming its own by its variant.
+enum Routine : std::uint32_t {
+  ACOS, ASIN, ATAN, COS, SIN, TAN, COSH, SINH, TANH, EXP, LOG, LOG10, SQRT, CEIL, FABS, FLOOR,
+  ATAN2 = 0, POW, FMOD,
 };
-
-constexpr Unary kUnary[] = {
-    {"acos", std::acos}, {"asin", std::asin}, {"atan", std::atan}, {"cos", std::cos},   {"sin", std::sin},
-    {"tan", std::tan},   {"cosh", std::cosh}, {"sinh", std::sinh}, {"tanh", std::tanh}, {"exp", std::exp},
-    {"log", std::log},   {"log10", std::log10}, {"sqrt", std::sqrt}, {"ceil", std::ceil}, {"fabs", std::fabs},
-    {"floor", std::floor},
+constexpr double (*kUnary[])(double) = {
+    std::acos, std::asin, std::atan, std::cos, std::sin, std::tan, std::cosh, std::sinh, std::tanh, std::exp,
+    std::log,  std::log10, std::sqrt, std::ceil, std::fabs, std::floor,
 };
+constexpr double (*kBinary[])(double, double) = {std::atan2, std::pow, std::fmod};
 
 void Math_unary(CallFrame& frame) {
   double x;
-  if (!GetDouble(frame, 0, x)) return;
-  const std::string_view name = CalledName(frame);
-  for (const Unary& entry : kUnary) {
-    if (name == entry.name) {
-      ReturnFloat(frame, entry.routine(x));
-      return;
-    }
-  }
+  if (GetDouble(frame, 0, x)) ReturnFloat(frame, kUnary[CalledVariant(frame)](x));
 }
 
 void Math_binary(CallFrame& frame) {
   double x, y;
-  if (!GetDouble(frame, 0, x) || !GetDouble(frame, 1, y)) return;
-  const std::string_view name = CalledName(frame);
-  if (name == "atan2") ReturnFloat(frame, std::atan2(x, y));
-  else if (name == "pow") ReturnFloat(frame, std::pow(x, y));
-  else ReturnFloat(frame, std::fmod(x, y));
+  if (GetDouble(frame, 0, x) && GetDouble(frame, 1, y)) ReturnFloat(frame, kBinary[CalledVariant(frame)](x, y));
 }
 
 void Math_ldexp(CallFrame& frame) {
@@ -73,28 +60,28 @@ void Math_modf(CallFrame& frame) {
 }
 
 constexpr LibraryEntry kMathRows[] = {
-    {"acos",  Math_unary,  1, 1},
-    {"asin",  Math_unary,  1, 1},
-    {"atan",  Math_unary,  1, 1},
-    {"atan2", Math_binary, 2, 2},
-    {"cos",   Math_unary,  1, 1},
-    {"sin",   Math_unary,  1, 1},
-    {"tan",   Math_unary,  1, 1},
-    {"cosh",  Math_unary,  1, 1},
-    {"sinh",  Math_unary,  1, 1},
-    {"tanh",  Math_unary,  1, 1},
-    {"exp",   Math_unary,  1, 1},
+    {"acos",  Math_unary,  1, 1, ACOS},
+    {"asin",  Math_unary,  1, 1, ASIN},
+    {"atan",  Math_unary,  1, 1, ATAN},
+    {"atan2", Math_binary, 2, 2, ATAN2},
+    {"cos",   Math_unary,  1, 1, COS},
+    {"sin",   Math_unary,  1, 1, SIN},
+    {"tan",   Math_unary,  1, 1, TAN},
+    {"cosh",  Math_unary,  1, 1, COSH},
+    {"sinh",  Math_unary,  1, 1, SINH},
+    {"tanh",  Math_unary,  1, 1, TANH},
+    {"exp",   Math_unary,  1, 1, EXP},
     {"frexp", Math_frexp,  2, 2},
     {"ldexp", Math_ldexp,  2, 2},
-    {"log",   Math_unary,  1, 1},
-    {"log10", Math_unary,  1, 1},
+    {"log",   Math_unary,  1, 1, LOG},
+    {"log10", Math_unary,  1, 1, LOG10},
     {"modf",  Math_modf,   2, 2},
-    {"pow",   Math_binary, 2, 2},
-    {"sqrt",  Math_unary,  1, 1},
-    {"ceil",  Math_unary,  1, 1},
-    {"fabs",  Math_unary,  1, 1},
-    {"floor", Math_unary,  1, 1},
-    {"fmod",  Math_binary, 2, 2},
+    {"pow",   Math_binary, 2, 2, POW},
+    {"sqrt",  Math_unary,  1, 1, SQRT},
+    {"ceil",  Math_unary,  1, 1, CEIL},
+    {"fabs",  Math_unary,  1, 1, FABS},
+    {"floor", Math_unary,  1, 1, FLOOR},
+    {"fmod",  Math_binary, 2, 2, FMOD},
 };
 
 }  // namespace

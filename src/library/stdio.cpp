@@ -220,14 +220,20 @@ std::int32_t WriteAll(std::FILE* stream, const std::string& text) {
   return written == text.size() ? static_cast<std::int32_t>(text.size()) : -1;
 }
 
-bool IsVariant(const CallFrame& frame) { return CalledName(frame)[0] == 'v'; }
+// Variants of the printf and scanf families, as bits: where the text goes to
+// or comes from (a string, a stream, else the standard stream), and whether
+// the values come from a va_list.
+constexpr std::uint32_t kWithString = 1;
+constexpr std::uint32_t kWithStream = 2;
+constexpr std::uint32_t kFromList = 4;
+
+bool IsVariant(const CallFrame& frame) { return (CalledVariant(frame) & kFromList) != 0; }
 
 // printf, fprintf, sprintf and their va_list forms share one path: where the
-// format stands and where the values come from depend only on the name.
+// format stands and where the values come from depend only on the variant.
 void Stdio_printf(CallFrame& frame) {
-  const char* name = CalledName(frame);
-  const bool toString = std::strstr(name, "sprintf") != nullptr;
-  const bool toStream = std::strstr(name, "fprintf") != nullptr;
+  const bool toString = (CalledVariant(frame) & kWithString) != 0;
+  const bool toStream = (CalledVariant(frame) & kWithStream) != 0;
   const int formatAt = toString || toStream ? 1 : 0;
   std::FILE* stream = stdout;
   if (toStream && (stream = GetStream(frame, 0)) == nullptr) return;
@@ -253,9 +259,8 @@ void Stdio_printf(CallFrame& frame) {
 }
 
 void Stdio_scanf(CallFrame& frame) {
-  const char* name = CalledName(frame);
-  const bool fromString = std::strstr(name, "sscanf") != nullptr;
-  const bool fromStream = std::strstr(name, "fscanf") != nullptr;
+  const bool fromString = (CalledVariant(frame) & kWithString) != 0;
+  const bool fromStream = (CalledVariant(frame) & kWithStream) != 0;
   const int formatAt = fromString || fromStream ? 1 : 0;
   ScanInput input;
   input.stream = stdin;
@@ -431,9 +436,12 @@ void Stdio_fputc(CallFrame& frame) {
   if (stream != nullptr) ReturnInt(frame, std::fputc(byte, stream) == EOF ? 0 : 1);
 }
 
+// puts's variant of the handler it shares with fputs.
+constexpr std::uint32_t kPuts = 1;
+
 void Stdio_fputs(CallFrame& frame) {
   const char* text = GetString(frame, 0);
-  const bool isPuts = CalledName(frame)[1] == 'u';
+  const bool isPuts = CalledVariant(frame) == kPuts;
   std::FILE* stream = text == nullptr ? nullptr : isPuts ? stdout : GetStream(frame, 1);
   if (stream == nullptr) return;
   std::size_t written = std::fwrite(text, 1, std::strlen(text), stream);
@@ -645,12 +653,12 @@ constexpr LibraryEntry kStdioRows[] = {
     {"getchar",  Stdio_getchar,  0, 0},
     {"gets",     Stdio_gets,     0, 1},
     {"perror",   Stdio_perror,   0, 1},
-    {"printf",   Stdio_printf,   1, ARGS_ANY, READS_ALL},
+    {"printf",   Stdio_printf,   1, ARGS_ANY, 0, READS_ALL},
     {"putchar",  Stdio_fputc,    1, 1},
-    {"puts",     Stdio_fputs,    1, 1, READS_ALL},
+    {"puts",     Stdio_fputs,    1, 1, kPuts, READS_ALL},
     {"scanf",    Stdio_scanf,    1, ARGS_ANY},
-    {"vprintf",  Stdio_printf,   2, 2},
-    {"vscanf",   Stdio_scanf,    2, 2},
+    {"vprintf",  Stdio_printf,   2, 2, kFromList},
+    {"vscanf",   Stdio_scanf,    2, 2, kFromList},
     {"clearerr", Stdio_clearerr, 1, 1},
     {"fclose",   Stdio_fclose,   1, 1},
     {"feof",     Stdio_feof,     1, 1},
@@ -660,11 +668,11 @@ constexpr LibraryEntry kStdioRows[] = {
     {"fgetpos",  Stdio_fgetpos,  2, 2},
     {"fgets",    Stdio_fgets,    1, 3},
     {"fopen",    Stdio_fopen,    2, 2},
-    {"fprintf",  Stdio_printf,   2, ARGS_ANY, READS_ALL},
+    {"fprintf",  Stdio_printf,   2, ARGS_ANY, kWithStream, READS_ALL},
     {"fputc",    Stdio_fputc,    2, 2},
-    {"fputs",    Stdio_fputs,    2, 2, READS_ALL},
+    {"fputs",    Stdio_fputs,    2, 2, 0, READS_ALL},
     {"fread",    Stdio_fread,    3, 3},
-    {"fscanf",   Stdio_scanf,    2, ARGS_ANY},
+    {"fscanf",   Stdio_scanf,    2, ARGS_ANY, kWithStream},
     {"fseek",    Stdio_fseek,    2, 3},
     {"fsetpos",  Stdio_fsetpos,  2, 2},
     {"ftell",    Stdio_ftell,    1, 1},
@@ -674,15 +682,15 @@ constexpr LibraryEntry kStdioRows[] = {
     {"remove",   Stdio_remove,   1, 1},
     {"rename",   Stdio_rename,   2, 2},
     {"rewind",   Stdio_rewind,   1, 1},
-    {"sprintf",  Stdio_printf,   2, ARGS_ANY, READS_ALL_BUT_FIRST},
-    {"sscanf",   Stdio_scanf,    2, ARGS_ANY},
+    {"sprintf",  Stdio_printf,   2, ARGS_ANY, kWithString, READS_ALL_BUT_FIRST},
+    {"sscanf",   Stdio_scanf,    2, ARGS_ANY, kWithString},
     {"tmpfile",  Stdio_tmpfile,  0, 0},
     {"tmpnam",   Stdio_tmpnam,   0, 1},
     {"ungetc",   Stdio_ungetc,   2, 2},
-    {"vfprintf", Stdio_printf,   3, 3},
-    {"vfscanf",  Stdio_scanf,    3, 3},
-    {"vsprintf", Stdio_printf,   3, 3},
-    {"vsscanf",  Stdio_scanf,    3, 3},
+    {"vfprintf", Stdio_printf,   3, 3, kWithStream | kFromList},
+    {"vfscanf",  Stdio_scanf,    3, 3, kWithStream | kFromList},
+    {"vsprintf", Stdio_printf,   3, 3, kWithString | kFromList},
+    {"vsscanf",  Stdio_scanf,    3, 3, kWithString | kFromList},
 };
 
 }  // namespace

@@ -51,10 +51,13 @@ void Stdlib_div(CallFrame& frame) {
   SetReturn(frame, result, 0);
 }
 
+// max's variant of the handler it shares with min.
+constexpr std::uint32_t kMaximum = 1;
+
 // min and max order their arguments as the language compares values; the
 // earliest of equal ones wins.
 void Stdlib_minmax(CallFrame& frame) {
-  const bool wantMax = CalledName(frame)[1] == 'a';
+  const bool wantMax = CalledVariant(frame) == kMaximum;
   Var* best = GetParameter(frame, 0, PARAM_ANY);
   if (best == nullptr) return;
   for (std::int32_t i = 1; i < frame.argCount; ++i) {
@@ -307,8 +310,8 @@ constexpr LibraryEntry kStdlibRows[] = {
     {"labs",    Stdlib_abs,     1, 1},
     {"ldiv",    Stdlib_div,     2, 2},
     // Literals stay literals, so that text against text compares by content.
-    {"max",     Stdlib_minmax,  1, ARGS_ANY, READS_ALL},
-    {"min",     Stdlib_minmax,  1, ARGS_ANY, READS_ALL},
+    {"max",     Stdlib_minmax,  1, ARGS_ANY, kMaximum, READS_ALL},
+    {"min",     Stdlib_minmax,  1, ARGS_ANY, 0, READS_ALL},
     {"qsort",   Stdlib_qsort,   2, 3},
     {"rand",    Stdlib_rand,    0, 0},
     {"srand",   Stdlib_srand,   0, 1},

@@ -18,6 +18,12 @@ namespace kel {
 
 namespace {
 
+// Variants of the handlers that serve several names (0: the plain one).
+constexpr std::uint32_t kFoldsCase = 1;   // memicmp, stricmp and the like fold 'A'-'Z'
+constexpr std::uint32_t kFromEnd = 1;     // strrchr
+constexpr std::uint32_t kComplement = 1;  // strcspn
+constexpr std::uint32_t kToLower = 1;     // strlwr
+
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The optional count at [i], defaulting to [fallback]; a negative count acts
@@ -92,7 +98,7 @@ void String_memcmp(CallFrame& frame) {
   std::uint32_t count;
   if (!GetCount(frame, 2, std::min(a.length, b.length), count)) return;
   count = std::min({count, a.length, b.length});
-  const bool fold = CalledName(frame)[3] == 'i';
+  const bool fold = CalledVariant(frame) == kFoldsCase;
   for (std::uint32_t i = 0; i < count; ++i) {
     int x = fold ? static_cast<unsigned char>(Fold(static_cast<char>(a.bytes[i]))) : a.bytes[i];
     int y = fold ? static_cast<unsigned char>(Fold(static_cast<char>(b.bytes[i]))) : b.bytes[i];
@@ -201,7 +207,7 @@ void String_strchr(CallFrame& frame) {
   std::int32_t byte;
   if (text == nullptr || !GetInteger(frame, 1, byte)) return;
   const char c = static_cast<char>(byte);
-  const char* found = CalledName(frame)[3] == 'r' ? std::strrchr(text, c) : std::strchr(text, c);
+  const char* found = CalledVariant(frame) == kFromEnd ? std::strrchr(text, c) : std::strchr(text, c);
   ReturnFound(frame, 0, text, found);
 }
 
@@ -221,7 +227,7 @@ void String_strspn(CallFrame& frame) {
   const char* text = GetString(frame, 0);
   const char* set = text != nullptr ? GetString(frame, 1) : nullptr;
   if (set == nullptr) return;
-  std::size_t span = CalledName(frame)[3] == 'c' ? std::strcspn(text, set) : std::strspn(text, set);
+  std::size_t span = CalledVariant(frame) == kComplement ? std::strcspn(text, set) : std::strspn(text, set);
   ReturnInt(frame, static_cast<std::int32_t>(span));
 }
 
@@ -236,8 +242,7 @@ void String_strcmp(CallFrame& frame) {
   if (b == nullptr) return;
   std::uint32_t limit = 0xFFFFFFFFu;
   if (frame.argCount > 2 && !GetCount(frame, 2, 0, limit)) return;
-  const std::string_view name = CalledName(frame);
-  const bool fold = name != "strcmp" && name != "strncmp";
+  const bool fold = CalledVariant(frame) == kFoldsCase;
   for (std::uint32_t i = 0; i < limit; ++i) {
     int x = static_cast<unsigned char>(fold ? Fold(a[i]) : a[i]);
     int y = static_cast<unsigned char>(fold ? Fold(b[i]) : b[i]);
@@ -257,7 +262,7 @@ void String_strlen(CallFrame& frame) {
 void String_strlwr(CallFrame& frame) {
   Var* var = GetParameter(frame, 0, PARAM_STRING);
   if (var == nullptr) return;
-  const bool lower = CalledName(frame)[3] == 'l';
+  const bool lower = CalledVariant(frame) == kToLower;
   ForgetTextEnd(ResolveArray(var).data);
   for (char* at = static_cast<char*>(ElementAddress(var, 0)); *at != '\0'; ++at) {
     if (lower && *at >= 'A' && *at <= 'Z') *at = static_cast<char>(*at - 'A' + 'a');
@@ -346,27 +351,27 @@ constexpr LibraryEntry kStringRows[] = {
     {"memchr",   String_memchr,   2, 3},
     {"memcmp",   String_memcmp,   2, 3},
     {"memcpy",   String_memcpy,   2, 3},
-    {"memicmp",  String_memcmp,   2, 3},
+    {"memicmp",  String_memcmp,   2, 3, kFoldsCase},
     {"memmove",  String_memcpy,   2, 3},
     {"memset",   String_memset,   2, 3},
-    {"strcat",   String_strcat,   2, ARGS_ANY, READS_ALL_BUT_FIRST},
+    {"strcat",   String_strcat,   2, ARGS_ANY, 0, READS_ALL_BUT_FIRST},
     {"strchr",   String_strchr,   2, 2},
-    {"strcmp",   String_strcmp,   2, 2, READS_ALL},
-    {"strcmpi",  String_strcmp,   2, 2, READS_ALL},
-    {"strcpy",   String_strcpy,   2, 2, READS_ALL_BUT_FIRST},
-    {"strcspn",  String_strspn,   2, 2, READS_ALL},
+    {"strcmp",   String_strcmp,   2, 2, 0, READS_ALL},
+    {"strcmpi",  String_strcmp,   2, 2, kFoldsCase, READS_ALL},
+    {"strcpy",   String_strcpy,   2, 2, 0, READS_ALL_BUT_FIRST},
+    {"strcspn",  String_strspn,   2, 2, kComplement, READS_ALL},
     {"strerror", String_strerror, 1, 1},
-    {"stricmp",  String_strcmp,   2, 2, READS_ALL},
-    {"strlen",   String_strlen,   1, 1, READS_ALL},
-    {"strlwr",   String_strlwr,   1, 1},
-    {"strncat",  String_strncat,  3, 3, READS_ALL_BUT_FIRST},
-    {"strncmp",  String_strcmp,   3, 3, READS_ALL},
-    {"strncmpi", String_strcmp,   3, 3, READS_ALL},
+    {"stricmp",  String_strcmp,   2, 2, kFoldsCase, READS_ALL},
+    {"strlen",   String_strlen,   1, 1, 0, READS_ALL},
+    {"strlwr",   String_strlwr,   1, 1, kToLower},
+    {"strncat",  String_strncat,  3, 3, 0, READS_ALL_BUT_FIRST},
+    {"strncmp",  String_strcmp,   3, 3, 0, READS_ALL},
+    {"strncmpi", String_strcmp,   3, 3, kFoldsCase, READS_ALL},
     {"strncpy",  String_strncpy,  3, 3},
-    {"strnicmp", String_strcmp,   3, 3, READS_ALL},
+    {"strnicmp", String_strcmp,   3, 3, kFoldsCase, READS_ALL},
     {"strpbrk",  String_strpbrk,  2, 2},
-    {"strrchr",  String_strchr,   2, 2},
-    {"strspn",   String_strspn,   2, 2, READS_ALL},
+    {"strrchr",  String_strchr,   2, 2, kFromEnd},
+    {"strspn",   String_strspn,   2, 2, 0, READS_ALL},
     {"strstr",   String_strstr,   2, 2},
     {"strtok",   String_strtok,   2, 2},
     {"strupr",   String_strlwr,   1, 1},

@@ -96,6 +96,8 @@ FunctionRecord* FindBuiltin(std::string_view name) {
 
 const char* CalledName(const CallFrame& frame) { return frame.function->name.c_str(); }
 
+std::uint32_t CalledVariant(const CallFrame& frame) { return frame.function->entry->variant; }
+
 void* GroupState(const CallFrame& frame, LibraryGroupId group) { return frame.run->groupStates[group]; }
 
 void CallBuiltin(CallFrame& frame) {

@@ -25,6 +25,10 @@ struct LibraryEntry {
   Handler handler;
   std::uint8_t minArgs;
   std::uint8_t maxArgs;
+  // Which variant of its handler the row is, for names that share one
+  // handler (sprintf and fprintf, strcmp and stricmp): a number the group
+  // defines, 0 for the plain one. Handlers never look at their own name.
+  std::uint32_t variant = 0;
   // OPTIMIZATION: the arguments the handler only reads (bit i for argument i;
   // bit 31 stands for it and every later one). A literal given for such an
   // argument is passed as it is: the copy a call makes of it could not be
@@ -102,8 +106,12 @@ Var* GetParameter(CallFrame& frame, int i, int mode);
 // The same checks on a value the handler holds; false after raising 5002.
 bool CheckValue(CallFrame& frame, Var* var, int mode);
 
-// The name of the built-in being called, as its table row spells it.
+// The name of the built-in being called, as its table row spells it (for
+// messages).
 const char* CalledName(const CallFrame& frame);
+
+// The variant of the built-in being called, from its table row.
+std::uint32_t CalledVariant(const CallFrame& frame);
 
 // The group state of [group] in the run of [frame].
 void* GroupState(const CallFrame& frame, LibraryGroupId group);

@@ -88,6 +88,9 @@ void Time_difftime(CallFrame& frame) {
   }
 }
 
+// gmtime's variant of the handler it shares with localtime.
+constexpr std::uint32_t kUniversal = 1;
+
 bool GetTime(CallFrame& frame, int i, std::time_t& value) {
   Var* var = GetParameter(frame, i, PARAM_LONG);
   if (var == nullptr) return false;
@@ -106,7 +109,7 @@ void Time_ctime(CallFrame& frame) {
 void Time_gmtime(CallFrame& frame) {
   std::time_t value;
   if (!GetTime(frame, 0, value)) return;
-  ReturnTm(frame, CalledName(frame)[0] == 'g' ? std::gmtime(&value) : std::localtime(&value));
+  ReturnTm(frame, CalledVariant(frame) == kUniversal ? std::gmtime(&value) : std::localtime(&value));
 }
 
 // mktime(tm): the structure is normalised in place, all nine members written.
@@ -161,7 +164,7 @@ constexpr LibraryEntry kTimeRows[] = {
     {"time",      Time_time,     0, 1},
     {"asctime",   Time_asctime,  1, 1},
     {"ctime",     Time_ctime,    1, 1},
-    {"gmtime",    Time_gmtime,   1, 1},
+    {"gmtime",    Time_gmtime,   1, 1, kUniversal},
     {"localtime", Time_gmtime,   1, 1},
     {"strftime",  Time_strftime, 3, 4},
 };

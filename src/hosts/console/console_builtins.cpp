@@ -63,7 +63,10 @@ void Screen_suspend(CallFrame& frame) {
   if (milliseconds != nullptr) console::Pause(GetInt(milliseconds));
 }
 
-void Keyboard_getch(CallFrame& frame) { ReturnInt(frame, console::ReadKey(CalledName(frame)[5] == 'e')); }
+// getche's variant of the handler it shares with getch: the key is echoed.
+constexpr std::uint32_t kEcho = 1;
+
+void Keyboard_getch(CallFrame& frame) { ReturnInt(frame, console::ReadKey(CalledVariant(frame) == kEcho)); }
 
 void Keyboard_kbhit(CallFrame& frame) { ReturnInt(frame, console::KeyWaiting() ? 1 : 0); }
 
@@ -76,7 +79,7 @@ constexpr LibraryEntry kScreenRows[] = {
 
 constexpr LibraryEntry kKeyboardRows[] = {
     {"getch",  Keyboard_getch, 0, 0},
-    {"getche", Keyboard_getch, 0, 0},
+    {"getche", Keyboard_getch, 0, 0, kEcho},
     {"kbhit",  Keyboard_kbhit, 0, 0},
 };
 
