@@ -63,8 +63,7 @@ bool AssignStructure(Context& context, Var* target, Var* source) {
   MemberList* sourceList = MembersOf(source);
   if (targetList == sourceList) return true;  // s = s changes nothing
   if (OccursIn(target, targetList, sourceList, 0)) {
-    RaiseError(context, MSG_1510);
-    return false;
+    return RaiseError(context, MSG_1510);
   }
   // The copy is made before the old members go, so that a source inside the
   // target (s = s.inner) is still there to be copied.

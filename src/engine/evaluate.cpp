@@ -283,12 +283,10 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
   if (!execute) return true;
   Context& run = At(frame, node);
   if (!index.IsNumber()) {
-    RaiseErrorIfRunning(run, MSG_1502);
-    return false;
+    return RaiseErrorIfRunning(run, MSG_1502);
   }
   if (base.ArrayDepth() == 0 && base.IsDefined()) {
-    RaiseError(run, MSG_1601);
-    return false;
+    return RaiseError(run, MSG_1601);
   }
   Operand element;
   element.SetOwned(ElementRef(base.Materialize(), ScalarToInt(index.Value())));
@@ -300,16 +298,14 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
   if (!Evaluate(frame, node->left, execute, base)) return false;
   Context& run = At(frame, node);
   if (node->name == nullptr) {
-    RaiseErrorIfRunning(run, MSG_1602);
-    return false;
+    return RaiseErrorIfRunning(run, MSG_1602);
   }
   if (!execute) return true;
   if (base.ArrayDepth() == 0 && !base.IsDefined()) {
     if (!SetTypeAndDims(run, base.Materialize(), KEL_STRUCT, 0)) return false;
   }
   if (base.ArrayDepth() != 0 || base.Kind() != KEL_STRUCT) {
-    RaiseErrorIfRunning(run, MSG_1603);
-    return false;
+    return RaiseErrorIfRunning(run, MSG_1603);
   }
   Operand member;
   member.SetBorrowed(MemberOf(node, base.var(), true));
@@ -330,9 +326,7 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
     return true;
   }
   for (Operand& element : elements) {
-    if (!element.IsDefined()) {
-      return element.var() != nullptr ? RaiseUndefined(run, element.var()) : (RaiseError(run, MSG_1608), false);
-    }
+    if (!element.IsDefined()) return RaiseUndefined(run, element.var());
   }
   const int depth = elements[0].ArrayDepth();
   Var* array = NewVar(elements[0].Kind(), depth + 1);
@@ -342,8 +336,7 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
     bool standsForMissing = depth > 0 && ((element.IsNumber() && ScalarToInt(element.Value()) == 0) ||
                                           (element.ArrayDepth() > 0 && !TruthValue(run, element.Materialize())));
     if (element.ArrayDepth() != depth && !standsForMissing) {
-      RaiseError(run, MSG_1611);
-      return false;
+      return RaiseError(run, MSG_1611);
     }
     Operand slot;
     slot.SetOwned(ElementRef(array, static_cast<std::int32_t>(k)));
@@ -411,8 +404,7 @@ bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::
   } else if (argument->kind == EX_CONSTANT || argument->kind == EX_VARIABLE) {
     value.SetBorrowed(argument->var);
   } else if (!Evaluate(frame, argument, true, value)) {
-    RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
-    return false;
+    return RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
   }
   const bool readOnlyLiteral = readOnly != 0 && value.var() != nullptr && value.var()->literal &&
                                (readOnly & (1u << (k < 31 ? k : 31))) != 0;
@@ -430,8 +422,7 @@ bool WalkCall(CallFrame& frame, const ExprNode* node) {
   for (std::uint32_t k = 0; k < node->count; ++k) {
     Operand ignored;
     if (!Evaluate(frame, node->items[k], false, ignored)) {
-      RaiseErrorIfRunning(At(frame, node->items[k]), MSG_1501, static_cast<int>(k + 1));
-      return false;
+      return RaiseErrorIfRunning(At(frame, node->items[k]), MSG_1501, static_cast<int>(k + 1));
     }
   }
   return true;
@@ -543,10 +534,7 @@ bool OperandTruth(Context& run, const Operand& value, int& truth) {
     truth = TruthValue(run, value.var());
     return truth >= 0;
   }
-  if (value.scalar().type == KEL_UNKNOWN) {
-    RaiseError(run, MSG_1608);
-    return false;
-  }
+  if (value.scalar().type == KEL_UNKNOWN) return RaiseUndefined(run, nullptr);
   truth = ScalarToFloat(value.scalar()) != 0.0 ? 1 : 0;
   return true;
 }

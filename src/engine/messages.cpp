@@ -162,8 +162,8 @@ const char* MessageText(MessageId id) {
   return id < MSG_COUNT ? kMessageTable[id] : kMessageTable[MSG_NOT_FOUND];
 }
 
-void RaiseError(Context& context, MessageId id, ...) {
-  if (context.runState == RUN_ERROR) return;
+bool RaiseError(Context& context, MessageId id, ...) {
+  if (context.runState == RUN_ERROR) return false;
   context.runState = RUN_ERROR;
   if (id != MSG_NOT_FOUND) {
     std::va_list args;
@@ -172,26 +172,29 @@ void RaiseError(Context& context, MessageId id, ...) {
     va_end(args);
   }
   PrintErrorLocation(context);
+  return false;
 }
 
-void RaiseErrorIfRunning(Context& context, MessageId id, ...) {
-  if (context.runState != RUN_RUNNING) return;
+bool RaiseErrorIfRunning(Context& context, MessageId id, ...) {
+  if (context.runState != RUN_RUNNING) return false;
   std::va_list args;
   va_start(args, id);
   WriteMessage(context, MessageText(id), args);
   va_end(args);
   context.runState = RUN_ERROR;
   PrintErrorLocation(context);
+  return false;
 }
 
-void RaiseErrorText(Context& context, const char* format, ...) {
+bool RaiseErrorText(Context& context, const char* format, ...) {
   std::va_list args;
   va_start(args, format);
   WriteMessage(context, format, args);
   va_end(args);
-  if (context.runState == RUN_ERROR) return;
+  if (context.runState == RUN_ERROR) return false;
   context.runState = RUN_ERROR;
   PrintErrorLocation(context);
+  return false;
 }
 
 void PrintErrorLocation(Context& context) {

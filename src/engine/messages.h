@@ -70,18 +70,21 @@ static_assert(MSG_8000 == 123, "the table holds entries 0 to 123");
 // The text of [id]: a printf format for the numbered messages.
 const char* MessageText(MessageId id);
 
+// The raise functions return false, so that a failing operation ends with
+// "return RaiseError(...);".
+
 // Reports [id] for the run of [context] unless the run already stopped on an
 // error: sets runState to 1, writes the formatted message (when [id] is not 0)
 // and the location line. Used by the loader, the tokenizer and the engine.
-void RaiseError(Context& context, MessageId id, ...);
+bool RaiseError(Context& context, MessageId id, ...);
 
 // Like RaiseError, but says nothing while the run is stopping for any reason
 // (error or exit request), so an exit in progress is never turned into an error.
-void RaiseErrorIfRunning(Context& context, MessageId id, ...);
+bool RaiseErrorIfRunning(Context& context, MessageId id, ...);
 
 // Writes [format] always (even after an earlier error); then, unless the run is
 // already in the error state, sets it and writes the location line.
-void RaiseErrorText(Context& context, const char* format, ...);
+bool RaiseErrorText(Context& context, const char* format, ...);
 
 // Writes "Error near: ..." when the current position names a file.
 void PrintErrorLocation(Context& context);

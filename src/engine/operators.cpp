@@ -48,28 +48,23 @@ OperandRules RulesOf(std::uint16_t code) {
 bool IsStructureOperand(const Operand& operand) { return operand.ArrayDepth() == 0 && operand.Kind() == KEL_STRUCT; }
 bool IsFloatScalar(const Operand& operand) { return operand.ArrayDepth() == 0 && operand.Kind() == KEL_FLOAT; }
 
-bool RaiseUndefinedOperand(Context& run, const Operand& operand) {
-  if (operand.var() != nullptr) return RaiseUndefined(run, operand.var());
-  RaiseError(run, MSG_1608);
-  return false;
-}
 
 }  // namespace
 
 bool CheckOperands(Context& run, std::uint16_t code, const Operand* left, const Operand& right) {
   OperandRules rules = RulesOf(code);
   if (left != nullptr) {
-    if (!left->IsDefined() && !rules.leftMayBeUndefined) return RaiseUndefinedOperand(run, *left);
-    if (rules.leftMustBeLvalue && !left->IsLvalue()) return RaiseError(run, MSG_1704), false;
-    if (left->ArrayDepth() > 0 && !rules.leftMayBeArray) return RaiseError(run, MSG_1604), false;
-    if (IsStructureOperand(*left) && !rules.leftMayBeStructure) return RaiseError(run, MSG_1605), false;
-    if (rules.integersOnly && IsFloatScalar(*left)) return RaiseError(run, MSG_1612), false;
+    if (!left->IsDefined() && !rules.leftMayBeUndefined) return RaiseUndefined(run, left->var());
+    if (rules.leftMustBeLvalue && !left->IsLvalue()) return RaiseError(run, MSG_1704);
+    if (left->ArrayDepth() > 0 && !rules.leftMayBeArray) return RaiseError(run, MSG_1604);
+    if (IsStructureOperand(*left) && !rules.leftMayBeStructure) return RaiseError(run, MSG_1605);
+    if (rules.integersOnly && IsFloatScalar(*left)) return RaiseError(run, MSG_1612);
   }
-  if (!right.IsDefined()) return RaiseUndefinedOperand(run, right);
-  if (left == nullptr && rules.operandMustBeLvalue && !right.IsLvalue()) return RaiseError(run, MSG_1704), false;
-  if (right.ArrayDepth() > 0 && !rules.rightMayBeArray) return RaiseError(run, MSG_1604), false;
-  if (IsStructureOperand(right) && !rules.rightMayBeStructure) return RaiseError(run, MSG_1605), false;
-  if (rules.integersOnly && IsFloatScalar(right)) return RaiseError(run, MSG_1612), false;
+  if (!right.IsDefined()) return RaiseUndefined(run, right.var());
+  if (left == nullptr && rules.operandMustBeLvalue && !right.IsLvalue()) return RaiseError(run, MSG_1704);
+  if (right.ArrayDepth() > 0 && !rules.rightMayBeArray) return RaiseError(run, MSG_1604);
+  if (IsStructureOperand(right) && !rules.rightMayBeStructure) return RaiseError(run, MSG_1605);
+  if (rules.integersOnly && IsFloatScalar(right)) return RaiseError(run, MSG_1612);
   return true;
 }
 
@@ -97,8 +92,7 @@ namespace {
 
 bool ScalarArithmetic(Context& run, std::uint16_t code, const Scalar& a, const Scalar& b, Operand& out) {
   if ((code == TOK_DIV || code == TOK_MOD) && IsZeroScalar(b)) {
-    RaiseError(run, MSG_1702);
-    return false;
+    return RaiseError(run, MSG_1702);
   }
   out.SetScalar(Arithmetic(code, a, b));
   return true;
@@ -109,13 +103,11 @@ bool ArrayArithmetic(Context& run, std::uint16_t code, const Operand& left, cons
   const bool leftArray = left.ArrayDepth() > 0, rightArray = right.ArrayDepth() > 0;
   if (leftArray && rightArray) {
     if (code == TOK_ADD) {
-      RaiseError(run, MSG_1701);
-      return false;
+      return RaiseError(run, MSG_1701);
     }
     ArrayRef a = ResolveArray(left.var()), b = ResolveArray(right.var());
     if (a.data != b.data) {
-      RaiseError(run, MSG_1703);
-      return false;
+      return RaiseError(run, MSG_1703);
     }
     out.SetScalar(MakeInt(static_cast<std::int32_t>(static_cast<std::uint32_t>(a.origin) -
                                                     static_cast<std::uint32_t>(b.origin))));

@@ -106,11 +106,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   if (!value.IsDefined()) {
     Context& run = *frame.run;
     run.position = statement->expr->token;
-    if (value.var() != nullptr) {
-      RaiseUndefined(run, value.var());
-    } else {
-      RaiseError(run, MSG_1608);
-    }
+    RaiseUndefined(run, value.var());
     return RunState(frame);
   }
   if (value.var() == nullptr || IsNumericScalar(value.var())) {
@@ -261,8 +257,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   Context& run = *frame.run;
   if (running && !value.IsDefined()) {
     run.position = statement->expr->token;
-    if (value.var() != nullptr) RaiseUndefined(run, value.var());
-    else RaiseError(run, MSG_1608);
+    RaiseUndefined(run, value.var());
     return RunState(frame);
   }
   const std::uint16_t innerMode = mode | MODE_ONE | MODE_BREAK;
@@ -291,8 +286,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
       if (evaluate) {
         if (!caseValue.IsDefined()) {
           run.position = item->expr->token;
-          if (caseValue.var() != nullptr) RaiseUndefined(run, caseValue.var());
-          else RaiseError(run, MSG_1608);
+          RaiseUndefined(run, caseValue.var());
           return RunState(frame);
         }
         matched = CompareValues(value, caseValue) == 0;
@@ -395,8 +389,7 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 bool StopBeforeRunning(CallFrame& frame) {
   Context& run = *frame.run;
   if (platform::StackRemaining() < kStackGuard) {
-    RaiseErrorText(run, "%s", MessageText(MSG_8000));
-    return false;
+    return RaiseErrorText(run, "%s", MessageText(MSG_8000));
   }
   BreakRequested = 0;
   std::fputs("\n^C\n", stdout);

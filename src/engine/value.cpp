@@ -574,16 +574,14 @@ bool SetTypeAndDims(Context& context, Var* var, int kind, int arrayness) {
   if (data->type == kind && current == arrayness) return true;
   if (data->type == KEL_UNKNOWN) {
     if (arrayness < current) {
-      RaiseError(context, MSG_1609);
-      return false;
+      return RaiseError(context, MSG_1609);
     }
     for (int i = current; i < arrayness; ++i) AddDimension(data);
     if (kind != KEL_UNKNOWN) SetTreeType(data, kind);
     return true;
   }
   if (IsElementRef(var)) {
-    RaiseError(context, MSG_1610);
-    return false;
+    return RaiseError(context, MSG_1610);
   }
   VarData* fresh = NewData(kind, arrayness);
   ReleaseData(var->data);

@@ -427,7 +427,9 @@ int TruthValue(Context& context, const Var* var);
 void UndefineVar(Var* var);
 
 // Reports reading the undefined [var]: 1607 with its name when one can be
-// found, else 1608. Always returns false.
+// found, else 1608 (also for a null [var]: a value with no variable, as a
+// function that returned nothing). Always returns false. The one place that
+// reports an undefined value.
 bool RaiseUndefined(Context& context, const Var* var);
 
 // A process-wide identity for a storage, for ordering unrelated arrays.

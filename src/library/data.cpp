@@ -37,8 +37,7 @@ bool IsNumberDescription(Var* description) {
 }
 
 bool InvalidDescription(CallFrame& frame) {
-  RaiseErrorIfRunning(*frame.run, MSG_5116);
-  return false;
+  return RaiseErrorIfRunning(*frame.run, MSG_5116);
 }
 
 // A byte array's bytes from its origin to the end of its storage.

@@ -45,8 +45,7 @@ CallFrame* ResolveVaList(CallFrame& frame, Var* list, int& index) {
 bool VaListArguments::Open(Var* list) {
   call_ = ResolveVaList(frame_, list, next_);
   if (call_ == nullptr) {
-    RaiseErrorIfRunning(*frame_.run, MSG_5108);
-    return false;
+    return RaiseErrorIfRunning(*frame_.run, MSG_5108);
   }
   return true;
 }
@@ -206,8 +205,7 @@ bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args
       break;
     }
     default:
-      RaiseErrorIfRunning(*frame.run, MSG_5103, type);
-      return false;
+      return RaiseErrorIfRunning(*frame.run, MSG_5103, type);
   }
   ++format;
   return true;
@@ -308,8 +306,7 @@ bool PrepareDirective(CallFrame& frame, const char*& format, ArgumentSource& arg
       ++format;
     }
     if (width == 0) {
-      RaiseErrorIfRunning(*frame.run, MSG_5104);
-      return false;
+      return RaiseErrorIfRunning(*frame.run, MSG_5104);
     }
   }
   const char type = *format;
@@ -334,15 +331,13 @@ bool PrepareDirective(CallFrame& frame, const char*& format, ArgumentSource& arg
     if (*end == ']') ++end;  // a "]" first in the set belongs to it
     end = std::strchr(end, ']');
     if (end == nullptr) {
-      RaiseErrorIfRunning(*frame.run, MSG_5105);
-      return false;
+      return RaiseErrorIfRunning(*frame.run, MSG_5105);
     }
     kind = SLOT_TEXT;
     conversion.assign(format, static_cast<std::size_t>(end - format + 1));
     format = end;
   } else {
-    RaiseErrorIfRunning(*frame.run, MSG_5106, type);
-    return false;
+    return RaiseErrorIfRunning(*frame.run, MSG_5106, type);
   }
   ++format;
   // A text field never runs past its slot: without a width it gets one.

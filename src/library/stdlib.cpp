@@ -192,8 +192,7 @@ bool ReadSortRequest(CallFrame& frame, int arrayAt, SortRequest& request) {
   request.count = length;
   if (frame.argCount - arrayAt == 3 && !GetInteger(frame, arrayAt + 1, request.count)) return false;
   if (request.count > length) {
-    RaiseErrorIfRunning(*frame.run, MSG_5112);
-    return false;
+    return RaiseErrorIfRunning(*frame.run, MSG_5112);
   }
   if (request.count <= 0) {
     request.count = 0;

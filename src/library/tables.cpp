@@ -148,8 +148,7 @@ bool Check(CallFrame& frame, Var* var, int mode, int parameter) {
   std::string number = parameter > 0 ? " " + std::to_string(parameter) : std::string();
   std::string name = NameOfVarFrom(*frame.run, var, frame.caller);
   std::string shown = !name.empty() && name.size() < kMaxShownName ? "(" + name + ") " : std::string();
-  RaiseErrorIfRunning(*frame.run, MSG_5002, number.c_str(), shown.c_str(), CalledName(frame), MessageText(failed));
-  return false;
+  return RaiseErrorIfRunning(*frame.run, MSG_5002, number.c_str(), shown.c_str(), CalledName(frame), MessageText(failed));
 }
 
 }  // namespace

@@ -26,8 +26,7 @@ void WriteList(Var* list, std::uint32_t serial, std::int32_t index) {
 }
 
 bool NotInList(CallFrame& frame) {
-  RaiseErrorIfRunning(*frame.run, MSG_5109);
-  return false;
+  return RaiseErrorIfRunning(*frame.run, MSG_5109);
 }
 
 // Returns argument [index] of [call] itself, not a copy.
