@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/flat_code.h"
@@ -71,11 +72,7 @@ struct ExprNode {
     Var* var;                  // EX_CONSTANT, EX_VARIABLE
     std::int32_t slot;         // EX_LOCAL (from 0), EX_PARAMETER (position from 0)
     const char* name;          // EX_MEMBER (null when missing), EX_CALL
-    struct {
-      MessageId message;
-      std::int32_t number;     // the %d of the message
-      const char* text;        // the %s of the message
-    } error;
+    const char* errorText;     // EX_ERROR: its message, formatted when it was parsed
   };
   FunctionRecord* function;  // EX_CALL: the function found at the first call
   // EX_MEMBER: the member found last time, valid while its list keeps its stamp.
@@ -115,9 +112,7 @@ struct StmtNode {
   StmtNode** items;           // block and switch statements (a block ends with ST_BLOCK_END)
   std::uint32_t count;
   const char* label;          // ST_LABEL, ST_GOTO (null when missing)
-  MessageId message;          // ST_ERROR
-  std::int32_t number;
-  const char* text;
+  const char* errorText;      // ST_ERROR: its message, formatted when it was parsed
   ExprNode* test;             // ST_FOR: the test (null when empty)
   std::uint8_t forError;      // ST_FOR: 0 none, 1 after init, 2 after test
 };
@@ -134,6 +129,8 @@ class CompiledBody {
     for (std::size_t i = 0; i < items.size(); ++i) copy[i] = items[i];
     return copy;
   }
+  // A copy of [text] that lives as long as the nodes.
+  const char* NewText(const std::string& text);
 
   StmtNode* body = nullptr;  // the function's block
   std::unique_ptr<FlatCode> flat;  // its flat steps, when it has them

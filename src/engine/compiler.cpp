@@ -39,6 +39,12 @@ ExprNode* CompiledBody::NewExpr(std::uint8_t kind, const Token* token) {
   return node;
 }
 
+const char* CompiledBody::NewText(const std::string& text) {
+  auto* copy = static_cast<char*>(Allocate(text.size() + 1));
+  std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
 StmtNode* CompiledBody::NewStmt(std::uint8_t kind, const Token* token) {
   auto* node = static_cast<StmtNode*>(Allocate(sizeof(StmtNode)));
   std::memset(node, 0, sizeof *node);
@@ -74,8 +80,13 @@ class Compiler {
   bool At(std::uint16_t code) const { return cursor_ != nullptr && cursor_->code == code; }
   std::uint16_t Code() const { return cursor_ != nullptr ? cursor_->code : 0; }
 
-  ExprNode* Error(MessageId message, const Token* at, ExprNode* prelude = nullptr, std::int32_t number = 0,
-                  const char* text = nullptr);
+  // An error node for [message] at [at], raised once [prelude] (if any) is
+  // evaluated; its text is formatted now, with [args].
+  template <typename... Args>
+  ExprNode* Error(Message<Args...> message, const Token* at, ExprNode* prelude = nullptr, Args... args) {
+    return ErrorNode(FormatMessage(message, args...), at, prelude);
+  }
+  ExprNode* ErrorNode(const std::string& text, const Token* at, ExprNode* prelude);
 
   // Expressions
   ExprNode* Expression(const Token* end, bool allowComma, bool stopAtSemicolon, bool& hasValue);
@@ -91,7 +102,7 @@ class Compiler {
   ExprNode* Logical(ExprNode* left, const Token* end);
   ExprNode* Index(ExprNode* base);
   ExprNode* Initializer();
-  ExprNode* Condition(MessageId failure);
+  ExprNode* Condition(Message<> failure);
 
   // Statements
   StmtNode* Statement();
@@ -102,7 +113,12 @@ class Compiler {
   StmtNode* Do();
   StmtNode* For();
   StmtNode* Switch();
-  StmtNode* StatementError(MessageId message, const Token* at, std::int32_t number = 0, const char* text = nullptr);
+  // An error statement for [message] at [at]; its text is formatted now.
+  template <typename... Args>
+  StmtNode* StatementError(Message<Args...> message, const Token* at, Args... args) {
+    return ErrorStatement(FormatMessage(message, args...), at);
+  }
+  StmtNode* ErrorStatement(const std::string& text, const Token* at);
 
   CompiledBody& out_;
   Token* cursor_ = nullptr;
@@ -111,13 +127,10 @@ class Compiler {
   bool aborted_ = false;
 };
 
-ExprNode* Compiler::Error(MessageId message, const Token* at, ExprNode* prelude, std::int32_t number,
-                          const char* text) {
+ExprNode* Compiler::ErrorNode(const std::string& text, const Token* at, ExprNode* prelude) {
   ExprNode* node = out_.NewExpr(EX_ERROR, at);
   node->left = prelude;
-  node->error.message = message;
-  node->error.number = number;
-  node->error.text = text;
+  node->errorText = out_.NewText(text);
   aborted_ = true;
   return node;
 }
@@ -320,7 +333,7 @@ ExprNode* Compiler::Prefix(const Token* end) {
   Advance();
   ExprNode* operand = Climb(13, token->code, end);
   if (aborted_) return operand;
-  if (operand->kind == EX_NO_VALUE) return Error(MSG_1506, token, nullptr, 0, TokenText(token));
+  if (operand->kind == EX_NO_VALUE) return Error(MSG_1506, token, nullptr, TokenText(token));
   ExprNode* node = out_.NewExpr(EX_PREFIX, token);
   node->op = token->code;
   node->left = operand;
@@ -426,7 +439,7 @@ ExprNode* Compiler::Initializer() {
 // The condition of if, while, do and for. "if (x) ++y" keeps its "++" for
 // the statement: a condition in parentheses followed by "++" or "--" is only
 // what stands inside them.
-ExprNode* Compiler::Condition(MessageId failure) {
+ExprNode* Compiler::Condition(Message<> failure) {
   bool hasValue = false;
   ExprNode* condition;
   const Token* start = cursor_;
@@ -451,11 +464,9 @@ ExprNode* Compiler::Condition(MessageId failure) {
 // Statements
 // ===================================================================
 
-StmtNode* Compiler::StatementError(MessageId message, const Token* at, std::int32_t number, const char* text) {
+StmtNode* Compiler::ErrorStatement(const std::string& text, const Token* at) {
   StmtNode* node = out_.NewStmt(ST_ERROR, at);
-  node->message = message;
-  node->number = number;
-  node->text = text;
+  node->errorText = out_.NewText(text);
   aborted_ = true;
   return node;
 }
@@ -576,8 +587,7 @@ StmtNode* Compiler::Do() {
   node->body = Statement();
   if (aborted_) return node;
   if (!At(TOK_WHILE)) {
-    node->flag = true;  // reported after the first pass of the body
-    node->message = MSG_1204;
+    node->flag = true;  // 1204, reported after the first pass of the body
     aborted_ = true;
     return node;
   }

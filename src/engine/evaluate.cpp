@@ -35,19 +35,8 @@ Context& At(CallFrame& frame, const ExprNode* node) {
 }
 
 bool ReportErrorNode(CallFrame& frame, const ExprNode* node) {
-  Context& run = At(frame, node);
-  MessageId message = node->error.message;
   const bool always = (node->flags & EXPR_RAISE_ALWAYS) != 0;
-  if (message == MSG_1506) {
-    RaiseErrorIfRunning(run, message, node->error.text);
-  } else if (message == MSG_0002) {
-    RaiseErrorIfRunning(run, message, node->error.number, node->error.text);
-  } else if (always) {
-    RaiseError(run, message, node->error.number);
-  } else {
-    RaiseErrorIfRunning(run, message, node->error.number);
-  }
-  return false;
+  return RaiseFormatted(At(frame, node), node->errorText, always ? RaiseMode::UNLESS_FAILED : RaiseMode::WHILE_RUNNING);
 }
 
 // A copy of [value] as a temporary: numbers stay scalars, everything else gets

@@ -1,96 +1,141 @@
 #pragma once
 // The message table: every text the interpreter reports, indexed by MessageId,
-// and the routines that raise numbered errors for a run.
+// and the routines that raise numbered errors for a run. Every raise names its
+// message and passes the arguments its text takes; the compiler checks them
+// against the text.
 
 #include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "engine/message_texts.h"
 
 namespace kel {
 
 struct Context;
 
-// Identifiers of the message table. Entries 0 to 18 are fixed texts (banner,
-// bracket words, the location line), 83 to 90 the argument-check phrases; the
-// numbered messages keep the order of their numbers.
-enum MessageId : std::uint8_t {
-  MSG_NOT_FOUND = 0,
-  MSG_BANNER = 1,
-  MSG_NOTICE = 2,
-  MSG_USAGE_SYNTAX = 3,
-  MSG_USAGE_BIND = 4,
-  MSG_USAGE_CODE = 5,
-  MSG_USAGE_FILE = 6,
-  MSG_USAGE_BATCH = 7,
-  MSG_USAGE_ARGS = 8,
-  MSG_USAGE_EXAMPLE1 = 9,
-  MSG_USAGE_EXAMPLE2 = 10,
-  MSG_EDITION = 11,
-  MSG_DEFAULT_PROMPT = 12,
-  MSG_WORD_BLOCK = 13,
-  MSG_WORD_CALL = 14,
-  MSG_WORD_GROUPING = 15,
-  MSG_WORD_ARRAY = 16,
-  MSG_WORD_CONDITIONAL = 17,
-  MSG_LOCATION = 18,
-  MSG_0001, MSG_0002, MSG_0003,
-  MSG_0100, MSG_0101, MSG_0102, MSG_0103, MSG_0104,
-  MSG_1001, MSG_1002, MSG_1003, MSG_1004, MSG_1005, MSG_1006,
-  MSG_1101, MSG_1102, MSG_1103, MSG_1104, MSG_1105, MSG_1106,
-  MSG_1201, MSG_1202, MSG_1203, MSG_1204, MSG_1205, MSG_1206, MSG_1207, MSG_1208, MSG_1209,
-  MSG_1301,
-  MSG_1401, MSG_1402, MSG_1403, MSG_1404, MSG_1405,
-  MSG_1501, MSG_1502, MSG_1503, MSG_1504, MSG_1505, MSG_1506, MSG_1507, MSG_1508, MSG_1509,
-  MSG_1510,
-  MSG_1601, MSG_1602, MSG_1603, MSG_1604, MSG_1605, MSG_1606, MSG_1607, MSG_1608, MSG_1609,
-  MSG_1610, MSG_1611, MSG_1612,
-  MSG_1701, MSG_1702, MSG_1703, MSG_1704, MSG_1705,
-  MSG_5001, MSG_5002,
-  MSG_CHECK_NOT_ARRAY = 83,
-  MSG_CHECK_NUMERIC = 84,
-  MSG_CHECK_LONG = 85,
-  MSG_CHECK_CHARACTERS = 86,
-  MSG_CHECK_ARRAY = 87,
-  MSG_CHECK_STRUCT = 88,
-  MSG_RESERVED_89 = 89,
-  MSG_CHECK_WHOLE = 90,
-  MSG_5100, MSG_5101, MSG_5102, MSG_5103, MSG_5104, MSG_5105, MSG_5106, MSG_5107, MSG_5108,
-  MSG_5109, MSG_5110, MSG_5111, MSG_5112, MSG_5113, MSG_5114, MSG_5115, MSG_5116, MSG_5117,
-  MSG_6001, MSG_6002, MSG_6090,
-  MSG_6100, MSG_6101, MSG_6102, MSG_6103,
-  MSG_6150, MSG_6151, MSG_6152, MSG_6153, MSG_6154, MSG_6155, MSG_6156,
-  MSG_8000,
-  // Added after the original table so that every identifier above keeps its place.
-  MSG_1007,
-  MSG_5118,
-  MSG_COUNT
+// ===================================================================
+// Messages checked against their texts
+// ===================================================================
+
+namespace message_check {
+
+// What a printf directive of the table takes: 'i' an int (%d %u %c %X and
+// their widths), 's' a text (%s). Anything else matches nothing.
+template <typename T>
+consteval char KindOf() {
+  if constexpr (std::is_enum_v<T>) return sizeof(T) <= sizeof(int) ? 'i' : '?';
+  if constexpr (std::is_integral_v<T>) return sizeof(T) <= sizeof(int) ? 'i' : '?';
+  if constexpr (std::is_convertible_v<T, const char*>) return 's';
+  return '?';
+}
+
+// True when the directives of [format] take exactly [kinds], in order.
+consteval bool Takes(const char* format, const char* kinds) {
+  for (; *format != '\0'; ++format) {
+    if (*format != '%') continue;
+    ++format;
+    if (*format == '%') continue;
+    while (*format == '-' || *format == '+' || *format == ' ' || *format == '#' || *format == '.' ||
+           (*format >= '0' && *format <= '9')) {
+      ++format;
+    }
+    char wanted = *format == 's' ? 's' : *format == 'd' || *format == 'i' || *format == 'u' || *format == 'c' ||
+                                            *format == 'x' || *format == 'X' ? 'i' : '!';
+    if (*kinds == '\0' || *kinds != wanted) return false;
+    ++kinds;
+  }
+  return *kinds == '\0';
+}
+
+}  // namespace message_check
+
+// A message identifier whose text takes exactly [Args]: made only from an
+// identifier known when the program is compiled, and refused by the compiler
+// when the arguments do not fit the text.
+template <typename... Args>
+class CheckedMessage {
+ public:
+  consteval CheckedMessage(MessageId id) : id_(id) {
+    constexpr char kinds[] = {message_check::KindOf<Args>()..., '\0'};
+    if (id >= MSG_COUNT || !message_check::Takes(kMessageTexts[id], kinds)) {
+      throw "the arguments do not fit the message's text";
+    }
+  }
+  MessageId id() const { return id_; }
+
+ private:
+  MessageId id_;
 };
 
-static_assert(MSG_5002 == 82, "the numbered messages before the check phrases end at 82");
-static_assert(MSG_8000 == 123, "the table holds entries 0 to 123");
+// The parameter form of a checked message, so that [Args] come from the
+// arguments that follow it.
+template <typename... Args>
+using Message = std::type_identity_t<CheckedMessage<Args...>>;
 
-// The text of [id]: a printf format for the numbered messages.
+// How a raise treats a run that already stopped.
+enum class RaiseMode : std::uint8_t {
+  UNLESS_FAILED,  // reported unless the run already stopped on an error
+  WHILE_RUNNING,  // reported only while the run is running (never during an exit)
+  ALWAYS,         // the text is written even after an earlier error
+};
+
+namespace message_detail {
+std::string Format(MessageId id, ...);
+bool Raise(Context& context, RaiseMode mode, MessageId id, ...);
+[[noreturn]] void Fatal(MessageId id, ...);
+}  // namespace message_detail
+
+// The text of [id] (a printf format for the numbered messages).
 const char* MessageText(MessageId id);
 
+// The text of [message] with [args] in it.
+template <typename... Args>
+std::string FormatMessage(Message<Args...> message, Args... args) {
+  return message_detail::Format(message.id(), args...);
+}
+
 // The raise functions return false, so that a failing operation ends with
-// "return RaiseError(...);".
+// "return RaiseError(...);". Each sets runState to 1 when it reports, and
+// writes the message and the location line. Used by the loader, the
+// tokenizer, the engine and the library.
 
-// Reports [id] for the run of [context] unless the run already stopped on an
-// error: sets runState to 1, writes the formatted message (when [id] is not 0)
-// and the location line. Used by the loader, the tokenizer and the engine.
-bool RaiseError(Context& context, MessageId id, ...);
+// Reports [message] unless the run already stopped on an error.
+template <typename... Args>
+bool RaiseError(Context& context, Message<Args...> message, Args... args) {
+  return message_detail::Raise(context, RaiseMode::UNLESS_FAILED, message.id(), args...);
+}
 
-// Like RaiseError, but says nothing while the run is stopping for any reason
-// (error or exit request), so an exit in progress is never turned into an error.
-bool RaiseErrorIfRunning(Context& context, MessageId id, ...);
+// Reports [message] only while the run is running, so an exit in progress is
+// never turned into an error.
+template <typename... Args>
+bool RaiseErrorIfRunning(Context& context, Message<Args...> message, Args... args) {
+  return message_detail::Raise(context, RaiseMode::WHILE_RUNNING, message.id(), args...);
+}
 
-// Writes [format] always (even after an earlier error); then, unless the run is
-// already in the error state, sets it and writes the location line.
-bool RaiseErrorText(Context& context, const char* format, ...);
+// Writes [message] always (even after an earlier error); the location line
+// follows only when no error was reported before.
+template <typename... Args>
+bool RaiseErrorAlways(Context& context, Message<Args...> message, Args... args) {
+  return message_detail::Raise(context, RaiseMode::ALWAYS, message.id(), args...);
+}
+
+// Reports [text], a message formatted ahead of time (FormatMessage), as
+// [mode] says.
+bool RaiseFormatted(Context& context, const char* text, RaiseMode mode);
+
+// Stops the run with an error that has no message: only the location line
+// is written (abort).
+bool RaiseWithoutMessage(Context& context);
 
 // Writes "Error near: ..." when the current position names a file.
 void PrintErrorLocation(Context& context);
 
-// Shows [id] through the process's host and ends the process with 255. Never
-// allocates, so it serves the out-of-memory handler too.
-[[noreturn]] void FatalError(MessageId id, ...);
+// Shows [message] through the process's host and ends the process with 255.
+// Never allocates, so it serves the out-of-memory handler too.
+template <typename... Args>
+[[noreturn]] void FatalError(Message<Args...> message, Args... args) {
+  message_detail::Fatal(message.id(), args...);
+}
 
 }  // namespace kel

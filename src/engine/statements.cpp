@@ -335,11 +335,7 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
     case ST_FOR: return For(frame, statement, mode, execute);
     case ST_SWITCH: return Switch(frame, statement, mode, execute);
     case ST_ERROR:
-      if (statement->message == MSG_0002) {
-        RaiseErrorIfRunning(*frame.run, MSG_0002, statement->number, statement->text);
-      } else {
-        RaiseErrorIfRunning(*frame.run, statement->message, statement->number);
-      }
+      RaiseFormatted(*frame.run, statement->errorText, RaiseMode::WHILE_RUNNING);
       return RunState(frame);
     default:
       return STATUS_NONE;
@@ -389,7 +385,7 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 bool StopBeforeRunning(CallFrame& frame) {
   Context& run = *frame.run;
   if (platform::StackRemaining() < kStackGuard) {
-    return RaiseErrorText(run, "%s", MessageText(MSG_8000));
+    return RaiseErrorAlways(run, MSG_8000);
   }
   BreakRequested = 0;
   std::fputs("\n^C\n", stdout);

@@ -37,16 +37,19 @@ void EndLibraryHook(Context& context, void*) { DestroyLibrary(context); }
 // The banner and usage lines, printed when no program is named.
 void PrintBanner(const Host& host) {
   const char* name = host.ProgramName();
-  std::printf(MessageText(MSG_BANNER), name, kVersionMajor, kVersionMinor, MessageText(MSG_EDITION));
-  std::printf("%s", MessageText(MSG_NOTICE));
-  std::printf(MessageText(MSG_USAGE_SYNTAX), name);
-  std::printf("%s", MessageText(MSG_USAGE_BIND));
-  std::printf(MessageText(MSG_USAGE_CODE), name);
-  std::printf(MessageText(MSG_USAGE_FILE), "kel");
-  std::printf(MessageText(MSG_USAGE_BATCH), "BAT", "GOTO VETRA_EXIT", ":VETRA_EXIT");
-  std::printf("%s", MessageText(MSG_USAGE_ARGS));
-  std::printf(MessageText(MSG_USAGE_EXAMPLE1), name);
-  std::printf(MessageText(MSG_USAGE_EXAMPLE2), name);
+  const std::string lines[] = {
+      FormatMessage(MSG_BANNER, name, kVersionMajor, kVersionMinor, MessageText(MSG_EDITION)),
+      FormatMessage(MSG_NOTICE),
+      FormatMessage(MSG_USAGE_SYNTAX, name),
+      FormatMessage(MSG_USAGE_BIND),
+      FormatMessage(MSG_USAGE_CODE, name),
+      FormatMessage(MSG_USAGE_FILE, "kel"),
+      FormatMessage(MSG_USAGE_BATCH, "BAT", "GOTO VETRA_EXIT", ":VETRA_EXIT"),
+      FormatMessage(MSG_USAGE_ARGS),
+      FormatMessage(MSG_USAGE_EXAMPLE1, name),
+      FormatMessage(MSG_USAGE_EXAMPLE2, name),
+  };
+  for (const std::string& line : lines) std::fputs(line.c_str(), stdout);
   std::fflush(stdout);
 }
 

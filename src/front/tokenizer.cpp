@@ -151,8 +151,8 @@ class Tokenizer {
   Token* PreviousSignificant() const;
   // Reports [id] (the first error of the load wins) and stops the pass.
   template <typename... Args>
-  void Fail(MessageId id, Args... args) {
-    RaiseError(context_, id, args...);
+  void Fail(Message<Args...> message, Args... args) {
+    RaiseError(context_, message, args...);
     ok_ = false;
   }
 

@@ -285,7 +285,7 @@ void Stdlib_abort(CallFrame& frame) {
       return;
     }
   }
-  RaiseError(*frame.run, MSG_NOT_FOUND);
+  RaiseWithoutMessage(*frame.run);
 }
 
 void StdlibConstants(MacroTable& macros) {
