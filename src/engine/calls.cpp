@@ -67,18 +67,18 @@ Var* CopyToFreshVar(Context& run, Operand& value) {
   return fresh;
 }
 
-void SetReturn(CallFrame& frame, Var* var, int kind) {
+void SetReturn(CallFrame& frame, Var* var, ReturnKind kind) {
   frame.hasResult = true;
-  frame.returnKind = static_cast<std::uint8_t>(kind);
-  if (kind == 1) {
-    Operand source;
-    source.SetBorrowed(var);
-    Var* copy = CopyToFreshVar(*frame.run, source);
-    if (copy != nullptr) frame.result.SetOwned(copy);
-  } else if (kind == 0) {
-    frame.result.SetOwned(var);
-  } else {
-    frame.result.SetBorrowed(var);
+  switch (kind) {
+    case ReturnKind::COPIED: {
+      Operand source;
+      source.SetBorrowed(var);
+      Var* copy = CopyToFreshVar(*frame.run, source);
+      if (copy != nullptr) frame.result.SetOwned(copy);
+      break;
+    }
+    case ReturnKind::HANDED_OVER: frame.result.SetOwned(var); break;
+    case ReturnKind::BY_REFERENCE: frame.result.SetBorrowed(var); break;
   }
 }
 
@@ -90,7 +90,6 @@ void SetMemberInt(Context& run, Var* structVar, const char* name, std::int32_t v
 
 void ReturnScalar(CallFrame& frame, const Scalar& value) {
   frame.hasResult = true;
-  frame.returnKind = 0;
   frame.result.SetScalar(value);
 }
 

@@ -27,7 +27,6 @@ struct CallFrame {
   const char* pendingGoto;   // the label a goto is searching for, or null
   Operand result;            // the return value, when hasResult
   bool hasResult;
-  std::uint8_t returnKind;   // 0 handed over, 1 copied, 2 by reference
   void* libraryData;         // a built-in's group state
   std::uint32_t serial;      // this call's number in its run
 };
@@ -63,9 +62,15 @@ inline Var* LocalSlot(CallFrame& frame, std::int32_t slot) {
   return local;
 }
 
-// Sets [frame]'s return value: kind 1 copies [var] into a fresh variable;
-// kind 0 hands [var] over (the frame releases it); kind 2 refers to [var].
-void SetReturn(CallFrame& frame, Var* var, int kind);
+// How a built-in's result reaches the call.
+enum class ReturnKind : std::uint8_t {
+  HANDED_OVER,   // the frame takes [var] over and releases it
+  COPIED,        // a fresh variable gets a copy of [var]
+  BY_REFERENCE,  // the result refers to [var] itself
+};
+
+// Sets [frame]'s return value from [var], as [kind] says.
+void SetReturn(CallFrame& frame, Var* var, ReturnKind kind);
 void ReturnInt(CallFrame& frame, std::int32_t value);
 void ReturnScalar(CallFrame& frame, const Scalar& value);
 

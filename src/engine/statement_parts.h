@@ -27,7 +27,6 @@ inline bool ReturnInteger(CallFrame& frame, const ExprNode* value) {
   if (value == nullptr || !(value->flags & EXPR_PURE) || !QuickInt(frame, value, integer)) return false;
   frame.result.SetScalar(MakeInt(integer));
   frame.hasResult = true;
-  frame.returnKind = 1;  // a copy
   return true;
 }
 

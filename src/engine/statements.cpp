@@ -117,7 +117,6 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
     frame.result.SetOwned(copy);
   }
   frame.hasResult = true;
-  frame.returnKind = 1;
   return STATUS_RETURN;
 }
 

@@ -62,15 +62,16 @@ Var* GetDestination(CallFrame& frame, int i, bool asText) {
 }
 
 void ReturnString(CallFrame& frame, std::string_view text) {
-  SetReturn(frame, NewByteArrayVar(text.data(), static_cast<std::uint32_t>(text.size()), true), 0);
+  SetReturn(frame, NewByteArrayVar(text.data(), static_cast<std::uint32_t>(text.size()), true),
+            ReturnKind::HANDED_OVER);
 }
 
 void ReturnOffset(CallFrame& frame, Var* var, std::int32_t offset) {
   ArrayRef array = ResolveArray(var);
-  SetReturn(frame, NewVarOn(array.data, array.origin + offset, 0), 0);
+  SetReturn(frame, NewVarOn(array.data, array.origin + offset, 0), ReturnKind::HANDED_OVER);
 }
 
-void ReturnSame(CallFrame& frame, Var* var) { SetReturn(frame, var, 2); }
+void ReturnSame(CallFrame& frame, Var* var) { SetReturn(frame, var, ReturnKind::BY_REFERENCE); }
 
 void ReturnFloat(CallFrame& frame, double value) { ReturnScalar(frame, MakeFloat(value)); }
 

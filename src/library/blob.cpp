@@ -93,7 +93,7 @@ void Data_BLObGet(CallFrame& frame) {
   std::vector<std::uint8_t> copy(bytes, bytes + size);
   VarHolder result = Hold(NewVar(KEL_UNKNOWN));
   if (!ReadValue(frame, copy.data(), size, description, result.get(), false)) return;
-  SetReturn(frame, result.release(), 0);
+  SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 
 // BLObSize(description): its size. BLObSize(blob [, size]): its length, after
@@ -145,7 +145,7 @@ void Data_peek(CallFrame& frame) {
   if (description == nullptr || !DescriptionSize(frame, description, size)) return;
   VarHolder result = Hold(NewVar(KEL_UNKNOWN));
   if (!ReadValue(frame, AddressOf(address), size, description, result.get(), false)) return;
-  SetReturn(frame, result.release(), 0);
+  SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 
 void Data_poke(CallFrame& frame) {
@@ -295,7 +295,7 @@ void Data_GetStructureMembers(CallFrame& frame) {
       if (!AssignStringLiteral(*frame.run, slot.get(), text.get())) return;
     }
   }
-  SetReturn(frame, result.release(), 0);
+  SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 
 void Data_StructureMember(CallFrame& frame) {
@@ -308,7 +308,7 @@ void Data_StructureMember(CallFrame& frame) {
   if (!CheckValue(frame, structure, PARAM_STRUCT)) return;
   const char* name = GetString(frame, 1);
   if (name == nullptr) return;
-  SetReturn(frame, FindMember(structure, name, true), 2);
+  SetReturn(frame, FindMember(structure, name, true), ReturnKind::BY_REFERENCE);
 }
 
 // function(name, arguments...): calls the named function with the other
@@ -324,7 +324,7 @@ void Data_function(CallFrame& frame) {
   if (result.var() == nullptr) {
     ReturnScalar(frame, result.scalar());
   } else if (Var* copy = CopyToFreshVar(*frame.run, result)) {
-    SetReturn(frame, copy, 0);
+    SetReturn(frame, copy, ReturnKind::HANDED_OVER);
   }
 }
 

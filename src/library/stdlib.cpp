@@ -48,7 +48,7 @@ void Stdlib_div(CallFrame& frame) {
   Var* result = NewVar(KEL_STRUCT);
   SetMemberInt(*frame.run, result, "quot", quotient);
   SetMemberInt(*frame.run, result, "rem", remainder);
-  SetReturn(frame, result, 0);
+  SetReturn(frame, result, ReturnKind::HANDED_OVER);
 }
 
 // max's variant of the handler it shares with min.
@@ -67,7 +67,7 @@ void Stdlib_minmax(CallFrame& frame) {
     int order = CompareValues(candidate, current);
     if (wantMax ? order > 0 : order < 0) best = frame.args[i];
   }
-  SetReturn(frame, best, 1);
+  SetReturn(frame, best, ReturnKind::COPIED);
 }
 
 void Stdlib_atoi(CallFrame& frame) {

@@ -53,7 +53,7 @@ void ReturnTm(CallFrame& frame, const std::tm* value) {
   }
   Var* result = NewVar(KEL_STRUCT);
   WriteTm(*frame.run, result, *value);
-  SetReturn(frame, result, 0);
+  SetReturn(frame, result, ReturnKind::HANDED_OVER);
 }
 
 // Hundredths of a second on a steady clock.

@@ -35,7 +35,7 @@ void ReturnArgument(CallFrame& frame, CallFrame& call, std::int32_t index) {
     NotInList(frame);
     return;
   }
-  SetReturn(frame, call.args[index], 2);
+  SetReturn(frame, call.args[index], ReturnKind::BY_REFERENCE);
 }
 
 // va_start(list [, last]): the list starts at the first argument, or after

@@ -157,10 +157,23 @@ bool CopyFiles(const TestCase& test, const fs::path& work, std::string& error) {
   return true;
 }
 
+// Why [result] may be the fault of what runs the program rather than of the
+// program, or null. NOTE: qemu's user-mode emulator now and then hangs a
+// threaded program as it ends, and wine now and then ends a program with
+// exit code 1 before it wrote anything (about one run in a thousand when two
+// run at once).
+const char* RunnerFault(const Options& options, const TestCase& test, const ProcessResult& result) {
+  if (result.timedOut && !options.emulator.empty()) return "timed out under the emulator";
+  if (options.platform == "win32" && result.exitCode == 1 && test.ExpectedExitCode() != 1 &&
+      result.stdoutText.empty() && result.stderrText.empty()) {
+    return "ended by wine with exit code 1 before any output";
+  }
+  return nullptr;
+}
+
 // Runs [test] in a fresh folder below [caseFolder]; what differs from its
-// expectations. NOTE: qemu's user-mode emulator now and then hangs a threaded
-// program as it ends; a case that timed out under an emulator gets one more
-// run in a folder of its own, and [note] says so.
+// expectations. A run that failed by a fault of the emulator or of wine gets
+// one more in a folder of its own, and [note] says so.
 std::string RunCase(const Options& options, const TestCase& test, const fs::path& caseFolder, std::string& note) {
   for (int attempt = 0;; ++attempt) {
     fs::path work = caseFolder / (attempt == 0 ? "work" : "again");
@@ -168,8 +181,9 @@ std::string RunCase(const Options& options, const TestCase& test, const fs::path
     std::string problems;
     if (!CopyFiles(test, work, problems)) return problems;
     ProcessResult result = RunProcess(BuildRequest(options, test, work));
-    if (!result.timedOut || options.emulator.empty() || attempt > 0) return Compare(test, result);
-    note = "note " + test.name + ": timed out under the emulator; ran once more\n";
+    const char* fault = attempt == 0 ? RunnerFault(options, test, result) : nullptr;
+    if (fault == nullptr) return Compare(test, result);
+    note = "note " + test.name + ": " + fault + "; ran once more\n";
   }
 }
 

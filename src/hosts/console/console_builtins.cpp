@@ -17,7 +17,7 @@ void ReturnCell(CallFrame& frame, console::Cell cell) {
   Var* result = NewVar(KEL_STRUCT);
   SetMemberInt(*frame.run, result, "col", cell.col);
   SetMemberInt(*frame.run, result, "row", cell.row);
-  SetReturn(frame, result, 0);
+  SetReturn(frame, result, ReturnKind::HANDED_OVER);
 }
 
 void Screen_ScreenClear(CallFrame&) { console::ClearScreen(); }
