@@ -51,7 +51,15 @@ constexpr std::uint16_t kStepMode = 0x0F03;
 // and loop pass.
 constexpr std::size_t kStackGuard = 64 * 1024;
 
-std::uint16_t RunState(const CallFrame& frame) { return frame.run->runState; }
+// The status a construct ends with when the run stopped in it: the run's
+// state, converted.
+std::uint16_t StopStatus(const CallFrame& frame) {
+  switch (frame.run->runState) {
+    case RUN_ERROR: return STATUS_ERROR;
+    case RUN_EXIT: return STATUS_EXIT;
+    default: return STATUS_NONE;
+  }
+}
 
 std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute);
 
@@ -81,7 +89,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   if ((mode & allowedBit) == 0) {
     frame.run->position = statement->token;
     RaiseErrorIfRunning(*frame.run, MSG_0002, statement->token->code, TokenText(statement->token));
-    return RunState(frame);
+    return StopStatus(frame);
   }
   return execute && frame.pendingGoto == nullptr ? status : std::uint16_t{STATUS_NONE};
 }
@@ -90,7 +98,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   if (!execute || frame.pendingGoto != nullptr) return STATUS_NONE;
   if (statement->label == nullptr) {
     RaiseErrorIfRunning(*frame.run, MSG_1209);
-    return RunState(frame);
+    return StopStatus(frame);
   }
   frame.pendingGoto = statement->label;
   return STATUS_GOTO;
@@ -101,19 +109,19 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   if (statement->expr == nullptr) return running ? STATUS_RETURN : STATUS_NONE;
   if (running && ReturnInteger(frame, statement->expr)) return STATUS_RETURN;
   Operand value;
-  if (!Evaluate(frame, statement->expr, running, value)) return RunState(frame);
+  if (!Evaluate(frame, statement->expr, running, value)) return StopStatus(frame);
   if (!running) return STATUS_NONE;
   if (!value.IsDefined()) {
     Context& run = *frame.run;
     run.position = statement->expr->token;
     RaiseUndefined(run, value.var());
-    return RunState(frame);
+    return StopStatus(frame);
   }
   if (value.var() == nullptr || IsNumericScalar(value.var())) {
     frame.result.SetScalar(value.Value());
   } else {
     Var* copy = CopyToFreshVar(*frame.run, value);
-    if (copy == nullptr) return RunState(frame);
+    if (copy == nullptr) return StopStatus(frame);
     frame.result.SetOwned(copy);
   }
   frame.hasResult = true;
@@ -123,7 +131,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
 [[gnu::noinline]] std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const bool running = execute && frame.pendingGoto == nullptr;
   int truth = 0;
-  if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
+  if (!ConditionTruth(frame, statement->expr, running, truth)) return StopStatus(frame);
   std::uint16_t status =
       RunInner(frame, statement->body, mode | MODE_ONE, frame.pendingGoto != nullptr || (running && truth));
   if (status != STATUS_DONE) return status & mode;
@@ -139,9 +147,9 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   for (;;) {
     const bool running = execute && !search;
     int truth = 0;
-    if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
+    if (!ConditionTruth(frame, statement->expr, running, truth)) return StopStatus(frame);
     const bool runBody = search || (running && truth);
-    if (runBody && !BeforeRunning(frame)) return RunState(frame);
+    if (runBody && !BeforeRunning(frame)) return StopStatus(frame);
     status = RunInner(frame, statement->body, bodyMode, runBody);
     if (search && frame.pendingGoto == nullptr) {
       search = false;  // the label was in the body: the loop goes on normally
@@ -152,9 +160,9 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
     if (status == STATUS_BREAK) {
       // Once more without running, as the walk past the loop goes.
       int ignored;
-      if (!ConditionTruth(frame, statement->expr, false, ignored)) return RunState(frame);
+      if (!ConditionTruth(frame, statement->expr, false, ignored)) return StopStatus(frame);
       RunStatement(frame, statement->body, bodyMode, false);
-      if (RunState(frame) != RUN_RUNNING) return RunState(frame);
+      if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
       status = STATUS_DONE;
       break;
     }
@@ -168,11 +176,11 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   std::uint16_t status;
   for (bool first = true;; first = false) {
-    if (execute && !BeforeRunning(frame)) return RunState(frame);
+    if (execute && !BeforeRunning(frame)) return StopStatus(frame);
     status = RunInner(frame, statement->body, bodyMode, execute);
     if (first && (status == STATUS_BREAK || status == STATUS_CONTINUE)) {
       RunStatement(frame, statement->body, bodyMode, false);
-      if (RunState(frame) != RUN_RUNNING) return RunState(frame);
+      if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
     }
     bool broke = false;
     if (status == STATUS_CONTINUE) {
@@ -186,11 +194,11 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
     if (first && statement->flag) {
       frame.run->position = statement->token;
       RaiseErrorIfRunning(*frame.run, MSG_1204);
-      return RunState(frame);
+      return StopStatus(frame);
     }
     const bool running = execute && !broke && frame.pendingGoto == nullptr;
     int truth = 0;
-    if (!ConditionTruth(frame, statement->expr, running, truth)) return RunState(frame);
+    if (!ConditionTruth(frame, statement->expr, running, truth)) return StopStatus(frame);
     if (!running || !truth) break;
   }
   return status & mode;
@@ -199,7 +207,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
 [[gnu::noinline]] std::uint16_t ForHeaderError(CallFrame& frame, const StmtNode* statement) {
   frame.run->position = statement->token;
   RaiseErrorIfRunning(*frame.run, MSG_1205);
-  return RunState(frame);
+  return StopStatus(frame);
 }
 
 [[gnu::noinline]] std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
@@ -213,12 +221,12 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
       int truth = 1;
       if (statement->test != nullptr) {
         const bool running = frame.pendingGoto == nullptr;
-        if (!ConditionTruth(frame, statement->test, running, truth)) return RunState(frame);
+        if (!ConditionTruth(frame, statement->test, running, truth)) return StopStatus(frame);
         if (!running) truth = 1;  // searching: the test counts as true
       }
       if (statement->forError == 2) return ForHeaderError(frame, statement);
       if (!truth) break;
-      if (!BeforeRunning(frame)) return RunState(frame);
+      if (!BeforeRunning(frame)) return StopStatus(frame);
       status = RunInner(frame, statement->body, bodyMode, execute);
       if (status == STATUS_BREAK) {
         status = STATUS_DONE;
@@ -242,7 +250,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   const std::uint16_t final = STATUS_RETURN | STATUS_GOTO | STATUS_ERROR | STATUS_EXIT;
   if ((status & final) == 0 && statement->body != nullptr) {
     RunStatement(frame, statement->body, bodyMode, false);
-    if (RunState(frame) != RUN_RUNNING) return RunState(frame);
+    if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
   }
   return status & mode;
 }
@@ -252,12 +260,12 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
 [[gnu::noinline]] std::uint16_t Switch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
   const bool running = execute && frame.pendingGoto == nullptr;
   Operand value;
-  if (!Evaluate(frame, statement->expr, running, value)) return RunState(frame);
+  if (!Evaluate(frame, statement->expr, running, value)) return StopStatus(frame);
   Context& run = *frame.run;
   if (running && !value.IsDefined()) {
     run.position = statement->expr->token;
     RaiseUndefined(run, value.var());
-    return RunState(frame);
+    return StopStatus(frame);
   }
   const std::uint16_t innerMode = mode | MODE_ONE | MODE_BREAK;
   bool matched = false;
@@ -281,12 +289,12 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
     if (item->kind == ST_CASE) {
       const bool evaluate = execute && !matched && frame.pendingGoto == nullptr;
       Operand caseValue;
-      if (!Evaluate(frame, item->expr, evaluate, caseValue)) return RunState(frame);
+      if (!Evaluate(frame, item->expr, evaluate, caseValue)) return StopStatus(frame);
       if (evaluate) {
         if (!caseValue.IsDefined()) {
           run.position = item->expr->token;
           RaiseUndefined(run, caseValue.var());
-          return RunState(frame);
+          return StopStatus(frame);
         }
         matched = CompareValues(value, caseValue) == 0;
       }
@@ -306,7 +314,7 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
   if (statement->expr == nullptr) return STATUS_NONE;
   if (execute && frame.pendingGoto == nullptr && statement->expr->quickRun(frame, statement->expr)) return STATUS_NONE;
   Operand discarded;
-  if (!Evaluate(frame, statement->expr, execute && frame.pendingGoto == nullptr, discarded)) return RunState(frame);
+  if (!Evaluate(frame, statement->expr, execute && frame.pendingGoto == nullptr, discarded)) return StopStatus(frame);
   return STATUS_NONE;
 }
 
@@ -335,7 +343,7 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
     case ST_SWITCH: return Switch(frame, statement, mode, execute);
     case ST_ERROR:
       RaiseFormatted(*frame.run, statement->errorText, RaiseMode::WHILE_RUNNING);
-      return RunState(frame);
+      return StopStatus(frame);
     default:
       return STATUS_NONE;
   }
@@ -356,7 +364,10 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
   }
   // A break request (the user's, or abort's) stops the run before the next
   // statement; the stack is checked where it can grow, in BeforeRunning.
-  if (BreakRequested) return StopBeforeRunning(frame), RunState(frame);
+  if (BreakRequested) {
+    StopBeforeRunning(frame);
+    return StopStatus(frame);
+  }
   frame.run->position = statement->token;
   std::uint16_t status;
   // The commonest kinds are run from here, the rest through the full dispatch.
