@@ -58,7 +58,7 @@ namespace {
 // The level at which an operator continues an expression after an operand;
 // 0 for tokens that end it. "++" and "--" there are postfix and bind tightest.
 int ContinuationLevel(std::uint16_t code) {
-  if (code == TOK_INC || code == TOK_DEC) return 14;
+  if (code == TOK_INC || code == TOK_DEC) return LEVEL_POSTFIX;
   if (code < 0x0100) return 0;
   return TokenLevel(code);
 }
@@ -213,7 +213,7 @@ ExprNode* Compiler::Operand(const Token* end) {
   }
   if (IsPrefixOperator(token->code)) return Prefix(end);
   int level = TokenLevel(token->code);
-  if (level >= 1 && level <= 12) return MissingLeftOperand(end);
+  if (level >= 1 && level <= LEVEL_MULTIPLICATIVE) return MissingLeftOperand(end);
   return out_.NewExpr(EX_NO_VALUE, token);
 }
 
@@ -331,7 +331,7 @@ ExprNode* Compiler::Call() {
 ExprNode* Compiler::Prefix(const Token* end) {
   Token* token = cursor_;
   Advance();
-  ExprNode* operand = Climb(13, token->code, end);
+  ExprNode* operand = Climb(LEVEL_UNARY, token->code, end);
   if (aborted_) return operand;
   if (operand->kind == EX_NO_VALUE) return Error(MSG_1506, token, nullptr, TokenText(token));
   ExprNode* node = out_.NewExpr(EX_PREFIX, token);

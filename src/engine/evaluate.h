@@ -28,7 +28,7 @@ enum StatementStatus : std::uint16_t {
 
 // The mode a function body runs in: errors, exits, return, goto and the end
 // of the body pass; break and continue are not allowed.
-constexpr std::uint16_t kBodyMode = 0x0703;
+constexpr std::uint16_t kBodyMode = STATUS_ERROR | STATUS_EXIT | STATUS_RETURN | STATUS_GOTO | STATUS_BLOCK_END;
 
 // Evaluates [node] into [out]; with [execute] false only walks it, which
 // reports the errors of its form but touches nothing. Returns false when the

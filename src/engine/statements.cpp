@@ -45,7 +45,7 @@ namespace {
 constexpr std::uint16_t MODE_ONE = STATUS_DONE;
 constexpr std::uint16_t MODE_CONTINUE = STATUS_CONTINUE;
 constexpr std::uint16_t MODE_BREAK = STATUS_BREAK;
-constexpr std::uint16_t kStepMode = 0x0F03;
+constexpr std::uint16_t kStepMode = kBodyMode | MODE_ONE;  // a for loop's step: one statement
 
 // The guard keeps this much machine stack free below every function body
 // and loop pass.

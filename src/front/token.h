@@ -88,6 +88,13 @@ enum TokenCode : std::uint16_t {
 // The precedence level of an operator code (0 for everything that is not one).
 constexpr int TokenLevel(std::uint16_t code) { return code >> 8; }
 
+// The levels the parser names: the binary operators reach up to the
+// multiplicative level; prefix operators bind at the unary level; postfix
+// "++" and "--", indexing and member access at the postfix level.
+constexpr int LEVEL_MULTIPLICATIVE = TokenLevel(TOK_MUL);
+constexpr int LEVEL_UNARY = TokenLevel(TOK_NOT);
+constexpr int LEVEL_POSTFIX = TokenLevel(TOK_INDEX_OPEN);
+
 struct Token {
   std::uint16_t code;
   std::uint16_t cache;  // facts the engine derives once and keeps with the token
