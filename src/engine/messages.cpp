@@ -26,12 +26,18 @@ const char* MessageText(MessageId id) {
 
 namespace {
 
+// True when a raise in [mode] reports anything in the run's present state.
+bool Reports(const Context& context, RaiseMode mode) {
+  if (mode == RaiseMode::WHILE_RUNNING) return context.runState == RUN_RUNNING;
+  if (mode == RaiseMode::UNLESS_FAILED) return context.runState != RUN_ERROR;
+  return true;
+}
+
 // Sets the error state and writes [text] (when not null) and the location,
 // as [mode] says.
 bool Report(Context& context, const char* text, RaiseMode mode) {
+  if (!Reports(context, mode)) return false;
   const std::uint16_t state = context.runState;
-  if (mode == RaiseMode::WHILE_RUNNING && state != RUN_RUNNING) return false;
-  if (mode == RaiseMode::UNLESS_FAILED && state == RUN_ERROR) return false;
   if (text != nullptr) context.host->WriteErrorMessage(text);
   if (state == RUN_ERROR) return false;  // ALWAYS after an earlier error: the text only
   context.runState = RUN_ERROR;
@@ -53,8 +59,7 @@ std::string Format(MessageId id, ...) {
 }
 
 bool Raise(Context& context, RaiseMode mode, MessageId id, ...) {
-  if (mode == RaiseMode::WHILE_RUNNING && context.runState != RUN_RUNNING) return false;
-  if (mode == RaiseMode::UNLESS_FAILED && context.runState == RUN_ERROR) return false;
+  if (!Reports(context, mode)) return false;  // nothing to format
   char buffer[kMessageBufferSize];
   std::va_list args;
   va_start(args, id);

@@ -37,13 +37,17 @@ constexpr std::int32_t kFirstStreamNumber = 0x10000000;
 constexpr std::int32_t kStreamNumberCount = 0x40000000;
 std::int32_t streamNumbersGiven = 3;  // the standard streams hold the first three
 
+std::int32_t AddressValue(std::FILE* stream) {
+  return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
+}
+
 std::int32_t StandardStreamValue(int index, std::FILE* stream) {
-  if constexpr (kStreamValueIsAddress) return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
+  if constexpr (kStreamValueIsAddress) return AddressValue(stream);
   return kFirstStreamNumber + index;
 }
 
 std::int32_t NewStreamValue(std::FILE* stream) {
-  if constexpr (kStreamValueIsAddress) return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
+  if constexpr (kStreamValueIsAddress) return AddressValue(stream);
   if (streamNumbersGiven == kStreamNumberCount) streamNumbersGiven = 3;  // after a billion streams
   return kFirstStreamNumber + streamNumbersGiven++;
 }
