@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "engine/token.h"
 #include "engine/value.h"
-#include "front/token.h"
 
 namespace kel {
 

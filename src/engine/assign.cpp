@@ -1,10 +1,10 @@
 // Assignment, structures, truth values and undefining: the rules by which
 // structures are deep-copied, arrays shared and scalars copied.
 
+#include "base/text.h"
 #include "engine/messages.h"
-#include "engine/text.h"
+#include "engine/token.h"
 #include "engine/value.h"
-#include "front/token.h"
 
 namespace kel {
 

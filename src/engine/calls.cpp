@@ -7,15 +7,15 @@
 #include <cstring>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/code.h"
+#include "engine/context.h"
 #include "engine/environment.h"
 #include "engine/evaluate.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
-#include "engine/text.h"
-#include "front/context.h"
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

@@ -4,12 +4,12 @@
 
 #include <vector>
 
+#include "base/fast_paths.h"
 #include "engine/code.h"
-#include "engine/fast_paths.h"
 #include "engine/functions.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

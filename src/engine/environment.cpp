@@ -5,13 +5,13 @@
 
 #include <memory>
 
-#include "engine/c_long.h"
+#include "base/c_long.h"
+#include "base/literals.h"
+#include "base/text.h"
+#include "engine/context.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
-#include "engine/text.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/literals.h"
 #include "platform/system.h"
 
 namespace kel {

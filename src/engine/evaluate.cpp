@@ -9,18 +9,18 @@
 #include <new>
 #include <vector>
 
+#include "base/fast_paths.h"
 #include "engine/arithmetic.h"
 #include "engine/calls.h"
 #include "engine/code.h"
-#include "engine/fast_paths.h"
+#include "engine/context.h"
+#include "engine/functions.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/operators.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
-#include "front/context.h"
-#include "front/token.h"
-#include "library/tables.h"
+#include "engine/token.h"
 
 namespace kel {
 

@@ -5,13 +5,13 @@
 
 #include "engine/flat_code.h"
 
+#include "base/process.h"
 #include "engine/calls.h"
 #include "engine/code.h"
+#include "engine/context.h"
 #include "engine/evaluate.h"
 #include "engine/operand.h"
 #include "engine/statement_parts.h"
-#include "front/context.h"
-#include "front/process.h"
 
 namespace kel {
 

@@ -2,9 +2,9 @@
 
 #include "engine/functions.h"
 
+#include "base/text.h"
 #include "engine/code.h"
-#include "engine/text.h"
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

@@ -11,11 +11,36 @@
 namespace kel {
 
 struct Token;
-struct LibraryEntry;
+struct CallFrame;
 class CompiledBody;
 
 // The name under which the code outside all functions is registered.
 inline constexpr std::string_view kGlobalInitName = ":Global Initialization:";
+
+// A built-in's row in the library's tables, as the engine calls it.
+using Handler = void (*)(CallFrame& frame);
+
+// ARGS_ANY as the maximum: no upper limit.
+constexpr std::uint8_t ARGS_ANY = 255;
+
+struct LibraryEntry {
+  const char* name;
+  Handler handler;
+  std::uint8_t minArgs;
+  std::uint8_t maxArgs;
+  // Which variant of its handler the row is, for names that share one
+  // handler (sprintf and fprintf, strcmp and stricmp): a number the group
+  // defines, 0 for the plain one. Handlers never look at their own name.
+  std::uint32_t variant = 0;
+  // OPTIMIZATION: the arguments the handler only reads (bit i for argument i;
+  // bit 31 stands for it and every later one). A literal given for such an
+  // argument is passed as it is: the copy a call makes of it could not be
+  // told apart.
+  std::uint32_t readOnly = 0;
+};
+
+constexpr std::uint32_t READS_ALL = 0xFFFFFFFFu;
+constexpr std::uint32_t READS_ALL_BUT_FIRST = 0xFFFFFFFEu;
 
 enum FunctionKind : std::uint8_t { FUNCTION_BUILTIN = 0, FUNCTION_SCRIPT = 1 };
 

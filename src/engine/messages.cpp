@@ -1,4 +1,4 @@
-// The message table and the raising of numbered errors.
+// The raising of numbered errors for a run.
 
 #include "engine/messages.h"
 
@@ -6,23 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "front/context.h"
-#include "front/host.h"
-#include "front/token.h"
+#include "base/host.h"
+#include "engine/context.h"
+#include "engine/token.h"
 
 namespace kel {
-
-namespace {
-
-// Messages are formatted into a fixed buffer: reporting must work when memory
-// is exhausted. Longer texts (a long file name in 0001) are cut.
-constexpr int kMessageBufferSize = 1200;
-
-}  // namespace
-
-const char* MessageText(MessageId id) {
-  return id < MSG_COUNT ? kMessageTexts[id] : kMessageTexts[MSG_NOT_FOUND];
-}
 
 namespace {
 
@@ -49,15 +37,6 @@ bool Report(Context& context, const char* text, RaiseMode mode) {
 
 namespace message_detail {
 
-std::string Format(MessageId id, ...) {
-  char buffer[kMessageBufferSize];
-  std::va_list args;
-  va_start(args, id);
-  std::vsnprintf(buffer, sizeof buffer, MessageText(id), args);
-  va_end(args);
-  return buffer;
-}
-
 bool Raise(Context& context, RaiseMode mode, MessageId id, ...) {
   if (!Reports(context, mode)) return false;  // nothing to format
   char buffer[kMessageBufferSize];
@@ -66,22 +45,6 @@ bool Raise(Context& context, RaiseMode mode, MessageId id, ...) {
   std::vsnprintf(buffer, sizeof buffer, MessageText(id), args);
   va_end(args);
   return Report(context, buffer, mode);
-}
-
-void Fatal(MessageId id, ...) {
-  char buffer[400];
-  std::va_list args;
-  va_start(args, id);
-  std::vsnprintf(buffer, sizeof buffer, MessageText(id), args);
-  va_end(args);
-  Host* host = ProcessHost();
-  if (host != nullptr) {
-    host->ShowFatal(buffer);
-  } else {
-    std::fprintf(stderr, "\a\a%s\n", buffer);
-  }
-  std::fflush(nullptr);
-  std::_Exit(255);
 }
 
 }  // namespace message_detail

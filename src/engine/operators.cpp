@@ -4,11 +4,11 @@
 #include "engine/operators.h"
 
 #include "engine/arithmetic.h"
+#include "engine/context.h"
 #include "engine/evaluate.h"
 #include "engine/messages.h"
 #include "engine/operand.h"
-#include "front/context.h"
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

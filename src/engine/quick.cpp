@@ -11,7 +11,7 @@
 #include "engine/arithmetic.h"
 #include "engine/operators.h"
 #include "engine/quick_int.h"
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
-#include "engine/calls.h"
 #include "engine/arithmetic.h"
+#include "engine/calls.h"
 #include "engine/code.h"
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

@@ -2,9 +2,9 @@
 
 #include "engine/scope.h"
 
-#include "engine/text.h"
+#include "base/text.h"
+#include "engine/token.h"
 #include "engine/value.h"
-#include "front/token.h"
 
 namespace kel {
 

@@ -5,19 +5,19 @@
 
 #include <cstdio>
 
+#include "base/process.h"
+#include "base/text.h"
 #include "engine/arithmetic.h"
 #include "engine/calls.h"
 #include "engine/code.h"
+#include "engine/context.h"
 #include "engine/evaluate.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
 #include "engine/statement_parts.h"
-#include "engine/text.h"
-#include "front/context.h"
-#include "front/process.h"
-#include "front/token.h"
+#include "engine/token.h"
 #include "platform/system.h"
 
 namespace kel {

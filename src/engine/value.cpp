@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/memory.h"
+#include "base/memory.h"
+#include "base/pool.h"
 #include "engine/messages.h"
-#include "engine/pool.h"
 
 namespace kel {
 

@@ -2,12 +2,12 @@
 
 #include "front/source.h"
 
+#include "base/host.h"
+#include "base/paths.h"
+#include "base/process.h"
+#include "base/text.h"
+#include "engine/context.h"
 #include "engine/messages.h"
-#include "engine/text.h"
-#include "front/context.h"
-#include "front/host.h"
-#include "front/paths.h"
-#include "front/process.h"
 #include "platform/paths.h"
 
 namespace kel {

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/literals.h"
+#include "base/text.h"
+#include "engine/context.h"
 #include "engine/messages.h"
-#include "engine/text.h"
+#include "engine/token.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/literals.h"
 #include "front/source.h"
-#include "front/token.h"
 
 namespace kel {
 

@@ -3,8 +3,8 @@
 #include "library/arguments.h"
 
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/value.h"
-#include "front/context.h"
 #include "library/tables.h"
 
 namespace kel {

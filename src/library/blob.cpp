@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "base/memory.h"
 #include "engine/calls.h"
-#include "engine/memory.h"
+#include "engine/context.h"
+#include "engine/macros.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/macros.h"
 #include "library/arguments.h"
 #include "library/data.h"
 #include "library/groups.h"

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/value.h"
-#include "front/context.h"
 #include "library/float80.h"
 #include "library/tables.h"
 

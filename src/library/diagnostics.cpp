@@ -3,10 +3,10 @@
 #include <cerrno>
 
 #include "engine/calls.h"
+#include "engine/context.h"
+#include "engine/macros.h"
 #include "engine/messages.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/macros.h"
 #include "library/groups.h"
 
 namespace kel {

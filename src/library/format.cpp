@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/c_long.h"
+#include "base/c_long.h"
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/messages.h"
 #include "engine/value.h"
-#include "front/context.h"
 #include "library/decimal.h"
 #include "library/tables.h"
 

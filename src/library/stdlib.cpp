@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/c_long.h"
+#include "base/c_long.h"
+#include "base/process.h"
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/evaluate.h"
 #include "engine/functions.h"
+#include "engine/macros.h"
 #include "engine/messages.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/macros.h"
-#include "front/process.h"
 #include "library/arguments.h"
 #include "library/groups.h"
 #include "library/sort_list.h"

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/messages.h"
 #include "engine/value.h"
-#include "front/context.h"
 #include "library/arguments.h"
 #include "library/format.h"
 #include "library/groups.h"

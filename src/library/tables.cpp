@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/text.h"
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
-#include "engine/text.h"
 #include "engine/value.h"
-#include "front/context.h"
 #include "library/groups.h"
 
 namespace kel {

@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "engine/functions.h"
+
 namespace kel {
 
 struct CallFrame;
@@ -14,30 +16,6 @@ struct Context;
 struct FunctionRecord;
 struct Var;
 class MacroTable;
-
-using Handler = void (*)(CallFrame& frame);
-
-// ARGS_ANY as the maximum: no upper limit.
-constexpr std::uint8_t ARGS_ANY = 255;
-
-struct LibraryEntry {
-  const char* name;
-  Handler handler;
-  std::uint8_t minArgs;
-  std::uint8_t maxArgs;
-  // Which variant of its handler the row is, for names that share one
-  // handler (sprintf and fprintf, strcmp and stricmp): a number the group
-  // defines, 0 for the plain one. Handlers never look at their own name.
-  std::uint32_t variant = 0;
-  // OPTIMIZATION: the arguments the handler only reads (bit i for argument i;
-  // bit 31 stands for it and every later one). A literal given for such an
-  // argument is passed as it is: the copy a call makes of it could not be
-  // told apart.
-  std::uint32_t readOnly = 0;
-};
-
-constexpr std::uint32_t READS_ALL = 0xFFFFFFFFu;
-constexpr std::uint32_t READS_ALL_BUT_FIRST = 0xFFFFFFFEu;
 
 // The groups, in the order they register.
 enum LibraryGroupId : std::uint8_t {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "engine/calls.h"
+#include "engine/context.h"
+#include "engine/macros.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/macros.h"
 #include "library/arguments.h"
 #include "library/format.h"
 #include "library/groups.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/messages.h"
 #include "engine/value.h"
-#include "front/context.h"
 #include "library/format.h"
 #include "library/groups.h"
 

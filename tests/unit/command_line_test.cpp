@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "front/command_line.h"
+#include "run/command_line.h"
 
 namespace kel {
 namespace {

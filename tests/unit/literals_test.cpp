@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "front/literals.h"
+#include "base/literals.h"
 
 namespace kel {
 namespace {

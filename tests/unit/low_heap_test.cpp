@@ -2,7 +2,7 @@
 // moves, are reused after being freed, and all lie below 2 GiB;
 // a full region says so instead of handing out a block it does not have.
 
-#include "engine/low_heap.h"
+#include "base/low_heap.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/memory.h"
+#include "base/memory.h"
 
 namespace {
 

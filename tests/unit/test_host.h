@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "front/host.h"
+#include "base/host.h"
 
 namespace kel {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/context.h"
+#include "engine/token.h"
 #include "engine/value.h"
-#include "front/context.h"
-#include "front/token.h"
 #include "front/tokenizer.h"
 #include "test_host.h"
 

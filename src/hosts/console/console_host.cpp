@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/text.h"
-
+#include "base/text.h"
 #include "hosts/console/console_services.h"
 #include "platform/system.h"
 
@@ -34,6 +33,8 @@ void ConsoleHost::ShowFatal(const char* message) {
   std::fflush(stderr);
   if (platform::StandardInputIsInteractive()) platform::WaitForKey();
 }
+
+std::span<const char* const> ConsoleHost::PlatformMacros() const { return console::PlatformMacros(); }
 
 void ConsoleHost::BeforeStandardInput() { console::RestoreTerminal(); }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "front/host.h"
+#include "base/host.h"
 
 namespace kel {
 

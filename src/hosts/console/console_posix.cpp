@@ -15,18 +15,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "front/process.h"
-#include "hosts/console/console_host.h"
+#include "base/process.h"
 #include "hosts/console/console_services.h"
 
-namespace kel {
+namespace kel::console {
 
-std::span<const char* const> ConsoleHost::PlatformMacros() const {
+std::span<const char* const> PlatformMacros() {
   static const char* const kMacros[] = {"_LINUX_", "_LXCON_"};
   return kMacros;
 }
-
-namespace console {
 
 namespace {
 
@@ -180,5 +177,4 @@ void Pause(std::int32_t milliseconds) {
   }
 }
 
-}  // namespace console
-}  // namespace kel
+}  // namespace kel::console

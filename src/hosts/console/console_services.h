@@ -3,8 +3,13 @@
 // implemented for Win32 (console API) and POSIX (terminal and ANSI sequences).
 
 #include <cstdint>
+#include <span>
 
 namespace kel::console {
+
+// The macros (each defined as "1") that tell scripts which system and console
+// they run on.
+std::span<const char* const> PlatformMacros();
 
 struct Cell {
   std::int32_t col;

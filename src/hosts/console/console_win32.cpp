@@ -7,20 +7,17 @@
 
 #include <cstdio>
 
-#include "front/process.h"
-#include "hosts/console/console_host.h"
+#include "base/process.h"
 #include "hosts/console/console_services.h"
 
-namespace kel {
+namespace kel::console {
 
-std::span<const char* const> ConsoleHost::PlatformMacros() const {
+std::span<const char* const> PlatformMacros() {
   static const char* const kNt[] = {"_WIN32_", "_NTCON_"};
   static const char* const k95[] = {"_WIN32_", "_95CON_"};
   if (IsWindowsNT) return kNt;
   return k95;
 }
-
-namespace console {
 
 namespace {
 
@@ -110,5 +107,4 @@ void Pause(std::int32_t milliseconds) {
   if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
 }
 
-}  // namespace console
-}  // namespace kel
+}  // namespace kel::console

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "front/driver.h"
-#include "front/process.h"
+#include "base/process.h"
 #include "hosts/console/console_builtins.h"
 #include "hosts/console/console_host.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "run/driver.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace kel {
 

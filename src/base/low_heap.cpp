@@ -8,7 +8,7 @@
 // the last chunk is the top: it has no header, and the chunk before it is
 // always in use, because a chunk freed next to the top joins it.
 
-#include "engine/low_heap.h"
+#include "base/low_heap.h"
 
 #include <algorithm>
 #include <bit>

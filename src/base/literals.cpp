@@ -1,6 +1,6 @@
 // Number, string and character literals.
 
-#include "front/literals.h"
+#include "base/literals.h"
 
 #include <cerrno>
 #include <climits>

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/memory.h"
+#include "base/memory.h"
 
 namespace kel {
 

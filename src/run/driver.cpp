@@ -1,24 +1,24 @@
 // The run driver: the top-level context, the command line's options and modes,
 // and one run from loading to its exit code.
 
-#include "front/driver.h"
+#include "run/driver.h"
 
 #include <cstdio>
 #include <vector>
 
+#include "base/host.h"
+#include "base/paths.h"
+#include "base/process.h"
 #include "engine/calls.h"
+#include "engine/context.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/value.h"
-#include "front/command_line.h"
-#include "front/context.h"
-#include "front/host.h"
-#include "front/paths.h"
-#include "front/process.h"
 #include "front/tokenizer.h"
 #include "library/tables.h"
 #include "platform/paths.h"
+#include "run/command_line.h"
 
 namespace kel {
 

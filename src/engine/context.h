@@ -8,8 +8,8 @@
 
 #include "engine/environment.h"
 #include "engine/functions.h"
+#include "engine/macros.h"
 #include "engine/scope.h"
-#include "front/macros.h"
 
 namespace kel {
 

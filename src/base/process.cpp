@@ -1,12 +1,12 @@
 // Process-wide start-up values and the bind header.
 
-#include "front/process.h"
+#include "base/process.h"
 
 #include <cstdint>
 #include <new>
 
-#include "engine/messages.h"
-#include "front/host.h"
+#include "base/host.h"
+#include "base/message_table.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 

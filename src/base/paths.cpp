@@ -1,8 +1,8 @@
 // Splitting paths into directory, name and extension.
 
-#include "front/paths.h"
+#include "base/paths.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "platform/paths.h"
 
 namespace kel {

@@ -1,10 +1,10 @@
 // Token list primitives, navigation and reverse translation.
 
-#include "front/token.h"
+#include "engine/token.h"
 
 #include <cstring>
 
-#include "engine/pool.h"
+#include "base/pool.h"
 #include "engine/value.h"
 
 namespace kel {

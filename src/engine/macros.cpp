@@ -1,6 +1,6 @@
 // The preprocessor's definition table.
 
-#include "front/macros.h"
+#include "engine/macros.h"
 
 #include <cstdio>
 #include <tuple>

@@ -1,7 +1,7 @@
 // Allocation that ends the process with message 0003 when memory runs out,
 // and the placement of script-addressable storage.
 
-#include "engine/memory.h"
+#include "base/memory.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,8 +9,8 @@
 #include <deque>
 #include <new>
 
-#include "engine/low_heap.h"
-#include "engine/messages.h"
+#include "base/low_heap.h"
+#include "base/message_table.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>

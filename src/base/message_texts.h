@@ -4,7 +4,7 @@
 // users see and what the documentation and the tests quote. In a header so
 // that every raise checks its arguments against its text when it is compiled.
 
-#include "engine/message_ids.h"
+#include "base/message_ids.h"
 
 namespace kel {
 

@@ -1,9 +1,9 @@
 // Interpreter contexts: creation, the position of errors, and destruction in
 // the order that lets end hooks still see the run's tables.
 
-#include "front/context.h"
+#include "engine/context.h"
 
-#include "front/token.h"
+#include "engine/token.h"
 
 namespace kel {
 

@@ -1,9 +1,9 @@
 // The command line: options, splitting and the file-or-code decision.
 
-#include "front/command_line.h"
+#include "run/command_line.h"
 
-#include "engine/text.h"
-#include "front/paths.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "platform/paths.h"
 
 namespace kel {
