@@ -171,14 +171,14 @@ bool BindNames(Context& run, FunctionRecord& function) {
 // Runs the body, and again from its start while a goto searches its label.
 void RunBody(CallFrame& frame, const StmtNode* body) {
   if (!BeforeRunning(frame)) return;
-  std::uint16_t status = RunSequence(frame, body, 0, kBodyMode, true);
+  std::uint16_t status = RunSequence(frame, body, 0, kBodyMode);
   while (frame.pendingGoto != nullptr && frame.run->runState == RUN_RUNNING) {
     if (status != STATUS_GOTO) {
       RaiseErrorIfRunning(*frame.run, MSG_1405, frame.pendingGoto);
       return;
     }
     if (!BeforeRunning(frame)) return;  // a goto back may loop forever
-    status = RunSequence(frame, body, 0, kBodyMode, true);
+    status = RunSequence(frame, body, 0, kBodyMode);
   }
 }
 

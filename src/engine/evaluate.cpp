@@ -1,7 +1,7 @@
 // Evaluating expressions: operands, operators through the operator table,
 // assignment, short-circuit and conditional forms, indexing with automatic
-// growth, members created on first use, array initializers and calls. Walking
-// (execute false) touches nothing and only reports errors of form.
+// growth, members created on first use, array initializers and calls. What is
+// passed over without running (the branch not taken) is walked by the walker.
 
 #include "engine/evaluate.h"
 
@@ -15,12 +15,12 @@
 #include "engine/code.h"
 #include "engine/context.h"
 #include "engine/functions.h"
-#include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/operators.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
 #include "engine/token.h"
+#include "engine/walk.h"
 
 namespace kel {
 
@@ -34,10 +34,6 @@ Context& At(CallFrame& frame, const ExprNode* node) {
   return *frame.run;
 }
 
-bool ReportErrorNode(CallFrame& frame, const ExprNode* node) {
-  const bool always = (node->flags & EXPR_RAISE_ALWAYS) != 0;
-  return RaiseFormatted(At(frame, node), node->errorText, always ? RaiseMode::UNLESS_FAILED : RaiseMode::WHILE_RUNNING);
-}
 
 // A copy of [value] as a temporary: numbers stay scalars, everything else gets
 // a fresh Var (text and structures copied, arrays shared).
@@ -72,48 +68,45 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
 // Node kinds
 // ===================================================================
 
-[[gnu::noinline]] bool EvaluateAssign(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
-  if (execute) {
-    Scalar value;
-    QuickSlot slot;
-    if (node->left->kind == EX_INDEX && (node->right->flags & EXPR_PURE) && QuickValue(frame, node->right, value)) {
-      if (QuickElement(frame, node->left, slot) && !slot.data->isString) {
-        ForgetTextEnd(slot.data);
-        WriteAt(slot.at, slot.data->type, value);
-        if ((node->flags & EXPR_DISCARDED) == 0) out.SetOwned(NewVarOn(slot.data, slot.index, VAR_ELEMENT));
-        return true;
-      }
-    } else if (Var* target = (node->left->kind != EX_MEMBER || (node->right->flags & EXPR_PURE))
-                                 ? QuickTarget(frame, node->left) : nullptr) {
-      std::int32_t integer, current;
-      if ((node->right->flags & EXPR_PURE) && IntVariable(target, current) && QuickInt(frame, node->right, integer)) {
-        target->data->payload.intValue = integer;
-        if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(target);
-        return true;
-      }
-      if ((node->right->flags & EXPR_PURE) && QuickValue(frame, node->right, value) && WriteNumber(target, value)) {
-        out.SetBorrowed(target);
-        return true;
-      }
-      Operand right;
-      if (!Evaluate(frame, node->right, true, right)) return false;
-      if (right.NumberValue(value) && WriteNumber(target, value)) {
-        out.SetBorrowed(target);
-        return true;
-      }
-      Operand left;
-      left.SetBorrowed(target);
-      Context& run = At(frame, node);
-      if (!CheckOperands(run, TOK_ASSIGN, &left, right)) return false;
-      if (!Store(frame, target, right)) return false;
-      out = std::move(left);
+[[gnu::noinline]] bool EvaluateAssign(CallFrame& frame, const ExprNode* node, Operand& out) {
+  Scalar value;
+  QuickSlot slot;
+  if (node->left->kind == EX_INDEX && (node->right->flags & EXPR_PURE) && QuickValue(frame, node->right, value)) {
+    if (QuickElement(frame, node->left, slot) && !slot.data->isString) {
+      ForgetTextEnd(slot.data);
+      WriteAt(slot.at, slot.data->type, value);
+      if ((node->flags & EXPR_DISCARDED) == 0) out.SetOwned(NewVarOn(slot.data, slot.index, VAR_ELEMENT));
       return true;
     }
+  } else if (Var* target = (node->left->kind != EX_MEMBER || (node->right->flags & EXPR_PURE))
+                               ? QuickTarget(frame, node->left) : nullptr) {
+    std::int32_t integer, current;
+    if ((node->right->flags & EXPR_PURE) && IntVariable(target, current) && QuickInt(frame, node->right, integer)) {
+      target->data->payload.intValue = integer;
+      if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(target);
+      return true;
+    }
+    if ((node->right->flags & EXPR_PURE) && QuickValue(frame, node->right, value) && WriteNumber(target, value)) {
+      out.SetBorrowed(target);
+      return true;
+    }
+    Operand right;
+    if (!Evaluate(frame, node->right, right)) return false;
+    if (right.NumberValue(value) && WriteNumber(target, value)) {
+      out.SetBorrowed(target);
+      return true;
+    }
+    Operand left;
+    left.SetBorrowed(target);
+    Context& run = At(frame, node);
+    if (!CheckOperands(run, TOK_ASSIGN, &left, right)) return false;
+    if (!Store(frame, target, right)) return false;
+    out = std::move(left);
+    return true;
   }
   Operand left, right;
-  if (!Evaluate(frame, node->left, execute, left)) return false;
-  if (!Evaluate(frame, node->right, execute, right)) return false;
-  if (!execute) return true;
+  if (!Evaluate(frame, node->left, left)) return false;
+  if (!Evaluate(frame, node->right, right)) return false;
   Context& run = At(frame, node);
   if (!CheckOperands(run, TOK_ASSIGN, &left, right)) return false;
   if (!Store(frame, left.var(), right)) return false;
@@ -122,11 +115,10 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
 }
 
 // x op= y: the plain operator's result is assigned to x, which is the result.
-[[gnu::noinline]] bool EvaluateCompound(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand left, right;
-  if (!Evaluate(frame, node->left, execute, left)) return false;
-  if (!Evaluate(frame, node->right, execute, right)) return false;
-  if (!execute) return true;
+  if (!Evaluate(frame, node->left, left)) return false;
+  if (!Evaluate(frame, node->right, right)) return false;
   Scalar a, b, result;
   if (left.IsLvalue() && left.NumberValue(a) && right.NumberValue(b) &&
       NumericBinary(PlainOperator(node->op), a, b, result) && WriteNumber(left.var(), result)) {
@@ -142,21 +134,20 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
   return true;
 }
 
-bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out);
+bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out);
 
 // Evaluate, with a call (the commonest operand that is no quick value) run
 // without the dispatch.
-inline bool EvaluateOperand(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
-  if (execute && node->kind == EX_CALL) return EvaluateCall(frame, node, true, out);
-  return Evaluate(frame, node, execute, out);
+inline bool EvaluateOperand(CallFrame& frame, const ExprNode* node, Operand& out) {
+  if (node->kind == EX_CALL) return EvaluateCall(frame, node, out);
+  return Evaluate(frame, node, out);
 }
 
-[[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, Operand& out) {
   Scalar a, b, result;
   Operand left, right;
-  if (!EvaluateOperand(frame, node->left, execute, left)) return false;
-  if (!EvaluateOperand(frame, node->right, execute, right)) return false;
-  if (!execute) return true;
+  if (!EvaluateOperand(frame, node->left, left)) return false;
+  if (!EvaluateOperand(frame, node->right, right)) return false;
   std::int32_t integer;
   if (left.var() == nullptr && right.var() == nullptr && left.scalar().type == KEL_INT &&
       right.scalar().type == KEL_INT && IntegerBinary(node->op, left.scalar().intValue, right.scalar().intValue, integer)) {
@@ -187,15 +178,14 @@ bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar
   return WriteNumber(operand.var(), after) && ReadNumber(operand.var(), after);
 }
 
-[[gnu::noinline]] bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, Operand& out) {
   Scalar value;
-  if (execute && node->op == TOK_NOT && QuickNumber(frame, node->left, value)) {
+  if (node->op == TOK_NOT && QuickNumber(frame, node->left, value)) {
     out.SetScalar(MakeInt(IsZeroScalar(value) ? 1 : 0));
     return true;
   }
   Operand operand;
-  if (!Evaluate(frame, node->left, execute, operand)) return false;
-  if (!execute) return true;
+  if (!Evaluate(frame, node->left, operand)) return false;
   Scalar before, after;
   if ((node->op == TOK_INC || node->op == TOK_DEC) && QuickIncrement(operand, node->op, before, after)) {
     out.SetScalar(after);
@@ -210,10 +200,9 @@ bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar
   return ApplyPrefix(run, node->op, operand, out);
 }
 
-[[gnu::noinline]] bool EvaluatePostfix(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluatePostfix(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand operand;
-  if (!Evaluate(frame, node->left, execute, operand)) return false;
-  if (!execute) return true;
+  if (!Evaluate(frame, node->left, operand)) return false;
   Scalar before, after;
   if (QuickIncrement(operand, node->op, before, after)) {
     out.SetScalar(before);
@@ -230,26 +219,25 @@ bool Truth(CallFrame& frame, const ExprNode* node, const Operand& value, int& tr
 }
 
 // && and ||: the right operand runs only when the left does not decide.
-[[gnu::noinline]] bool EvaluateLogical(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateLogical(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand left, right;
-  if (!Evaluate(frame, node->left, execute, left)) return false;
+  if (!Evaluate(frame, node->left, left)) return false;
   int truth = 0;
-  if (execute && !Truth(frame, node, left, truth)) return false;
+  if (!Truth(frame, node, left, truth)) return false;
   const bool needRight = node->op == TOK_ANDAND ? truth != 0 : truth == 0;
-  if (!Evaluate(frame, node->right, execute && needRight, right)) return false;
-  if (!execute) return true;
+  if (needRight ? !Evaluate(frame, node->right, right) : !WalkExpression(frame, node->right)) return false;
   if (needRight && !Truth(frame, node, right, truth)) return false;
   out.SetScalar(MakeInt(truth));
   return true;
 }
 
-[[gnu::noinline]] bool EvaluateConditional(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateConditional(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand condition, first, second;
-  if (!Evaluate(frame, node->left, execute, condition)) return false;
+  if (!Evaluate(frame, node->left, condition)) return false;
   int truth = 0;
-  if (execute && !Truth(frame, node, condition, truth)) return false;
-  if (!Evaluate(frame, node->right, execute && truth, first)) return false;
-  if (!Evaluate(frame, node->third, execute && !truth, second)) return false;
+  if (!Truth(frame, node, condition, truth)) return false;
+  if (truth ? !Evaluate(frame, node->right, first) : !WalkExpression(frame, node->right)) return false;
+  if (!truth ? !Evaluate(frame, node->third, second) : !WalkExpression(frame, node->third)) return false;
   out = truth ? std::move(first) : std::move(second);
   return true;
 }
@@ -265,11 +253,10 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
   return CopyToTemporary(frame, part, out);
 }
 
-[[gnu::noinline]] bool EvaluateIndex(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateIndex(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand base, index;
-  if (!Evaluate(frame, node->left, execute, base)) return false;
-  if (!Evaluate(frame, node->right, execute, index)) return false;
-  if (!execute) return true;
+  if (!Evaluate(frame, node->left, base)) return false;
+  if (!Evaluate(frame, node->right, index)) return false;
   Context& run = At(frame, node);
   if (!index.IsNumber()) {
     return RaiseErrorIfRunning(run, MSG_1502);
@@ -282,14 +269,13 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
   return PartOf(frame, base, element, out);
 }
 
-[[gnu::noinline]] bool EvaluateMember(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateMember(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand base;
-  if (!Evaluate(frame, node->left, execute, base)) return false;
+  if (!Evaluate(frame, node->left, base)) return false;
   Context& run = At(frame, node);
   if (node->name == nullptr) {
     return RaiseErrorIfRunning(run, MSG_1602);
   }
-  if (!execute) return true;
   if (base.ArrayDepth() == 0 && !base.IsDefined()) {
     if (!SetTypeAndDims(run, base.Materialize(), KEL_STRUCT, 0)) return false;
   }
@@ -303,12 +289,11 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
 
 // { e0, e1, ... }: the first element fixes the kind and depth; a numeric 0 or
 // an empty array may stand for a missing sub-array.
-[[gnu::noinline]] bool EvaluateInitializer(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
+[[gnu::noinline]] bool EvaluateInitializer(CallFrame& frame, const ExprNode* node, Operand& out) {
   std::vector<Operand> elements(node->count);
   for (std::uint32_t k = 0; k < node->count; ++k) {
-    if (!Evaluate(frame, node->items[k], execute, elements[k])) return false;
+    if (!Evaluate(frame, node->items[k], elements[k])) return false;
   }
-  if (!execute) return true;
   Context& run = At(frame, node);
   if (node->count == 0) {
     out.SetOwned(NewVar(KEL_UNKNOWN, 1));
@@ -392,7 +377,7 @@ bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::
     value.SetBorrowed(LocalSlot(frame, argument->slot));
   } else if (argument->kind == EX_CONSTANT || argument->kind == EX_VARIABLE) {
     value.SetBorrowed(argument->var);
-  } else if (!Evaluate(frame, argument, true, value)) {
+  } else if (!Evaluate(frame, argument, value)) {
     return RaiseErrorIfRunning(At(frame, argument), MSG_1501, static_cast<int>(k + 1));
   }
   const bool readOnlyLiteral = readOnly != 0 && value.var() != nullptr && value.var()->literal &&
@@ -403,17 +388,6 @@ bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::
     value.SetOwned(copy);
   }
   arguments.args()[k] = value.var();
-  return true;
-}
-
-// Walking a call walks its arguments for their errors of form.
-bool WalkCall(CallFrame& frame, const ExprNode* node) {
-  for (std::uint32_t k = 0; k < node->count; ++k) {
-    Operand ignored;
-    if (!Evaluate(frame, node->items[k], false, ignored)) {
-      return RaiseErrorIfRunning(At(frame, node->items[k]), MSG_1501, static_cast<int>(k + 1));
-    }
-  }
   return true;
 }
 
@@ -466,8 +440,7 @@ bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOn
 
 bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Operand& out);
 
-[[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
-  if (!execute) return WalkCall(frame, node);
+[[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out) {
   ExprNode* call = const_cast<ExprNode*>(node);
   if (call->function == nullptr) {
     call->function = FindFunction(At(frame, node), node->name, true);
@@ -544,15 +517,14 @@ inline bool IsStep(const ExprNode* node) {
 
 }  // namespace
 
-bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out) {
-  if (!execute && (node->flags & EXPR_WALK_INERT)) return true;
+bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out) {
   switch (node->kind) {
     case EX_NO_VALUE:
       return true;
     case EX_ERROR:
       if (node->left != nullptr) {
         Operand prelude;
-        if (!Evaluate(frame, node->left, execute, prelude)) return false;
+        if (!Evaluate(frame, node->left, prelude)) return false;
       }
       return ReportErrorNode(frame, node);
     case EX_NUMBER:
@@ -563,45 +535,44 @@ bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out
       out.SetBorrowed(node->var);
       return true;
     case EX_LOCAL:
-      if (execute) out.SetBorrowed(LocalSlot(frame, node->slot));
+      out.SetBorrowed(LocalSlot(frame, node->slot));
       return true;
     case EX_PARAMETER: {
-      if (!execute) return true;
       if (node->slot >= frame.argCount) At(frame, node);
       Var* argument = node->slot < frame.argCount ? frame.args[node->slot] : Argument(frame, node->slot);
       if (argument == nullptr) return false;
       out.SetBorrowed(argument);
       return true;
     }
-    case EX_CALL: return EvaluateCall(frame, node, execute, out);
+    case EX_CALL: return EvaluateCall(frame, node, out);
     case EX_PREFIX:
-      if (execute && IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
-      if (execute && QuickPure(frame, node, out)) return true;
-      return EvaluatePrefix(frame, node, execute, out);
+      if (IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
+      if (QuickPure(frame, node, out)) return true;
+      return EvaluatePrefix(frame, node, out);
     case EX_POSTFIX:
-      if (execute && IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
-      return EvaluatePostfix(frame, node, execute, out);
+      if (IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
+      return EvaluatePostfix(frame, node, out);
     case EX_BINARY:
-      if (execute && QuickPure(frame, node, out)) return true;
-      return EvaluateBinary(frame, node, execute, out);
-    case EX_ASSIGN: return EvaluateAssign(frame, node, execute, out);
+      if (QuickPure(frame, node, out)) return true;
+      return EvaluateBinary(frame, node, out);
+    case EX_ASSIGN: return EvaluateAssign(frame, node, out);
     case EX_COMPOUND:
-      if (execute && node->left->kind <= EX_PARAMETER && QuickIntegerCompound(frame, node, out)) return true;
-      return EvaluateCompound(frame, node, execute, out);
+      if (node->left->kind <= EX_PARAMETER && QuickIntegerCompound(frame, node, out)) return true;
+      return EvaluateCompound(frame, node, out);
     case EX_LOGICAL:
-      if (execute && QuickPure(frame, node, out)) return true;
-      return EvaluateLogical(frame, node, execute, out);
+      if (QuickPure(frame, node, out)) return true;
+      return EvaluateLogical(frame, node, out);
     case EX_CONDITIONAL:
-      if (execute && QuickPure(frame, node, out)) return true;
-      return EvaluateConditional(frame, node, execute, out);
-    case EX_INDEX: return EvaluateIndex(frame, node, execute, out);
-    case EX_MEMBER: return EvaluateMember(frame, node, execute, out);
-    case EX_INITIALIZER: return EvaluateInitializer(frame, node, execute, out);
+      if (QuickPure(frame, node, out)) return true;
+      return EvaluateConditional(frame, node, out);
+    case EX_INDEX: return EvaluateIndex(frame, node, out);
+    case EX_MEMBER: return EvaluateMember(frame, node, out);
+    case EX_INITIALIZER: return EvaluateInitializer(frame, node, out);
     case EX_COMMA: {
-      if (execute && QuickPure(frame, node, out)) return true;
+      if (QuickPure(frame, node, out)) return true;
       Operand discarded;
-      if (!Evaluate(frame, node->left, execute, discarded)) return false;
-      return Evaluate(frame, node->right, execute, out);
+      if (!Evaluate(frame, node->left, discarded)) return false;
+      return Evaluate(frame, node->right, out);
     }
     default:
       return true;

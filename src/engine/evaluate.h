@@ -30,10 +30,8 @@ enum StatementStatus : std::uint16_t {
 // of the body pass; break and continue are not allowed.
 constexpr std::uint16_t kBodyMode = STATUS_ERROR | STATUS_EXIT | STATUS_RETURN | STATUS_GOTO | STATUS_BLOCK_END;
 
-// Evaluates [node] into [out]; with [execute] false only walks it, which
-// reports the errors of its form but touches nothing. Returns false when the
-// run stopped.
-bool Evaluate(CallFrame& frame, const ExprNode* node, bool execute, Operand& out);
+// Evaluates [node] into [out]. Returns false when the run stopped.
+bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out);
 
 // The value of the pure expression [node] as a number, read without building
 // operands; false when the general path must evaluate it.
@@ -52,7 +50,6 @@ int CompareValues(const Operand& left, const Operand& right);
 bool BeforeRunning(CallFrame& frame);
 
 // Runs the statements of [block] from [start] in [mode].
-std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode,
-                          bool execute);
+std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode);
 
 }  // namespace kel

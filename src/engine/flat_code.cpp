@@ -211,7 +211,7 @@ class Flattener {
 inline bool RunExpression(CallFrame& frame, const ExprNode* expr) {
   if (expr->quickRun(frame, expr)) return true;
   Operand discarded;
-  return Evaluate(frame, expr, true, discarded);
+  return Evaluate(frame, expr, discarded);
 }
 
 // A for-loop step, as the tree runner runs it: a plain step without the
@@ -222,7 +222,7 @@ inline bool RunStep(CallFrame& frame, const FlatOp& op) {
     if (BreakRequested) return StopBeforeRunning(frame);
     run.position = op.token;
     Operand discarded;
-    if (!Evaluate(frame, op.expr, true, discarded)) return false;
+    if (!Evaluate(frame, op.expr, discarded)) return false;
   }
   run.position = op.token;
   return true;
@@ -274,7 +274,7 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
       case FLAT_IF:  // (its statement start is done above)
       case FLAT_JUMP_UNLESS: {
         int truth;
-        if (!ConditionTruth(frame, op->expr, true, truth)) return;
+        if (!ConditionTruth(frame, op->expr, truth)) return;
         op = truth ? op + 1 : ops + op->target;
         break;
       }
@@ -286,13 +286,13 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
           break;
         }
         int truth;
-        if (!ConditionTruth(frame, op->statement->test, true, truth)) return;
+        if (!ConditionTruth(frame, op->statement->test, truth)) return;
         op = truth ? ops + op->target : op + 1;
         break;
       }
       case FLAT_JUMP_IF: {
         int truth;
-        if (!ConditionTruth(frame, op->expr, true, truth)) return;
+        if (!ConditionTruth(frame, op->expr, truth)) return;
         op = truth ? ops + op->target : op + 1;
         break;
       }

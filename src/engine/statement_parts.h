@@ -1,23 +1,39 @@
 #pragma once
-// Pieces of the statement runner that the flat code runner shares.
+// Pieces of the statement runner that the walker and the flat code runner
+// share.
 
 #include <cstdint>
 
 #include "engine/code.h"
+#include "engine/context.h"
+#include "engine/evaluate.h"
 #include "engine/quick_int.h"
 
 namespace kel {
 
-// The truth of a condition; false when the run stopped. [execute] false only
-// walks it.
-bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, bool execute, int& truth);
-inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
+constexpr std::uint16_t MODE_ONE = STATUS_DONE;
+constexpr std::uint16_t MODE_CONTINUE = STATUS_CONTINUE;
+constexpr std::uint16_t MODE_BREAK = STATUS_BREAK;
+
+// The status a construct ends with when the run stopped in it: the run's
+// state, converted.
+inline std::uint16_t StopStatus(const CallFrame& frame) {
+  switch (frame.run->runState) {
+    case RUN_ERROR: return STATUS_ERROR;
+    case RUN_EXIT: return STATUS_EXIT;
+    default: return STATUS_NONE;
+  }
+}
+
+// The truth of a condition; false when the run stopped.
+bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, int& truth);
+inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, int& truth) {
   std::int32_t integer;
-  if (execute && (condition->flags & EXPR_PURE) && QuickInt(frame, condition, integer)) {
+  if ((condition->flags & EXPR_PURE) && QuickInt(frame, condition, integer)) {
     truth = integer != 0;
     return true;
   }
-  return ConditionTruthSlowly(frame, condition, execute, truth);
+  return ConditionTruthSlowly(frame, condition, truth);
 }
 
 // OPTIMIZATION: a return value that is a plain integer becomes the call's
@@ -32,6 +48,20 @@ inline bool ReturnInteger(CallFrame& frame, const ExprNode* value) {
 
 // Runs a return statement; STATUS_RETURN, or the run state when it stopped.
 std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement);
+
+// Runs the body or branch [statement] of a construct in [mode], which runs
+// one statement.
+std::uint16_t RunBranch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode);
+
+// False, with 0002 raised, when the break or continue [statement] stands
+// where [mode] does not allow it ([allowedBit]).
+bool LoopControlAllowed(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, std::uint16_t allowedBit);
+
+// Ends the search of a goto when [statement] is the label it looks for.
+void PassLabel(CallFrame& frame, const StmtNode* statement);
+
+// Raises 1204 for a do without its while, at the do; false.
+bool DoWithoutWhile(CallFrame& frame, const StmtNode* statement);
 
 // Makes the error or exit request BeforeRunning found a reason for; false.
 bool StopBeforeRunning(CallFrame& frame);

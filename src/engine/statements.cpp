@@ -1,7 +1,8 @@
 // Running statements: blocks, expression statements, if/else, the loops,
 // switch, break, continue, return, and goto with its search for the label.
 // Every construct reports how it ended through a status word, masked with the
-// mode its caller gave it; walking (execute false) runs nothing.
+// mode its caller gave it. What a construct passes over without running (the
+// branch not taken) goes to the walker.
 
 #include <cstdio>
 
@@ -18,13 +19,13 @@
 #include "engine/quick_int.h"
 #include "engine/statement_parts.h"
 #include "engine/token.h"
+#include "engine/walk.h"
 #include "platform/system.h"
 
 namespace kel {
 
-// Evaluates a condition and takes its truth; false when the run stopped.
-bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, bool execute, int& truth) {
-  if (execute && (condition->flags & EXPR_PURE)) {
+bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, int& truth) {
+  if (condition->flags & EXPR_PURE) {
     Scalar quick;
     if (QuickValue(frame, condition, quick)) {
       truth = IsZeroScalar(quick) ? 0 : 1;
@@ -32,70 +33,67 @@ bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, bool exec
     }
   }
   Operand value;
-  if (!Evaluate(frame, condition, execute, value)) return false;
-  truth = 0;
-  if (!execute) return true;
+  if (!Evaluate(frame, condition, value)) return false;
   frame.run->position = condition->token;
   return OperandTruth(*frame.run, value, truth);
 }
 
+bool LoopControlAllowed(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, std::uint16_t allowedBit) {
+  if ((mode & allowedBit) != 0) return true;
+  frame.run->position = statement->token;
+  return RaiseErrorIfRunning(*frame.run, MSG_0002, statement->token->code, TokenText(statement->token));
+}
+
+void PassLabel(CallFrame& frame, const StmtNode* statement) {
+  if (frame.pendingGoto != nullptr && EqualsIgnoreCase(statement->label, frame.pendingGoto)) {
+    frame.pendingGoto = nullptr;
+  }
+}
+
+bool DoWithoutWhile(CallFrame& frame, const StmtNode* statement) {
+  frame.run->position = statement->token;
+  return RaiseErrorIfRunning(*frame.run, MSG_1204);
+}
 
 namespace {
 
-constexpr std::uint16_t MODE_ONE = STATUS_DONE;
-constexpr std::uint16_t MODE_CONTINUE = STATUS_CONTINUE;
-constexpr std::uint16_t MODE_BREAK = STATUS_BREAK;
 constexpr std::uint16_t kStepMode = kBodyMode | MODE_ONE;  // a for loop's step: one statement
 
 // The guard keeps this much machine stack free below every function body
 // and loop pass.
 constexpr std::size_t kStackGuard = 64 * 1024;
 
-// The status a construct ends with when the run stopped in it: the run's
-// state, converted.
-std::uint16_t StopStatus(const CallFrame& frame) {
-  switch (frame.run->runState) {
-    case RUN_ERROR: return STATUS_ERROR;
-    case RUN_EXIT: return STATUS_EXIT;
-    default: return STATUS_NONE;
-  }
+std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode);
+
+// [statement] run when [run], otherwise walked.
+std::uint16_t RunOrWalk(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool run) {
+  return run ? RunStatement(frame, statement, mode) : WalkStatement(frame, statement, mode);
 }
 
-std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute);
-
-// RunStatement for the body or branch of a construct, in a mode that runs one
-// statement. OPTIMIZATION: a plain expression statement runs here directly.
-inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  if (!execute) {
-    if (!statement->walkInert) return RunStatement(frame, statement, mode, false);
-    frame.run->position = statement->token;
-    return STATUS_DONE;
-  }
-  if (BreakRequested) return RunStatement(frame, statement, mode, true);
-  if (statement->kind == ST_EXPRESSION && statement->expr != nullptr && frame.pendingGoto == nullptr) {
-    frame.run->position = statement->token;
-    if (statement->expr->quickRun(frame, statement->expr)) return STATUS_DONE;
-  } else if (statement->kind == ST_BLOCK) {
-    frame.run->position = statement->token;
-    const std::uint16_t status = RunSequence(frame, statement, 0, mode & ~MODE_ONE, true);
-    return status == STATUS_BLOCK_END ? std::uint16_t{STATUS_DONE} : status;
-  }
-  return RunStatement(frame, statement, mode, true);
+std::uint16_t RunOrWalkBranch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool run) {
+  return run ? RunBranch(frame, statement, mode) : WalkStatement(frame, statement, mode);
 }
 
-
-[[gnu::noinline]] std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute,
-                          std::uint16_t allowedBit, std::uint16_t status) {
-  if ((mode & allowedBit) == 0) {
-    frame.run->position = statement->token;
-    RaiseErrorIfRunning(*frame.run, MSG_0002, statement->token->code, TokenText(statement->token));
-    return StopStatus(frame);
-  }
-  return execute && frame.pendingGoto == nullptr ? status : std::uint16_t{STATUS_NONE};
+// The truth of [condition] when [run]; otherwise it is walked and counts as
+// false. False when the run stopped.
+bool TestCondition(CallFrame& frame, const ExprNode* condition, bool run, int& truth) {
+  truth = 0;
+  return run ? ConditionTruth(frame, condition, truth) : WalkExpression(frame, condition);
 }
 
-[[gnu::noinline]] std::uint16_t Goto(CallFrame& frame, const StmtNode* statement, bool execute) {
-  if (!execute || frame.pendingGoto != nullptr) return STATUS_NONE;
+// The value of [expression] into [out] when [run]; otherwise it is walked.
+bool EvaluateOrWalk(CallFrame& frame, const ExprNode* expression, bool run, Operand& out) {
+  return run ? Evaluate(frame, expression, out) : WalkExpression(frame, expression);
+}
+
+[[gnu::noinline]] std::uint16_t LoopControl(CallFrame& frame, const StmtNode* statement, std::uint16_t mode,
+                                            std::uint16_t allowedBit, std::uint16_t status) {
+  if (!LoopControlAllowed(frame, statement, mode, allowedBit)) return StopStatus(frame);
+  return frame.pendingGoto == nullptr ? status : std::uint16_t{STATUS_NONE};
+}
+
+[[gnu::noinline]] std::uint16_t Goto(CallFrame& frame, const StmtNode* statement) {
+  if (frame.pendingGoto != nullptr) return STATUS_NONE;
   if (statement->label == nullptr) {
     RaiseErrorIfRunning(*frame.run, MSG_1209);
     return StopStatus(frame);
@@ -104,13 +102,13 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   return STATUS_GOTO;
 }
 
-[[gnu::noinline]] std::uint16_t Return(CallFrame& frame, const StmtNode* statement, bool execute) {
-  const bool running = execute && frame.pendingGoto == nullptr;
+[[gnu::noinline]] std::uint16_t Return(CallFrame& frame, const StmtNode* statement) {
+  const bool running = frame.pendingGoto == nullptr;
   if (statement->expr == nullptr) return running ? STATUS_RETURN : STATUS_NONE;
-  if (running && ReturnInteger(frame, statement->expr)) return STATUS_RETURN;
+  if (!running) return WalkExpression(frame, statement->expr) ? std::uint16_t{STATUS_NONE} : StopStatus(frame);
+  if (ReturnInteger(frame, statement->expr)) return STATUS_RETURN;
   Operand value;
-  if (!Evaluate(frame, statement->expr, running, value)) return StopStatus(frame);
-  if (!running) return STATUS_NONE;
+  if (!Evaluate(frame, statement->expr, value)) return StopStatus(frame);
   if (!value.IsDefined()) {
     Context& run = *frame.run;
     run.position = statement->expr->token;
@@ -128,29 +126,36 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   return STATUS_RETURN;
 }
 
-[[gnu::noinline]] std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  const bool running = execute && frame.pendingGoto == nullptr;
+[[gnu::noinline]] std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
+  const bool running = frame.pendingGoto == nullptr;
   int truth = 0;
-  if (!ConditionTruth(frame, statement->expr, running, truth)) return StopStatus(frame);
-  std::uint16_t status =
-      RunInner(frame, statement->body, mode | MODE_ONE, frame.pendingGoto != nullptr || (running && truth));
+  if (!TestCondition(frame, statement->expr, running, truth)) return StopStatus(frame);
+  std::uint16_t status = RunOrWalkBranch(frame, statement->body, mode | MODE_ONE, !running || truth);
   if (status != STATUS_DONE) return status & mode;
   if (statement->other == nullptr) return status & mode;
-  status = RunInner(frame, statement->other, mode | MODE_ONE, frame.pendingGoto != nullptr || (running && !truth));
+  status = RunOrWalkBranch(frame, statement->other, mode | MODE_ONE, frame.pendingGoto != nullptr || (running && !truth));
   return status & mode;
 }
 
-[[gnu::noinline]] std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+// After a break the loop is walked once more, as the walk past it goes.
+std::uint16_t WalkAfterBreak(CallFrame& frame, const StmtNode* statement, std::uint16_t bodyMode) {
+  if (!WalkExpression(frame, statement->expr)) return StopStatus(frame);
+  WalkStatement(frame, statement->body, bodyMode);
+  if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
+  return STATUS_DONE;
+}
+
+[[gnu::noinline]] std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   bool search = frame.pendingGoto != nullptr;
   std::uint16_t status = STATUS_DONE;
   for (;;) {
-    const bool running = execute && !search;
+    const bool running = !search;
     int truth = 0;
-    if (!ConditionTruth(frame, statement->expr, running, truth)) return StopStatus(frame);
+    if (!TestCondition(frame, statement->expr, running, truth)) return StopStatus(frame);
     const bool runBody = search || (running && truth);
     if (runBody && !BeforeRunning(frame)) return StopStatus(frame);
-    status = RunInner(frame, statement->body, bodyMode, runBody);
+    status = RunOrWalkBranch(frame, statement->body, bodyMode, runBody);
     if (search && frame.pendingGoto == nullptr) {
       search = false;  // the label was in the body: the loop goes on normally
     } else if (search) {
@@ -158,12 +163,8 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
       break;
     }
     if (status == STATUS_BREAK) {
-      // Once more without running, as the walk past the loop goes.
-      int ignored;
-      if (!ConditionTruth(frame, statement->expr, false, ignored)) return StopStatus(frame);
-      RunStatement(frame, statement->body, bodyMode, false);
-      if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
-      status = STATUS_DONE;
+      status = WalkAfterBreak(frame, statement, bodyMode);
+      if (status != STATUS_DONE) return status;
       break;
     }
     if (status == STATUS_CONTINUE) status = STATUS_DONE;
@@ -172,14 +173,14 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   return status & mode;
 }
 
-[[gnu::noinline]] std::uint16_t Do(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t Do(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   std::uint16_t status;
   for (bool first = true;; first = false) {
-    if (execute && !BeforeRunning(frame)) return StopStatus(frame);
-    status = RunInner(frame, statement->body, bodyMode, execute);
+    if (!BeforeRunning(frame)) return StopStatus(frame);
+    status = RunBranch(frame, statement->body, bodyMode);
     if (first && (status == STATUS_BREAK || status == STATUS_CONTINUE)) {
-      RunStatement(frame, statement->body, bodyMode, false);
+      WalkStatement(frame, statement->body, bodyMode);
       if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
     }
     bool broke = false;
@@ -192,13 +193,12 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
       return status & mode;
     }
     if (first && statement->flag) {
-      frame.run->position = statement->token;
-      RaiseErrorIfRunning(*frame.run, MSG_1204);
+      DoWithoutWhile(frame, statement);
       return StopStatus(frame);
     }
-    const bool running = execute && !broke && frame.pendingGoto == nullptr;
+    const bool running = !broke && frame.pendingGoto == nullptr;
     int truth = 0;
-    if (!ConditionTruth(frame, statement->expr, running, truth)) return StopStatus(frame);
+    if (!TestCondition(frame, statement->expr, running, truth)) return StopStatus(frame);
     if (!running || !truth) break;
   }
   return status & mode;
@@ -210,46 +210,47 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   return StopStatus(frame);
 }
 
-[[gnu::noinline]] std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+// One pass's step: a plain one runs without the statement machinery.
+inline std::uint16_t ForStep(CallFrame& frame, const StmtNode* step) {
+  if (step->kind == ST_EXPRESSION && step->expr != nullptr && frame.pendingGoto == nullptr &&
+      step->expr->quickRun(frame, step->expr)) {
+    frame.run->position = step->token;
+    return STATUS_DONE;
+  }
+  return RunStatement(frame, step, kStepMode);
+}
+
+[[gnu::noinline]] std::uint16_t For(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
-  std::uint16_t status = STATUS_DONE;
-  if (execute) {
-    status = RunStatement(frame, statement->init, mode | MODE_ONE, execute);
-    if (status != STATUS_DONE) return status & mode;
-    if (statement->forError == 1) return ForHeaderError(frame, statement);
-    for (;;) {
-      int truth = 1;
-      if (statement->test != nullptr) {
-        const bool running = frame.pendingGoto == nullptr;
-        if (!ConditionTruth(frame, statement->test, running, truth)) return StopStatus(frame);
-        if (!running) truth = 1;  // searching: the test counts as true
-      }
-      if (statement->forError == 2) return ForHeaderError(frame, statement);
-      if (!truth) break;
-      if (!BeforeRunning(frame)) return StopStatus(frame);
-      status = RunInner(frame, statement->body, bodyMode, execute);
-      if (status == STATUS_BREAK) {
-        status = STATUS_DONE;
-        break;
-      }
-      if (status == STATUS_CONTINUE) status = STATUS_DONE;
-      if (status != STATUS_DONE) break;
-      if (const StmtNode* step = statement->other) {
-        // OPTIMIZATION: a plain step runs without the statement machinery.
-        if (step->kind == ST_EXPRESSION && step->expr != nullptr && frame.pendingGoto == nullptr &&
-            step->expr->quickRun(frame, step->expr)) {
-          frame.run->position = step->token;
-        } else {
-          status = RunStatement(frame, step, kStepMode, execute);
-          if (status != STATUS_DONE) break;
-        }
-      }
-      if (frame.pendingGoto != nullptr) break;
+  std::uint16_t status = RunStatement(frame, statement->init, mode | MODE_ONE);
+  if (status != STATUS_DONE) return status & mode;
+  if (statement->forError == 1) return ForHeaderError(frame, statement);
+  for (;;) {
+    int truth = 1;
+    if (statement->test != nullptr) {
+      const bool running = frame.pendingGoto == nullptr;
+      if (!TestCondition(frame, statement->test, running, truth)) return StopStatus(frame);
+      if (!running) truth = 1;  // searching: the test counts as true
     }
+    if (statement->forError == 2) return ForHeaderError(frame, statement);
+    if (!truth) break;
+    if (!BeforeRunning(frame)) return StopStatus(frame);
+    status = RunBranch(frame, statement->body, bodyMode);
+    if (status == STATUS_BREAK) {
+      status = STATUS_DONE;
+      break;
+    }
+    if (status == STATUS_CONTINUE) status = STATUS_DONE;
+    if (status != STATUS_DONE) break;
+    if (statement->other != nullptr) {
+      status = ForStep(frame, statement->other);
+      if (status != STATUS_DONE) break;
+    }
+    if (frame.pendingGoto != nullptr) break;
   }
   const std::uint16_t final = STATUS_RETURN | STATUS_GOTO | STATUS_ERROR | STATUS_EXIT;
   if ((status & final) == 0 && statement->body != nullptr) {
-    RunStatement(frame, statement->body, bodyMode, false);
+    WalkStatement(frame, statement->body, bodyMode);
     if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
   }
   return status & mode;
@@ -257,10 +258,10 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
 
 // A case value is evaluated while nothing has matched yet; the first equal
 // one starts execution, which falls through later cases until a break.
-[[gnu::noinline]] std::uint16_t Switch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  const bool running = execute && frame.pendingGoto == nullptr;
+[[gnu::noinline]] std::uint16_t Switch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
+  const bool running = frame.pendingGoto == nullptr;
   Operand value;
-  if (!Evaluate(frame, statement->expr, running, value)) return StopStatus(frame);
+  if (!EvaluateOrWalk(frame, statement->expr, running, value)) return StopStatus(frame);
   Context& run = *frame.run;
   if (running && !value.IsDefined()) {
     run.position = statement->expr->token;
@@ -287,9 +288,9 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
       continue;
     }
     if (item->kind == ST_CASE) {
-      const bool evaluate = execute && !matched && frame.pendingGoto == nullptr;
+      const bool evaluate = !matched && frame.pendingGoto == nullptr;
       Operand caseValue;
-      if (!Evaluate(frame, item->expr, evaluate, caseValue)) return StopStatus(frame);
+      if (!EvaluateOrWalk(frame, item->expr, evaluate, caseValue)) return StopStatus(frame);
       if (evaluate) {
         if (!caseValue.IsDefined()) {
           run.position = item->expr->token;
@@ -301,7 +302,7 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
       continue;
     }
     const bool searching = frame.pendingGoto != nullptr;
-    status = RunStatement(frame, item, innerMode, execute && (matched || searching));
+    status = RunOrWalk(frame, item, innerMode, matched || searching);
     if (searching && frame.pendingGoto == nullptr) matched = true;
     if (status == STATUS_DONE) continue;
     if (status == STATUS_BREAK) status = STATUS_DONE;
@@ -310,37 +311,35 @@ inline std::uint16_t RunInner(CallFrame& frame, const StmtNode* statement, std::
   return status & mode;
 }
 
-inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement, bool execute) {
+inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement) {
   if (statement->expr == nullptr) return STATUS_NONE;
-  if (execute && frame.pendingGoto == nullptr && statement->expr->quickRun(frame, statement->expr)) return STATUS_NONE;
+  const bool running = frame.pendingGoto == nullptr;
+  if (running && statement->expr->quickRun(frame, statement->expr)) return STATUS_NONE;
   Operand discarded;
-  if (!Evaluate(frame, statement->expr, execute && frame.pendingGoto == nullptr, discarded)) return StopStatus(frame);
+  if (!EvaluateOrWalk(frame, statement->expr, running, discarded)) return StopStatus(frame);
   return STATUS_NONE;
 }
 
-[[gnu::noinline]] std::uint16_t Dispatch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
+[[gnu::noinline]] std::uint16_t Dispatch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   switch (statement->kind) {
-    case ST_EXPRESSION: return ExpressionStatement(frame, statement, execute);
+    case ST_EXPRESSION: return ExpressionStatement(frame, statement);
     case ST_BLOCK: {
-      if (!execute) return STATUS_NONE;  // skipped in one step
-      std::uint16_t status = RunSequence(frame, statement, 0, mode & ~MODE_ONE, execute);
+      std::uint16_t status = RunSequence(frame, statement, 0, mode & ~MODE_ONE);
       return status == STATUS_BLOCK_END ? std::uint16_t{STATUS_NONE} : status;
     }
     case ST_BLOCK_END: return STATUS_BLOCK_END;
     case ST_LABEL:
-      if (frame.pendingGoto != nullptr && EqualsIgnoreCase(statement->label, frame.pendingGoto)) {
-        frame.pendingGoto = nullptr;
-      }
+      PassLabel(frame, statement);
       return STATUS_NONE;
-    case ST_BREAK: return LoopControl(frame, statement, mode, execute, MODE_BREAK, STATUS_BREAK);
-    case ST_CONTINUE: return LoopControl(frame, statement, mode, execute, MODE_CONTINUE, STATUS_CONTINUE);
-    case ST_GOTO: return Goto(frame, statement, execute);
-    case ST_RETURN: return Return(frame, statement, execute);
-    case ST_IF: return If(frame, statement, mode, execute);
-    case ST_WHILE: return While(frame, statement, mode, execute);
-    case ST_DO: return Do(frame, statement, mode, execute);
-    case ST_FOR: return For(frame, statement, mode, execute);
-    case ST_SWITCH: return Switch(frame, statement, mode, execute);
+    case ST_BREAK: return LoopControl(frame, statement, mode, MODE_BREAK, STATUS_BREAK);
+    case ST_CONTINUE: return LoopControl(frame, statement, mode, MODE_CONTINUE, STATUS_CONTINUE);
+    case ST_GOTO: return Goto(frame, statement);
+    case ST_RETURN: return Return(frame, statement);
+    case ST_IF: return If(frame, statement, mode);
+    case ST_WHILE: return While(frame, statement, mode);
+    case ST_DO: return Do(frame, statement, mode);
+    case ST_FOR: return For(frame, statement, mode);
+    case ST_SWITCH: return Switch(frame, statement, mode);
     case ST_ERROR:
       RaiseFormatted(*frame.run, statement->errorText, RaiseMode::WHILE_RUNNING);
       return StopStatus(frame);
@@ -349,19 +348,7 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
   }
 }
 
-[[gnu::noinline]] std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
-  frame.run->position = statement->token;
-  std::uint16_t status = Dispatch(frame, statement, mode, false);
-  if (status != STATUS_NONE) return status;
-  return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
-}
-
-std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode, bool execute) {
-  if (!execute) {
-    if (!statement->walkInert) return WalkStatement(frame, statement, mode);
-    frame.run->position = statement->token;
-    return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
-  }
+std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   // A break request (the user's, or abort's) stops the run before the next
   // statement; the stack is checked where it can grow, in BeforeRunning.
   if (BreakRequested) {
@@ -372,20 +359,34 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
   std::uint16_t status;
   // The commonest kinds are run from here, the rest through the full dispatch.
   switch (statement->kind) {
-    case ST_EXPRESSION: status = ExpressionStatement(frame, statement, true); break;
+    case ST_EXPRESSION: status = ExpressionStatement(frame, statement); break;
     case ST_BLOCK:
-      status = RunSequence(frame, statement, 0, mode & ~MODE_ONE, true);
+      status = RunSequence(frame, statement, 0, mode & ~MODE_ONE);
       if (status == STATUS_BLOCK_END) status = STATUS_NONE;
       break;
-    case ST_IF: status = If(frame, statement, mode, true); break;
-    case ST_RETURN: status = Return(frame, statement, true); break;
-    default: status = Dispatch(frame, statement, mode, true); break;
+    case ST_IF: status = If(frame, statement, mode); break;
+    case ST_RETURN: status = Return(frame, statement); break;
+    default: status = Dispatch(frame, statement, mode); break;
   }
   if (status != STATUS_NONE) return status;
   return (mode & MODE_ONE) ? STATUS_DONE : STATUS_NONE;
 }
 
 }  // namespace
+
+// OPTIMIZATION: a plain expression statement runs here directly.
+std::uint16_t RunBranch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
+  if (BreakRequested) return RunStatement(frame, statement, mode);
+  if (statement->kind == ST_EXPRESSION && statement->expr != nullptr && frame.pendingGoto == nullptr) {
+    frame.run->position = statement->token;
+    if (statement->expr->quickRun(frame, statement->expr)) return STATUS_DONE;
+  } else if (statement->kind == ST_BLOCK) {
+    frame.run->position = statement->token;
+    const std::uint16_t status = RunSequence(frame, statement, 0, mode & ~MODE_ONE);
+    return status == STATUS_BLOCK_END ? std::uint16_t{STATUS_DONE} : status;
+  }
+  return RunStatement(frame, statement, mode);
+}
 
 // The checks before a function body and before every pass of a loop body:
 // the machine stack, and a break request from the user (which every
@@ -404,17 +405,16 @@ bool StopBeforeRunning(CallFrame& frame) {
   return false;
 }
 
-std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement) { return Return(frame, statement, true); }
+std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement) { return Return(frame, statement); }
 
 bool BeforeRunning(CallFrame& frame) {
   if (platform::StackRemaining() < kStackGuard || BreakRequested) return StopBeforeRunning(frame);
   return true;
 }
 
-std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode,
-                          bool execute) {
+std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode) {
   for (std::uint32_t i = start; i < block->count; ++i) {
-    std::uint16_t status = RunStatement(frame, block->items[i], mode, execute);
+    std::uint16_t status = RunStatement(frame, block->items[i], mode);
     if (status != STATUS_NONE) return status;
   }
   return STATUS_BLOCK_END;
