@@ -61,17 +61,19 @@ inline Scalar Arithmetic(std::uint16_t code, const Scalar& a, const Scalar& b) {
 
 // Bitwise operators and shifts on the 32-bit integers of both operands; bytes
 // stay bytes when both are. ">>" is logical; the count is taken modulo 32.
-inline Scalar Bitwise(std::uint16_t code, const Scalar& a, const Scalar& b) {
-  const std::uint32_t x = static_cast<std::uint32_t>(ScalarToInt(a));
-  const std::uint32_t y = static_cast<std::uint32_t>(ScalarToInt(b));
-  std::uint32_t result;
+inline std::uint32_t IntegerBitwise(std::uint16_t code, std::uint32_t x, std::uint32_t y) {
   switch (code) {
-    case TOK_BITAND: result = x & y; break;
-    case TOK_BITOR: result = x | y; break;
-    case TOK_BITXOR: result = x ^ y; break;
-    case TOK_SHL: result = x << (y & 31); break;
-    default: result = x >> (y & 31); break;
+    case TOK_BITAND: return x & y;
+    case TOK_BITOR: return x | y;
+    case TOK_BITXOR: return x ^ y;
+    case TOK_SHL: return x << (y & 31);
+    default: return x >> (y & 31);
   }
+}
+
+inline Scalar Bitwise(std::uint16_t code, const Scalar& a, const Scalar& b) {
+  const std::uint32_t result = IntegerBitwise(code, static_cast<std::uint32_t>(ScalarToInt(a)),
+                                              static_cast<std::uint32_t>(ScalarToInt(b)));
   if (a.type == KEL_BYTE && b.type == KEL_BYTE) return MakeByte(static_cast<std::uint8_t>(result));
   return MakeInt(static_cast<std::int32_t>(result));
 }

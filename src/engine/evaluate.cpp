@@ -50,6 +50,8 @@ bool CopyToTemporary(CallFrame& frame, Operand& value, Operand& out) {
   return !Stopped(frame);
 }
 
+}  // namespace
+
 // Stores [value] into the variable [target] as "=" does.
 bool Store(CallFrame& frame, Var* target, Operand& value) {
   Context& run = *frame.run;
@@ -64,46 +66,13 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
   return Assign(run, target, value.var());
 }
 
+namespace {
+
 // ===================================================================
 // Node kinds
 // ===================================================================
 
 [[gnu::noinline]] bool EvaluateAssign(CallFrame& frame, const ExprNode* node, Operand& out) {
-  Scalar value;
-  QuickSlot slot;
-  if (node->left->kind == EX_INDEX && (node->right->flags & EXPR_PURE) && QuickValue(frame, node->right, value)) {
-    if (QuickElement(frame, node->left, slot) && !slot.data->isString) {
-      ForgetTextEnd(slot.data);
-      WriteAt(slot.at, slot.data->type, value);
-      if ((node->flags & EXPR_DISCARDED) == 0) out.SetOwned(NewVarOn(slot.data, slot.index, VAR_ELEMENT));
-      return true;
-    }
-  } else if (Var* target = (node->left->kind != EX_MEMBER || (node->right->flags & EXPR_PURE))
-                               ? QuickTarget(frame, node->left) : nullptr) {
-    std::int32_t integer, current;
-    if ((node->right->flags & EXPR_PURE) && IntVariable(target, current) && QuickInt(frame, node->right, integer)) {
-      target->data->payload.intValue = integer;
-      if ((node->flags & EXPR_DISCARDED) == 0) out.SetBorrowed(target);
-      return true;
-    }
-    if ((node->right->flags & EXPR_PURE) && QuickValue(frame, node->right, value) && WriteNumber(target, value)) {
-      out.SetBorrowed(target);
-      return true;
-    }
-    Operand right;
-    if (!Evaluate(frame, node->right, right)) return false;
-    if (right.NumberValue(value) && WriteNumber(target, value)) {
-      out.SetBorrowed(target);
-      return true;
-    }
-    Operand left;
-    left.SetBorrowed(target);
-    Context& run = At(frame, node);
-    if (!CheckOperands(run, TOK_ASSIGN, &left, right)) return false;
-    if (!Store(frame, target, right)) return false;
-    out = std::move(left);
-    return true;
-  }
   Operand left, right;
   if (!Evaluate(frame, node->left, left)) return false;
   if (!Evaluate(frame, node->right, right)) return false;
@@ -119,9 +88,7 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
   Operand left, right;
   if (!Evaluate(frame, node->left, left)) return false;
   if (!Evaluate(frame, node->right, right)) return false;
-  Scalar a, b, result;
-  if (left.IsLvalue() && left.NumberValue(a) && right.NumberValue(b) &&
-      NumericBinary(PlainOperator(node->op), a, b, result) && WriteNumber(left.var(), result)) {
+  if (kFastPaths && QuickCompoundOperands(PlainOperator(node->op), left, right)) {
     out = std::move(left);
     return true;
   }
@@ -144,20 +111,10 @@ inline bool EvaluateOperand(CallFrame& frame, const ExprNode* node, Operand& out
 }
 
 [[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, Operand& out) {
-  Scalar a, b, result;
   Operand left, right;
   if (!EvaluateOperand(frame, node->left, left)) return false;
   if (!EvaluateOperand(frame, node->right, right)) return false;
-  std::int32_t integer;
-  if (left.var() == nullptr && right.var() == nullptr && left.scalar().type == KEL_INT &&
-      right.scalar().type == KEL_INT && IntegerBinary(node->op, left.scalar().intValue, right.scalar().intValue, integer)) {
-    out.SetScalar(MakeInt(integer));
-    return true;
-  }
-  if (left.NumberValue(a) && right.NumberValue(b) && NumericBinary(node->op, a, b, result)) {
-    out.SetScalar(result);
-    return true;
-  }
+  if (kFastPaths && QuickBinaryOperands(node->op, left, right, out)) return true;
   Context& run = At(frame, node);
   if (!CheckOperands(run, node->op, &left, right)) return false;
   return ApplyBinary(run, node->op, left, right, out);
@@ -171,23 +128,11 @@ bool Increment(CallFrame& frame, Operand& target, std::int32_t step) {
   return Store(frame, target.var(), sum);
 }
 
-// x++ and ++x on a variable holding a number.
-bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar& after) {
-  if (!operand.IsLvalue() || !operand.NumberValue(before)) return false;
-  after = Arithmetic(TOK_ADD, before, MakeInt(code == TOK_INC ? 1 : -1));
-  return WriteNumber(operand.var(), after) && ReadNumber(operand.var(), after);
-}
-
 [[gnu::noinline]] bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, Operand& out) {
-  Scalar value;
-  if (node->op == TOK_NOT && QuickNumber(frame, node->left, value)) {
-    out.SetScalar(MakeInt(IsZeroScalar(value) ? 1 : 0));
-    return true;
-  }
   Operand operand;
   if (!Evaluate(frame, node->left, operand)) return false;
   Scalar before, after;
-  if ((node->op == TOK_INC || node->op == TOK_DEC) && QuickIncrement(operand, node->op, before, after)) {
+  if (kFastPaths && (node->op == TOK_INC || node->op == TOK_DEC) && QuickIncrement(operand, node->op, before, after)) {
     out.SetScalar(after);
     return true;
   }
@@ -204,7 +149,7 @@ bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar
   Operand operand;
   if (!Evaluate(frame, node->left, operand)) return false;
   Scalar before, after;
-  if (QuickIncrement(operand, node->op, before, after)) {
+  if (kFastPaths && QuickIncrement(operand, node->op, before, after)) {
     out.SetScalar(before);
     return true;
   }
@@ -501,22 +446,6 @@ bool OperandTruth(Context& run, const Operand& value, int& truth) {
   return true;
 }
 
-namespace {
-
-// A pure expression's value as a number, read without operands.
-inline bool QuickPure(CallFrame& frame, const ExprNode* node, Operand& out) {
-  Scalar value;
-  if (!(node->flags & EXPR_PURE) || !QuickValue(frame, node, value)) return false;
-  out.SetScalar(value);
-  return true;
-}
-
-inline bool IsStep(const ExprNode* node) {
-  return (node->op == TOK_INC || node->op == TOK_DEC) && node->left->kind <= EX_PARAMETER;
-}
-
-}  // namespace
-
 bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out) {
   switch (node->kind) {
     case EX_NO_VALUE:
@@ -546,30 +475,33 @@ bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out) {
     }
     case EX_CALL: return EvaluateCall(frame, node, out);
     case EX_PREFIX:
-      if (IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
-      if (QuickPure(frame, node, out)) return true;
+      if (kFastPaths && QuickPrefix(frame, node, out)) return true;
       return EvaluatePrefix(frame, node, out);
     case EX_POSTFIX:
-      if (IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
+      if (kFastPaths && QuickPostfix(frame, node, out)) return true;
       return EvaluatePostfix(frame, node, out);
     case EX_BINARY:
-      if (QuickPure(frame, node, out)) return true;
+      if (kFastPaths && QuickPure(frame, node, out)) return true;
       return EvaluateBinary(frame, node, out);
-    case EX_ASSIGN: return EvaluateAssign(frame, node, out);
+    case EX_ASSIGN: {
+      bool assigned;
+      if (kFastPaths && QuickAssign(frame, node, out, assigned)) return assigned;
+      return EvaluateAssign(frame, node, out);
+    }
     case EX_COMPOUND:
-      if (node->left->kind <= EX_PARAMETER && QuickIntegerCompound(frame, node, out)) return true;
+      if (kFastPaths && QuickCompound(frame, node, out)) return true;
       return EvaluateCompound(frame, node, out);
     case EX_LOGICAL:
-      if (QuickPure(frame, node, out)) return true;
+      if (kFastPaths && QuickPure(frame, node, out)) return true;
       return EvaluateLogical(frame, node, out);
     case EX_CONDITIONAL:
-      if (QuickPure(frame, node, out)) return true;
+      if (kFastPaths && QuickPure(frame, node, out)) return true;
       return EvaluateConditional(frame, node, out);
     case EX_INDEX: return EvaluateIndex(frame, node, out);
     case EX_MEMBER: return EvaluateMember(frame, node, out);
     case EX_INITIALIZER: return EvaluateInitializer(frame, node, out);
     case EX_COMMA: {
-      if (QuickPure(frame, node, out)) return true;
+      if (kFastPaths && QuickPure(frame, node, out)) return true;
       Operand discarded;
       if (!Evaluate(frame, node->left, discarded)) return false;
       return Evaluate(frame, node->right, out);

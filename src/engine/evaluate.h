@@ -7,6 +7,7 @@
 namespace kel {
 
 struct Scalar;
+struct Var;
 class Operand;
 struct CallFrame;
 struct ExprNode;
@@ -32,6 +33,9 @@ constexpr std::uint16_t kBodyMode = STATUS_ERROR | STATUS_EXIT | STATUS_RETURN |
 
 // Evaluates [node] into [out]. Returns false when the run stopped.
 bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out);
+
+// Stores [value] into the variable [target] as "=" does.
+bool Store(CallFrame& frame, Var* target, Operand& value);
 
 // The value of the pure expression [node] as a number, read without building
 // operands; false when the general path must evaluate it.

@@ -252,15 +252,38 @@ Var* QuickTarget(CallFrame& frame, const ExprNode* node) {
   return QuickVariable(frame, node);
 }
 
+bool StepInt(Var* var, std::uint32_t step, std::int32_t& before) {
+  if (var->flags == 0 || !IntVariable(var, before)) return false;
+  var->data->payload.intValue = static_cast<std::int32_t>(static_cast<std::uint32_t>(before) + step);
+  return true;
+}
+
+bool AssignInt(CallFrame& frame, Var* target, const ExprNode* value) {
+  std::int32_t current, integer;
+  if (!IntVariable(target, current) || !QuickInt(frame, value, integer)) return false;
+  target->data->payload.intValue = integer;
+  return true;
+}
+
+bool AssignElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot) {
+  Scalar value;
+  if (!QuickValue(frame, node->right, value) || !QuickElement(frame, node->left, slot) || slot.data->isString) {
+    return false;
+  }
+  ForgetTextEnd(slot.data);
+  WriteAt(slot.at, slot.data->type, value);
+  return true;
+}
+
 // x++, x--, ++x, --x on a plain variable holding an integer, in place.
 bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out) {
   const ExprNode* operand = node->left;
   Var* var = operand->kind == EX_LOCAL ? &frame.locals[operand->slot] : QuickVariable(frame, operand);
   std::int32_t before;
-  if (var == nullptr || var->flags == 0 || !IntVariable(var, before)) return false;
-  const std::int32_t after = static_cast<std::int32_t>(static_cast<std::uint32_t>(before) + (node->op == TOK_INC ? 1u : ~0u));
-  var->data->payload.intValue = after;
-  if ((node->flags & EXPR_DISCARDED) == 0) out.SetScalar(MakeInt(node->kind == EX_POSTFIX ? before : after));
+  if (var == nullptr || !StepInt(var, node->op == TOK_INC ? 1u : ~0u, before)) return false;
+  if ((node->flags & EXPR_DISCARDED) == 0) {
+    out.SetScalar(MakeInt(node->kind == EX_POSTFIX ? before : var->data->payload.intValue));
+  }
   return true;
 }
 
@@ -286,32 +309,22 @@ namespace {
 
 // local = integer, over a local holding an integer.
 bool AssignLocalInt(CallFrame& frame, const ExprNode* node) {
-  Var* local = &frame.locals[node->left->slot];
-  std::int32_t current, value;
-  if (!IntVariable(local, current) || !QuickInt(frame, node->right, value)) return false;
-  local->data->payload.intValue = value;
-  return true;
+  return AssignInt(frame, &frame.locals[node->left->slot], node->right);
 }
 
 // array[index] = number, inside the array's span.
-bool AssignElement(CallFrame& frame, const ExprNode* node) {
-  Scalar value;
+bool AssignElementInSpan(CallFrame& frame, const ExprNode* node) {
   QuickSlot slot;
-  if (!QuickValue(frame, node->right, value) || !QuickElement(frame, node->left, slot) || slot.data->isString) {
-    return false;
-  }
-  ForgetTextEnd(slot.data);
-  WriteAt(slot.at, slot.data->type, value);
-  return true;
+  return AssignElement(frame, node, slot);
 }
 
 // local[i] = integer and local[i][j] = integer, for local arrays of integers.
 bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
   std::int32_t value;
-  if (!QuickInt(frame, node->right, value)) return AssignElement(frame, node);
+  if (!QuickInt(frame, node->right, value)) return AssignElementInSpan(frame, node);
   VarData* data;
   std::int32_t* at = LocalIntElement(frame, node->left, data);
-  if (at == nullptr) return AssignElement(frame, node);
+  if (at == nullptr) return AssignElementInSpan(frame, node);
   ForgetTextEnd(data);
   *at = value;
   return true;
@@ -320,13 +333,7 @@ bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
 // local.name = integer, over a member holding an integer.
 bool AssignLocalMember(CallFrame& frame, const ExprNode* node) {
   Var* member = LocalMember(frame, node->left);
-  std::int32_t current, value;
-  if (member == nullptr || frame.locals[node->left->left->slot].flags == 0 || !IntVariable(member, current) ||
-      !QuickInt(frame, node->right, value)) {
-    return false;
-  }
-  member->data->payload.intValue = value;
-  return true;
+  return member != nullptr && frame.locals[node->left->left->slot].flags != 0 && AssignInt(frame, member, node->right);
 }
 
 // local op= integer, over a local holding an integer.
@@ -360,11 +367,8 @@ QuickRunFn CompoundLocalFor(std::uint16_t plain) {
 // local++ and the like, over a local holding an integer.
 template <std::uint32_t Step>
 bool StepLocal(CallFrame& frame, const ExprNode* node) {
-  Var* local = &frame.locals[node->left->slot];
-  std::int32_t value;
-  if (local->flags == 0 || !IntVariable(local, value)) return false;
-  local->data->payload.intValue = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + Step);
-  return true;
+  std::int32_t before;
+  return StepInt(&frame.locals[node->left->slot], Step, before);
 }
 
 bool CompoundInt(CallFrame& frame, const ExprNode* node) {
@@ -372,7 +376,7 @@ bool CompoundInt(CallFrame& frame, const ExprNode* node) {
   return QuickIntegerCompound(frame, node, unused);
 }
 
-bool StepInt(CallFrame& frame, const ExprNode* node) {
+bool StepIntOperand(CallFrame& frame, const ExprNode* node) {
   Operand unused;
   return QuickIntegerStep(frame, node, unused);
 }
@@ -390,7 +394,7 @@ void ChooseQuickRun(ExprNode* node) {
       if (node->left->kind == EX_LOCAL && pureRight) node->quickRun = AssignLocalInt;
       if (IsLocalMember(node->left) && pureRight) node->quickRun = AssignLocalMember;
       if (node->left->kind == EX_INDEX && pureRight) {
-        node->quickRun = IsLocalElement(node->left) ? AssignLocalElement : AssignElement;
+        node->quickRun = IsLocalElement(node->left) ? AssignLocalElement : AssignElementInSpan;
       }
       break;
     case EX_COMPOUND:
@@ -405,7 +409,7 @@ void ChooseQuickRun(ExprNode* node) {
       if (node->left->kind == EX_LOCAL) {
         node->quickRun = node->op == TOK_INC ? StepLocal<1u> : StepLocal<~0u>;
       } else if (node->left->kind <= EX_PARAMETER) {
-        node->quickRun = StepInt;
+        node->quickRun = StepIntOperand;
       }
       break;
     default:

@@ -36,10 +36,45 @@ bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out);
 // The variable or member a plain assignment target denotes.
 Var* QuickTarget(CallFrame& frame, const ExprNode* node);
 
+// Adds [step] (1, or all bits set for -1) to [var] when it holds an integer,
+// wrapping at 32 bits; [before] receives the old value.
+bool StepInt(Var* var, std::uint32_t step, std::int32_t& before);
+// [target] = [value] when the target holds an integer and the value is one.
+bool AssignInt(CallFrame& frame, Var* target, const ExprNode* value);
+// The "=" [node] on an element inside its array's span with a number value;
+// [slot] receives the element.
+bool AssignElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot);
+
 // x++, x--, ++x, --x on a plain variable holding an integer, in place.
 bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out);
 // x op= y on a plain variable holding an integer, with an integer y.
 bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out);
+
+// ===================================================================
+// Fast forms of the general evaluator's steps (quick_evaluate.cpp), tried
+// first in a build with fast paths. Each answers false, having changed
+// nothing, where the general step must run.
+// ===================================================================
+
+// A pure expression's value, read without operands.
+bool QuickPure(CallFrame& frame, const ExprNode* node, Operand& out);
+// ++x, --x, !x and pure prefix expressions.
+bool QuickPrefix(CallFrame& frame, const ExprNode* node, Operand& out);
+// x++ and x-- on a plain variable holding an integer.
+bool QuickPostfix(CallFrame& frame, const ExprNode* node, Operand& out);
+// x op= y on a plain variable holding an integer.
+bool QuickCompound(CallFrame& frame, const ExprNode* node, Operand& out);
+// "=" into an element or a plain target. True when it did the assignment,
+// with [assigned] false when the run stopped in it; false when the general
+// path must assign.
+bool QuickAssign(CallFrame& frame, const ExprNode* node, Operand& out, bool& assigned);
+
+// A binary operator on two evaluated numbers.
+bool QuickBinaryOperands(std::uint16_t op, const Operand& left, const Operand& right, Operand& out);
+// x op= y for an evaluated number variable and number; [left] holds the result.
+bool QuickCompoundOperands(std::uint16_t op, Operand& left, const Operand& right);
+// x++ and ++x for an evaluated variable holding a number.
+bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar& after);
 
 // Gives [node] its routine for running it for its effect alone.
 void ChooseQuickRun(ExprNode* node);

@@ -25,13 +25,11 @@ inline bool IntVariable(const Var* var, std::int32_t& out) {
 // An operator on two integers; false where the general path must report.
 template <std::uint16_t Op>
 inline bool IntegerOperator(std::int32_t a, std::int32_t b, std::int32_t& out) {
-  const auto ua = static_cast<std::uint32_t>(a), ub = static_cast<std::uint32_t>(b);
   switch (Op) {
-    case TOK_ADD: out = static_cast<std::int32_t>(ua + ub); return true;
-    case TOK_SUB: out = static_cast<std::int32_t>(ua - ub); return true;
-    case TOK_MUL: out = static_cast<std::int32_t>(ua * ub); return true;
     case TOK_DIV: case TOK_MOD:
       if (b == 0) return false;
+      [[fallthrough]];
+    case TOK_ADD: case TOK_SUB: case TOK_MUL:
       out = IntegerArithmetic(Op, a, b);
       return true;
     case TOK_EQ: out = a == b; return true;
@@ -40,11 +38,9 @@ inline bool IntegerOperator(std::int32_t a, std::int32_t b, std::int32_t& out) {
     case TOK_LE: out = a <= b; return true;
     case TOK_GT: out = a > b; return true;
     case TOK_GE: out = a >= b; return true;
-    case TOK_BITAND: out = a & b; return true;
-    case TOK_BITOR: out = a | b; return true;
-    case TOK_BITXOR: out = a ^ b; return true;
-    case TOK_SHL: out = static_cast<std::int32_t>(ua << (ub & 31)); return true;
-    case TOK_SHR: out = static_cast<std::int32_t>(ua >> (ub & 31)); return true;
+    case TOK_BITAND: case TOK_BITOR: case TOK_BITXOR: case TOK_SHL: case TOK_SHR:
+      out = static_cast<std::int32_t>(IntegerBitwise(Op, static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)));
+      return true;
     default: return false;
   }
 }

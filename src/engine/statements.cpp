@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "base/fast_paths.h"
 #include "base/process.h"
 #include "base/text.h"
 #include "engine/arithmetic.h"
@@ -25,7 +26,7 @@
 namespace kel {
 
 bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, int& truth) {
-  if (condition->flags & EXPR_PURE) {
+  if (kFastPaths && (condition->flags & EXPR_PURE)) {
     Scalar quick;
     if (QuickValue(frame, condition, quick)) {
       truth = IsZeroScalar(quick) ? 0 : 1;

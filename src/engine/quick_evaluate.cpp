@@ -1,0 +1,120 @@
+// The fast forms of the general evaluator's steps: the evaluator tries them
+// first in a build with fast paths, and each answers false, having changed
+// nothing, where the general step must run. They share the quick readers and
+// writers of quick.cpp and the arithmetic of arithmetic.h with the rest.
+
+#include "base/fast_paths.h"
+#include "engine/arithmetic.h"
+#include "engine/context.h"
+#include "engine/evaluate.h"
+#include "engine/operators.h"
+#include "engine/quick.h"
+#include "engine/quick_int.h"
+
+namespace kel {
+
+namespace {
+
+inline bool IsStep(const ExprNode* node) {
+  return (node->op == TOK_INC || node->op == TOK_DEC) && node->left->kind <= EX_PARAMETER;
+}
+
+inline bool Discarded(const ExprNode* node) { return (node->flags & EXPR_DISCARDED) != 0; }
+
+// "=" into a plain target found without evaluating it: the value is written
+// in place when it is a number, and stored as the general path stores it
+// otherwise.
+bool AssignTarget(CallFrame& frame, const ExprNode* node, Var* target, Operand& out) {
+  const bool pure = (node->right->flags & EXPR_PURE) != 0;
+  Scalar value;
+  if (pure && AssignInt(frame, target, node->right)) {
+    if (!Discarded(node)) out.SetBorrowed(target);
+    return true;
+  }
+  if (pure && QuickValue(frame, node->right, value) && WriteNumber(target, value)) {
+    out.SetBorrowed(target);
+    return true;
+  }
+  Operand right;
+  if (!Evaluate(frame, node->right, right)) return false;
+  if (right.NumberValue(value) && WriteNumber(target, value)) {
+    out.SetBorrowed(target);
+    return true;
+  }
+  Operand left;
+  left.SetBorrowed(target);
+  frame.run->position = node->token;
+  if (!CheckOperands(*frame.run, TOK_ASSIGN, &left, right)) return false;
+  if (!Store(frame, target, right)) return false;
+  out = std::move(left);
+  return true;
+}
+
+}  // namespace
+
+bool QuickPure(CallFrame& frame, const ExprNode* node, Operand& out) {
+  Scalar value;
+  if (!(node->flags & EXPR_PURE) || !QuickValue(frame, node, value)) return false;
+  out.SetScalar(value);
+  return true;
+}
+
+bool QuickPrefix(CallFrame& frame, const ExprNode* node, Operand& out) {
+  if (IsStep(node) && QuickIntegerStep(frame, node, out)) return true;
+  if (QuickPure(frame, node, out)) return true;
+  Scalar value;
+  if (node->op != TOK_NOT || !QuickNumber(frame, node->left, value)) return false;
+  out.SetScalar(MakeInt(IsZeroScalar(value) ? 1 : 0));
+  return true;
+}
+
+bool QuickPostfix(CallFrame& frame, const ExprNode* node, Operand& out) {
+  return IsStep(node) && QuickIntegerStep(frame, node, out);
+}
+
+bool QuickCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
+  return node->left->kind <= EX_PARAMETER && QuickIntegerCompound(frame, node, out);
+}
+
+bool QuickAssign(CallFrame& frame, const ExprNode* node, Operand& out, bool& assigned) {
+  const bool pure = (node->right->flags & EXPR_PURE) != 0;
+  if (node->left->kind == EX_INDEX) {
+    QuickSlot slot;
+    if (!pure || !AssignElement(frame, node, slot)) return false;
+    if (!Discarded(node)) out.SetOwned(NewVarOn(slot.data, slot.index, VAR_ELEMENT));
+    return assigned = true;
+  }
+  // A member is created by finding it; that may happen first only when
+  // nothing the value does can see the difference.
+  Var* target = node->left->kind != EX_MEMBER || pure ? QuickTarget(frame, node->left) : nullptr;
+  if (target == nullptr) return false;
+  assigned = AssignTarget(frame, node, target, out);
+  return true;
+}
+
+bool QuickBinaryOperands(std::uint16_t op, const Operand& left, const Operand& right, Operand& out) {
+  std::int32_t integer;
+  if (left.var() == nullptr && right.var() == nullptr && left.scalar().type == KEL_INT &&
+      right.scalar().type == KEL_INT && IntegerBinary(op, left.scalar().intValue, right.scalar().intValue, integer)) {
+    out.SetScalar(MakeInt(integer));
+    return true;
+  }
+  Scalar a, b, result;
+  if (!left.NumberValue(a) || !right.NumberValue(b) || !NumericBinary(op, a, b, result)) return false;
+  out.SetScalar(result);
+  return true;
+}
+
+bool QuickCompoundOperands(std::uint16_t op, Operand& left, const Operand& right) {
+  Scalar a, b, result;
+  return left.IsLvalue() && left.NumberValue(a) && right.NumberValue(b) && NumericBinary(op, a, b, result) &&
+         WriteNumber(left.var(), result);
+}
+
+bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar& after) {
+  if (!operand.IsLvalue() || !operand.NumberValue(before)) return false;
+  after = Arithmetic(TOK_ADD, before, MakeInt(code == TOK_INC ? 1 : -1));
+  return WriteNumber(operand.var(), after) && ReadNumber(operand.var(), after);
+}
+
+}  // namespace kel
