@@ -19,18 +19,10 @@
 
 namespace kel {
 
-namespace {
-
-BuiltinServices builtins{};
-
-}  // namespace
-
-void SetBuiltinServices(const BuiltinServices& services) { builtins = services; }
-
 FunctionRecord* FindFunction(Context& run, std::string_view name, bool report) {
   if (FunctionRecord* record = run.functions->Find(name)) return record;
-  if (builtins.find != nullptr) {
-    if (FunctionRecord* builtin = builtins.find(name)) return builtin;
+  if (run.builtins.find != nullptr) {
+    if (FunctionRecord* builtin = run.builtins.find(name)) return builtin;
   }
   if (report) RaiseErrorIfRunning(run, MSG_1403, std::string(name).c_str());
   return nullptr;
@@ -225,7 +217,7 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
   if (function->kind == FUNCTION_SCRIPT) {
     RunFunctionBody(frame);
   } else {
-    builtins.call(frame);
+    run.builtins.call(frame);
   }
   run.frame = caller;
   for (std::int32_t i = 0; i < argCount; ++i) --args[i]->flags;

@@ -31,13 +31,6 @@ struct CallFrame {
   std::uint32_t serial;      // this call's number in its run
 };
 
-// How the engine reaches the built-in library, which registers itself here.
-struct BuiltinServices {
-  FunctionRecord* (*find)(std::string_view name);
-  void (*call)(CallFrame& frame);
-};
-void SetBuiltinServices(const BuiltinServices& services);
-
 // The function [name]: the run's script functions first, then the library.
 // Null when none is found; with [report] that raises 1403.
 FunctionRecord* FindFunction(Context& run, std::string_view name, bool report);

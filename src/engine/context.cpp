@@ -24,6 +24,7 @@ Context::Context(Host* hostObject)
 
 Context::Context(Context& parentContext, std::uint8_t ownsFlags) {
   host = parentContext.host;
+  builtins = parentContext.builtins;
   parent = &parentContext;
   owns = ownsFlags;
   defines = parentContext.defines;
@@ -64,7 +65,7 @@ Context::~Context() {
 SourcePosition Context::CurrentPosition() const {
   if (loading) return {loadFile, loadLine};
   SourcePosition result{nullptr, 0};
-  const Token* at = position != nullptr ? position : LastMarkerPassed;
+  const Token* at = position;
   while (at != nullptr && at->code != TOK_LINE) at = at->prev;
   if (at == nullptr) return result;
   result.line = at->data.line;

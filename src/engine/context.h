@@ -61,6 +61,7 @@ struct Context {
   VarList* environment;  // shared by every context of the process
   EnvBlock* envBlock;
   FunctionTable* functions;
+  BuiltinServices builtins;  // the built-in library, shared by every run
   Host* host;
   Context* parent = nullptr;
   Context* child = nullptr;
@@ -87,7 +88,8 @@ struct Context {
   std::vector<ContextHook> resources;
 
   // While a program loads, the tokenizer's current file (null for code text)
-  // and line; afterwards the position comes from the last marker token passed.
+  // and line; afterwards the position comes from the token being run (no
+  // location while no token of the run has been reached).
   bool loading = false;
   const char* loadFile = nullptr;
   std::uint32_t loadLine = 0;

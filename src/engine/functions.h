@@ -12,6 +12,7 @@ namespace kel {
 
 struct Token;
 struct CallFrame;
+struct FunctionRecord;
 class CompiledBody;
 
 // The name under which the code outside all functions is registered.
@@ -41,6 +42,13 @@ struct LibraryEntry {
 
 constexpr std::uint32_t READS_ALL = 0xFFFFFFFFu;
 constexpr std::uint32_t READS_ALL_BUT_FIRST = 0xFFFFFFFEu;
+
+// How the engine reaches the built-in library: the library gives the
+// process's top context these when it registers, and every run inherits them.
+struct BuiltinServices {
+  FunctionRecord* (*find)(std::string_view name) = nullptr;
+  void (*call)(CallFrame& frame) = nullptr;
+};
 
 enum FunctionKind : std::uint8_t { FUNCTION_BUILTIN = 0, FUNCTION_SCRIPT = 1 };
 

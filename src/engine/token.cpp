@@ -9,7 +9,6 @@
 
 namespace kel {
 
-const Token* LastMarkerPassed = nullptr;
 
 namespace {
 
@@ -105,19 +104,13 @@ const char* TokenText(const Token* token) { return TokenCodeText(token->code); }
 
 Token* PrevSignificant(const Token* token) {
   Token* at = token->prev;
-  while (at != nullptr && IsMarker(at->code)) {
-    LastMarkerPassed = at;
-    at = at->prev;
-  }
+  while (at != nullptr && IsMarker(at->code)) at = at->prev;
   return at;
 }
 
 Token* NextSignificant(const Token* token) {
   Token* at = token->next;
-  while (at != nullptr && IsMarker(at->code)) {
-    LastMarkerPassed = at;
-    at = at->next;
-  }
+  while (at != nullptr && IsMarker(at->code)) at = at->next;
   return at;
 }
 

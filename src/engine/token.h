@@ -139,10 +139,8 @@ const char* TokenText(const Token* token);
 const char* TokenCodeText(std::uint16_t code);
 
 // The neighbours of [token] that are not markers (null at either end of the
-// list). Each remembers the last marker it passed in LastMarkerPassed, which is
-// how an error finds its file and line.
+// list).
 Token* PrevSignificant(const Token* token);
 Token* NextSignificant(const Token* token);
-extern const Token* LastMarkerPassed;
 
 }  // namespace kel

@@ -53,7 +53,7 @@ FunctionRecord* RecordFor(const LibraryEntry& entry, LibraryGroupId group) {
 void SetHostRows(LibraryGroupId group, std::span<const LibraryEntry> rows) { hostRows[group] = rows; }
 
 void RegisterLibrary(Context& top) {
-  SetBuiltinServices({FindBuiltin, CallBuiltin});
+  top.builtins = {FindBuiltin, CallBuiltin};
   for (const LibraryGroup* group : kGroups) {
     if (group->defineConstants != nullptr) group->defineConstants(*top.defines);
     if (group->start != nullptr) top.groupStates[group->id] = group->start(top, nullptr);
