@@ -63,6 +63,46 @@ void PassLabel(CallFrame& frame, const StmtNode* statement);
 // Raises 1204 for a do without its while, at the do; false.
 bool DoWithoutWhile(CallFrame& frame, const StmtNode* statement);
 
+// The items of the switch [statement] in order, and once more from the
+// default when nothing matched: [onCase](item, matched) takes each case label
+// (false when the run stopped), [onStatement](item, run) each other item,
+// which runs when [run] (a case matched, or a goto searches) and is walked
+// otherwise. A label that ends a goto's search counts as a match. The status
+// the body ended with, unmasked.
+template <typename OnCase, typename OnStatement>
+std::uint16_t SwitchBody(CallFrame& frame, const StmtNode* statement, OnCase onCase, OnStatement onStatement) {
+  bool matched = false;
+  bool rescanned = false;
+  std::int64_t defaultAt = -1;
+  std::uint16_t status = STATUS_DONE;
+  for (std::uint32_t i = 0; i < statement->count; ++i) {
+    const StmtNode* item = statement->items[i];
+    if (item->kind == ST_BLOCK_END) {
+      if (!matched && defaultAt >= 0 && !rescanned) {
+        matched = rescanned = true;
+        i = static_cast<std::uint32_t>(defaultAt) - 1;
+        continue;
+      }
+      break;
+    }
+    if (item->kind == ST_DEFAULT) {
+      defaultAt = i + 1;
+      continue;
+    }
+    if (item->kind == ST_CASE) {
+      if (!onCase(item, matched)) return StopStatus(frame);
+      continue;
+    }
+    const bool searching = frame.pendingGoto != nullptr;
+    status = onStatement(item, matched || searching);
+    if (searching && frame.pendingGoto == nullptr) matched = true;
+    if (status == STATUS_DONE) continue;
+    if (status == STATUS_BREAK) status = STATUS_DONE;
+    break;
+  }
+  return status;
+}
+
 // Makes the error or exit request BeforeRunning found a reason for; false.
 bool StopBeforeRunning(CallFrame& frame);
 

@@ -270,46 +270,20 @@ inline std::uint16_t ForStep(CallFrame& frame, const StmtNode* step) {
     return StopStatus(frame);
   }
   const std::uint16_t innerMode = mode | MODE_ONE | MODE_BREAK;
-  bool matched = false;
-  bool rescanned = false;
-  std::int64_t defaultAt = -1;
-  std::uint16_t status = STATUS_DONE;
-  for (std::uint32_t i = 0; i < statement->count; ++i) {
-    const StmtNode* item = statement->items[i];
-    if (item->kind == ST_BLOCK_END) {
-      if (!matched && defaultAt >= 0 && !rescanned) {
-        matched = rescanned = true;
-        i = static_cast<std::uint32_t>(defaultAt) - 1;
-        continue;
-      }
-      break;
+  auto onCase = [&](const StmtNode* item, bool& matched) {
+    const bool evaluate = !matched && frame.pendingGoto == nullptr;
+    Operand caseValue;
+    if (!EvaluateOrWalk(frame, item->expr, evaluate, caseValue)) return false;
+    if (!evaluate) return true;
+    if (!caseValue.IsDefined()) {
+      run.position = item->expr->token;
+      return RaiseUndefined(run, caseValue.var());
     }
-    if (item->kind == ST_DEFAULT) {
-      defaultAt = i + 1;
-      continue;
-    }
-    if (item->kind == ST_CASE) {
-      const bool evaluate = !matched && frame.pendingGoto == nullptr;
-      Operand caseValue;
-      if (!EvaluateOrWalk(frame, item->expr, evaluate, caseValue)) return StopStatus(frame);
-      if (evaluate) {
-        if (!caseValue.IsDefined()) {
-          run.position = item->expr->token;
-          RaiseUndefined(run, caseValue.var());
-          return StopStatus(frame);
-        }
-        matched = CompareValues(value, caseValue) == 0;
-      }
-      continue;
-    }
-    const bool searching = frame.pendingGoto != nullptr;
-    status = RunOrWalk(frame, item, innerMode, matched || searching);
-    if (searching && frame.pendingGoto == nullptr) matched = true;
-    if (status == STATUS_DONE) continue;
-    if (status == STATUS_BREAK) status = STATUS_DONE;
-    break;
-  }
-  return status & mode;
+    matched = CompareValues(value, caseValue) == 0;
+    return true;
+  };
+  auto onStatement = [&](const StmtNode* item, bool runIt) { return RunOrWalk(frame, item, innerMode, runIt); };
+  return SwitchBody(frame, statement, onCase, onStatement) & mode;
 }
 
 inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* statement) {

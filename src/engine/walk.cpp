@@ -107,40 +107,13 @@ std::uint16_t WalkFor(CallFrame& frame, const StmtNode* statement, std::uint16_t
   return STATUS_DONE & mode;
 }
 
-// The cases in order, and once more from the default when no label ended a
-// goto's search in them.
+// The case values and the statements, each walked.
 std::uint16_t WalkSwitch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   if (!WalkExpression(frame, statement->expr)) return StopStatus(frame);
   const std::uint16_t innerMode = mode | MODE_ONE | MODE_BREAK;
-  bool found = false;
-  bool rescanned = false;
-  std::int64_t defaultAt = -1;
-  std::uint16_t status = STATUS_DONE;
-  for (std::uint32_t i = 0; i < statement->count; ++i) {
-    const StmtNode* item = statement->items[i];
-    if (item->kind == ST_BLOCK_END) {
-      if (!found && defaultAt >= 0 && !rescanned) {
-        found = rescanned = true;
-        i = static_cast<std::uint32_t>(defaultAt) - 1;
-        continue;
-      }
-      break;
-    }
-    if (item->kind == ST_DEFAULT) {
-      defaultAt = i + 1;
-      continue;
-    }
-    if (item->kind == ST_CASE) {
-      if (!WalkExpression(frame, item->expr)) return StopStatus(frame);
-      continue;
-    }
-    const bool searching = frame.pendingGoto != nullptr;
-    status = WalkStatement(frame, item, innerMode);
-    if (searching && frame.pendingGoto == nullptr) found = true;
-    if (status == STATUS_DONE) continue;
-    if (status == STATUS_BREAK) status = STATUS_DONE;
-    break;
-  }
+  const std::uint16_t status = SwitchBody(
+      frame, statement, [&](const StmtNode* item, bool&) { return WalkExpression(frame, item->expr); },
+      [&](const StmtNode* item, bool) { return WalkStatement(frame, item, innerMode); });
   return status & mode;
 }
 
