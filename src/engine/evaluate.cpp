@@ -11,6 +11,7 @@
 
 #include "base/fast_paths.h"
 #include "engine/arithmetic.h"
+#include "engine/call_site.h"
 #include "engine/calls.h"
 #include "engine/code.h"
 #include "engine/context.h"
@@ -18,6 +19,8 @@
 #include "engine/messages.h"
 #include "engine/operators.h"
 #include "engine/quick.h"
+#include "engine/quick_call.h"
+#include "engine/quick_operands.h"
 #include "engine/quick_int.h"
 #include "engine/token.h"
 #include "engine/walk.h"
@@ -336,53 +339,6 @@ bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::
   return true;
 }
 
-// Calls [function] with [args] as the call [node], naming the call's line
-// meanwhile.
-inline bool CallAt(CallFrame& frame, const ExprNode* node, FunctionRecord* function, Var** args, Operand& out) {
-  const Token* position = frame.run->position;
-  // What the call itself reports (a built-in's checks) names the call's line,
-  // where reading the program has got to.
-  frame.run->position = node->token;
-  const bool ok = CallFunction(*frame.run, &frame, function, args, static_cast<std::int32_t>(node->count), out);
-  frame.run->position = position;  // errors after the call name the caller's line
-  return ok;
-}
-
-// OPTIMIZATION: the arguments of a call when every one is a plain variable
-// passed by reference, a literal a built-in only reads ([readOnly]), or, for
-// a script function ([fresh] not null), an integer computed on the spot held
-// in [fresh], which the caller releases. False, with nothing evaluated and
-// nothing held, for anything else.
-constexpr std::uint32_t kQuickArguments = 4;
-
-template <bool Script>
-bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh) {
-  for (std::uint32_t k = 0; k < node->count; ++k) {
-    const ExprNode* argument = node->items[k];
-    const bool byReference = !(argument->flags & EXPR_FORCE_COPY);
-    if (Script) fresh[k] = nullptr;
-    std::int32_t integer;
-    if (argument->kind == EX_LOCAL && byReference) {
-      args[k] = LocalSlot(frame, argument->slot);
-    } else if (argument->kind == EX_PARAMETER && argument->slot < frame.argCount && byReference) {
-      args[k] = frame.args[argument->slot];
-    } else if (argument->kind == EX_VARIABLE && byReference && IsLvalue(argument->var)) {
-      args[k] = argument->var;
-    } else if (!Script && argument->kind == EX_CONSTANT && argument->var->literal && (readOnly & (1u << k)) != 0) {
-      args[k] = argument->var;
-    } else if (Script && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
-               (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
-      args[k] = fresh[k] = NewIntVar(integer);
-    } else {
-      for (std::uint32_t j = 0; Script && j < k; ++j) {
-        if (fresh[j] != nullptr) ReleaseIntVar(fresh[j]);
-      }
-      return false;
-    }
-  }
-  return true;
-}
-
 bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Operand& out);
 
 [[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out) {
@@ -395,19 +351,8 @@ bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnl
   const bool script = call->function->kind == FUNCTION_SCRIPT;
   const std::uint32_t readOnly = script ? 0 : call->function->entry->readOnly;
   if (kFastPaths && count <= kQuickArguments) {
-    Var* args[kQuickArguments];
-    if (script) {
-      Var* fresh[kQuickArguments];
-      if (QuickArguments<true>(frame, node, 0, args, fresh)) {
-        const bool ok = CallAt(frame, node, call->function, args, out);
-        for (std::uint32_t k = 0; k < count; ++k) {
-          if (fresh[k] != nullptr) ReleaseIntVar(fresh[k]);
-        }
-        return ok;
-      }
-    } else if (QuickArguments<false>(frame, node, readOnly, args, nullptr)) {
-      return CallAt(frame, node, call->function, args, out);
-    }
+    bool called;
+    if (QuickCall(frame, node, script, readOnly, out, called)) return called;
   }
   return CallGenerally(frame, node, readOnly, out);
 }

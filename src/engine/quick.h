@@ -51,7 +51,8 @@ bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out);
 bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out);
 
 // ===================================================================
-// Fast forms of the general evaluator's steps (quick_evaluate.cpp), tried
+// Fast forms of the general evaluator's steps (quick_evaluate.cpp; those
+// taken after the operands are evaluated in quick_operands.h), tried
 // first in a build with fast paths. Each answers false, having changed
 // nothing, where the general step must run.
 // ===================================================================
@@ -68,13 +69,6 @@ bool QuickCompound(CallFrame& frame, const ExprNode* node, Operand& out);
 // with [assigned] false when the run stopped in it; false when the general
 // path must assign.
 bool QuickAssign(CallFrame& frame, const ExprNode* node, Operand& out, bool& assigned);
-
-// A binary operator on two evaluated numbers.
-bool QuickBinaryOperands(std::uint16_t op, const Operand& left, const Operand& right, Operand& out);
-// x op= y for an evaluated number variable and number; [left] holds the result.
-bool QuickCompoundOperands(std::uint16_t op, Operand& left, const Operand& right);
-// x++ and ++x for an evaluated variable holding a number.
-bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar& after);
 
 // Gives [node] its routine for running it for its effect alone.
 void ChooseQuickRun(ExprNode* node);

@@ -92,29 +92,4 @@ bool QuickAssign(CallFrame& frame, const ExprNode* node, Operand& out, bool& ass
   return true;
 }
 
-bool QuickBinaryOperands(std::uint16_t op, const Operand& left, const Operand& right, Operand& out) {
-  std::int32_t integer;
-  if (left.var() == nullptr && right.var() == nullptr && left.scalar().type == KEL_INT &&
-      right.scalar().type == KEL_INT && IntegerBinary(op, left.scalar().intValue, right.scalar().intValue, integer)) {
-    out.SetScalar(MakeInt(integer));
-    return true;
-  }
-  Scalar a, b, result;
-  if (!left.NumberValue(a) || !right.NumberValue(b) || !NumericBinary(op, a, b, result)) return false;
-  out.SetScalar(result);
-  return true;
-}
-
-bool QuickCompoundOperands(std::uint16_t op, Operand& left, const Operand& right) {
-  Scalar a, b, result;
-  return left.IsLvalue() && left.NumberValue(a) && right.NumberValue(b) && NumericBinary(op, a, b, result) &&
-         WriteNumber(left.var(), result);
-}
-
-bool QuickIncrement(Operand& operand, std::uint16_t code, Scalar& before, Scalar& after) {
-  if (!operand.IsLvalue() || !operand.NumberValue(before)) return false;
-  after = Arithmetic(TOK_ADD, before, MakeInt(code == TOK_INC ? 1 : -1));
-  return WriteNumber(operand.var(), after) && ReadNumber(operand.var(), after);
-}
-
 }  // namespace kel
