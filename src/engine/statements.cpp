@@ -315,9 +315,7 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
     case ST_DO: return Do(frame, statement, mode);
     case ST_FOR: return For(frame, statement, mode);
     case ST_SWITCH: return Switch(frame, statement, mode);
-    case ST_ERROR:
-      RaiseFormatted(*frame.run, statement->errorText, RaiseMode::WHILE_RUNNING);
-      return StopStatus(frame);
+    case ST_ERROR: return ReportErrorStatement(frame, statement);
     default:
       return STATUS_NONE;
   }

@@ -27,6 +27,11 @@ bool ReportErrorNode(CallFrame& frame, const ExprNode* node) {
   return RaiseFormatted(At(frame, node), node->errorText, always ? RaiseMode::UNLESS_FAILED : RaiseMode::WHILE_RUNNING);
 }
 
+std::uint16_t ReportErrorStatement(CallFrame& frame, const StmtNode* statement) {
+  RaiseFormatted(*frame.run, statement->errorText, RaiseMode::WHILE_RUNNING);
+  return StopStatus(frame);
+}
+
 // Operands in the order running takes them; the node's own error after them.
 bool WalkExpression(CallFrame& frame, const ExprNode* node) {
   if (node->flags & EXPR_WALK_INERT) return true;
@@ -139,9 +144,7 @@ std::uint16_t WalkKind(CallFrame& frame, const StmtNode* statement, std::uint16_
     case ST_DO: return WalkDo(frame, statement, mode);
     case ST_FOR: return WalkFor(frame, statement, mode);
     case ST_SWITCH: return WalkSwitch(frame, statement, mode);
-    case ST_ERROR:
-      RaiseFormatted(*frame.run, statement->errorText, RaiseMode::WHILE_RUNNING);
-      return StopStatus(frame);
+    case ST_ERROR: return ReportErrorStatement(frame, statement);
     default:  // a block is passed in one step; a goto does nothing
       return STATUS_NONE;
   }

@@ -26,4 +26,8 @@ std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::ui
 // Reports the error node [node] (running or walked); false.
 bool ReportErrorNode(CallFrame& frame, const ExprNode* node);
 
+// Reports the error statement [statement] (running or walked); the status the
+// run stopped with.
+std::uint16_t ReportErrorStatement(CallFrame& frame, const StmtNode* statement);
+
 }  // namespace kel
