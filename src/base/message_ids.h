@@ -58,6 +58,7 @@ enum MessageId : std::uint8_t {
   // Added after the original table so that every identifier above keeps its place.
   MSG_1007,
   MSG_5118,
+  MSG_1008,
   MSG_COUNT
 };
 

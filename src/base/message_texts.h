@@ -136,6 +136,7 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "8000: Stack space is too low to continue.",
     "1007: Macro \"%s\" is nested too deeply; does its text use its own name?",
     "5118: The value's storage lies beyond the 32-bit address range; pointer() cannot give its address.",
+    "1008: The source line holds a NUL byte; Kel source files are text.",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

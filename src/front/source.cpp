@@ -180,6 +180,37 @@ std::unique_ptr<SourceRecord> OpenTextSource(std::string_view text, SourceRecord
 
 namespace {
 
+// Moves the next line of [source]'s file, of any length and without its line
+// end, into [line]; false at the end of the file. Lines are read in blocks, so
+// a NUL byte in one is kept (and reported by the tokenizer) instead of ending
+// the line there.
+bool ReadFileLine(SourceRecord& source, std::string& line) {
+  constexpr std::size_t kBlock = 64 * 1024;
+  line.clear();
+  bool any = false;
+  for (;;) {
+    std::string& ahead = source.readAhead;
+    if (source.readAheadPosition >= ahead.size()) {
+      ahead.resize(kBlock);
+      const std::size_t count = std::fread(ahead.data(), 1, kBlock, source.file);
+      ahead.resize(count);
+      source.readAheadPosition = 0;
+      if (count == 0) return any;
+    }
+    any = true;
+    const std::size_t start = source.readAheadPosition;
+    const std::size_t end = ahead.find('\n', start);
+    if (end == std::string::npos) {
+      line.append(ahead, start, ahead.size() - start);
+      source.readAheadPosition = ahead.size();
+      continue;
+    }
+    line.append(ahead, start, end - start);
+    source.readAheadPosition = end + 1;
+    return true;
+  }
+}
+
 bool ReadPhysicalLine(SourceRecord& source) {
   if (source.isText) {
     const std::string& text = source.text;
@@ -190,13 +221,10 @@ bool ReadPhysicalLine(SourceRecord& source) {
     source.textPosition = end + 1;
     return true;
   }
-  char buffer[kMaxLineLength + 1];
-  if (std::fgets(buffer, sizeof buffer, source.file) == nullptr) return false;
+  if (!ReadFileLine(source, source.line)) return false;
   ++source.lineNumber;
-  source.line = buffer;
-  while (!source.line.empty() && (source.line.back() == '\n' || source.line.back() == '\r')) {
-    source.line.pop_back();
-  }
+  while (!source.line.empty() && source.line.back() == '\r') source.line.pop_back();
+  source.holdsNul = source.line.find('\0') != std::string::npos;
   return true;
 }
 

@@ -16,10 +16,6 @@ namespace kel {
 
 struct Context;
 
-// The longest line read from a file at once; a longer line arrives in pieces,
-// each counted as a line.
-constexpr std::size_t kMaxLineLength = 1500;
-
 // The full paths read during one load, so that no file is read twice. Sources
 // point at these strings for their file names.
 class FilesRead {
@@ -47,6 +43,10 @@ struct SourceRecord {
   std::uint32_t lineNumber = 0;
   std::FILE* file = nullptr;
   bool isStandardInput = false;
+  // What has been read from [file] ahead of the current line.
+  std::string readAhead;
+  std::size_t readAheadPosition = 0;
+  bool holdsNul = false;  // the current line holds a NUL byte
   bool isMacro = false;
 
   std::optional<std::string> prefix, beginMarker, endMarker;

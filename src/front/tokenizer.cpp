@@ -229,9 +229,12 @@ void Tokenizer::Push(std::unique_ptr<SourceRecord> source) {
   NotePosition();
 }
 
+// Every line read passes here: a NUL byte in it would hide the rest of the
+// line from a reader of the file, so it is refused.
 void Tokenizer::NotePosition() {
   context_.loadFile = Top().fileName;
   context_.loadLine = Top().lineNumber;
+  if (Top().holdsNul) Fail(MSG_1008);
 }
 
 void Tokenizer::AdvanceLine() {
