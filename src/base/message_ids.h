@@ -59,6 +59,8 @@ enum MessageId : std::uint8_t {
   MSG_1007,
   MSG_5118,
   MSG_1008,
+  MSG_0004,
+  MSG_5119,
   MSG_COUNT
 };
 

@@ -137,6 +137,8 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "1007: Macro \"%s\" is nested too deeply; does its text use its own name?",
     "5118: The value's storage lies beyond the 32-bit address range; pointer() cannot give its address.",
     "1008: The source line holds a NUL byte; Kel source files are text.",
+    "0004: Output to \"%s\" could not be written completely.",
+    "5119: Field width or precision %d is too large in ?printf string (at most 1048576).",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

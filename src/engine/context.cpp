@@ -47,12 +47,24 @@ Context::Context(Context& parentContext, std::uint8_t ownsFlags) {
   parentContext.child = this;
 }
 
-Context::~Context() {
-  // End hooks see a running context and every table of the run.
-  std::uint16_t state = runState;
+// End hooks see a running context and every table of the run. A hook may add
+// hooks (atexit inside an atexit function): they are taken from the head, so
+// those run next and none is left behind.
+std::uint16_t Context::RunEndHooks() {
+  const std::uint16_t state = runState;
   runState = RUN_RUNNING;
-  for (const ContextHook& hook : endHooks) hook.callback(*this, hook.data);
+  while (!endHooks.empty()) {
+    const ContextHook hook = endHooks.front();
+    endHooks.erase(endHooks.begin());
+    hook.callback(*this, hook.data);
+  }
+  const std::uint16_t ended = runState;
   runState = state;
+  return ended;
+}
+
+Context::~Context() {
+  RunEndHooks();
   for (const ContextHook& hook : resources) hook.callback(*this, hook.data);
   ownFunctions_.reset();
   ownGlobals_.reset();

@@ -96,6 +96,11 @@ struct Context {
 
   SourcePosition CurrentPosition() const;
 
+  // Runs the end hooks (the newest first) with the run state set to running,
+  // and empties the list; the state the hooks left, before the run's own
+  // state is put back.
+  std::uint16_t RunEndHooks();
+
  private:
   std::unique_ptr<MacroTable> ownDefines_;
   std::unique_ptr<VarList> ownGlobals_;

@@ -2,6 +2,9 @@
 
 #include "library/format.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -147,31 +150,56 @@ bool PlainFixed(std::string& out, const std::string& directive, double value) {
   return true;
 }
 
+// The widest field, and the longest precision, a directive may ask for: more
+// is an error at once instead of minutes of output nobody wanted.
+constexpr std::int64_t kMaxFieldWidth = 1 << 20;
+
+// The decimal digits at [format], copied to [directive]; their value, held
+// at a bound above any field allowed.
+std::int64_t DigitsValue(const char*& format, std::string& directive) {
+  std::int64_t value = 0;
+  while (IsDigit(*format)) {
+    value = std::min<std::int64_t>(value * 10 + (*format - '0'), std::int64_t{1} << 40);
+    directive += *format++;
+  }
+  return value;
+}
+
 // One directive starting after its "%" at [format]; advances [format] past it.
 bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args, std::string& out) {
   std::string directive = "%";
   while (*format != '\0' && std::strchr("+- #", *format) != nullptr) directive += *format++;
+  std::int64_t width = 0;
   if (*format == '*') {
-    std::int32_t width;
-    if (!StarValue(args, width)) return false;
-    directive += std::to_string(width);
+    std::int32_t star;
+    if (!StarValue(args, star)) return false;
+    width = star;
+    directive += std::to_string(star);
     ++format;
   } else {
-    while (IsDigit(*format)) directive += *format++;
+    width = DigitsValue(format, directive);
   }
+  std::int64_t precision = 0;
   if (*format == '.') {
     ++format;
     if (*format == '*') {
-      std::int32_t precision;
-      if (!StarValue(args, precision)) return false;
-      if (precision >= 0) directive += "." + std::to_string(precision);  // a negative one is as if absent
+      std::int32_t star;
+      if (!StarValue(args, star)) return false;
+      if (star >= 0) directive += "." + std::to_string(star);  // a negative one is as if absent
+      precision = star;
       ++format;
     } else {
       directive += '.';
-      while (IsDigit(*format)) directive += *format++;
+      precision = DigitsValue(format, directive);
     }
   }
   const char type = *format;
+  // A precision only shortens a text; anywhere else, like a width, it is
+  // output that must be made.
+  const std::int64_t field = std::max(width < 0 ? -width : width, type == 's' ? 0 : precision);
+  if (field > kMaxFieldWidth) {
+    return RaiseErrorIfRunning(*frame.run, MSG_5119, static_cast<std::int32_t>(std::min<std::int64_t>(field, INT32_MAX)));
+  }
   switch (type) {
     case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': {
       Var* value = args.Next(PARAM_NUMERIC);

@@ -69,6 +69,7 @@ struct StandardSlot {
 struct OpenedStream {
   std::int32_t value;
   std::FILE* stream;
+  std::string name;  // the path it was opened on, for messages
 };
 
 // The group state of standard I/O: the streams a run opened and its
@@ -90,12 +91,18 @@ class StreamTable {
     }
   }
 
+  // What a stream still held and could not write is reported: the run's
+  // output is incomplete, and the run ends as failed.
   ~StreamTable() {
     for (const OpenedStream& opened : opened_) {
       run_.host->ForgetStream(opened.stream);
-      std::fclose(opened.stream);
+      const bool written = !std::ferror(opened.stream);
+      if (std::fclose(opened.stream) != 0 || !written) RaiseError(run_, MSG_0004, opened.name.c_str());
     }
-    for (StandardSlot& slot : slots_) Restore(slot);
+    for (StandardSlot& slot : slots_) {
+      const std::string path = slot.path;
+      if (!Restore(slot)) RaiseError(run_, MSG_0004, path.c_str());
+    }
     std::fflush(nullptr);
   }
 
@@ -118,9 +125,9 @@ class StreamTable {
 
   // Takes the newly opened [stream] into the table; its script value, or 0
   // when [stream] is null (the open failed).
-  std::int32_t Add(std::FILE* stream) {
+  std::int32_t Add(std::FILE* stream, const char* name) {
     if (stream == nullptr) return 0;
-    opened_.push_back({NewStreamValue(stream), stream});
+    opened_.push_back({NewStreamValue(stream), stream, name});
     return opened_.back().value;
   }
 
@@ -158,12 +165,14 @@ class StreamTable {
   }
 
   // Puts a standard stream back as it was before this run redirected it.
-  void Restore(StandardSlot& slot) {
-    if (slot.saved < 0) return;
-    platform::RestoreStandardStream(slot.stream, slot.saved);
+  // False when what the redirected stream held could not be written.
+  bool Restore(StandardSlot& slot) {
+    if (slot.saved < 0) return true;
+    const bool written = platform::RestoreStandardStream(slot.stream, slot.saved);
     slot.saved = -1;
     slot.path = parent_ != nullptr ? parent_->SlotOf(slot.stream)->path : std::string();
     run_.host->NoteStreamName(slot.stream, slot.path.empty() ? "CON" : slot.path.c_str());
+    return written;
   }
 
  private:
@@ -334,7 +343,7 @@ void Stdio_fopen(CallFrame& frame) {
   const char* path = GetString(frame, 0);
   const char* mode = path != nullptr ? GetString(frame, 1) : nullptr;
   if (mode == nullptr) return;
-  ReturnInt(frame, Streams(frame).Add(OpenFile(frame, path, mode)));
+  ReturnInt(frame, Streams(frame).Add(OpenFile(frame, path, mode), path));
 }
 
 void Stdio_freopen(CallFrame& frame) {
@@ -370,8 +379,8 @@ void Stdio_fclose(CallFrame& frame) {
   if (stream == nullptr) return;
   StreamTable& streams = Streams(frame);
   if (StandardSlot* slot = streams.SlotOf(stream)) {
-    streams.Restore(*slot);  // a standard stream is put back, never closed
-    ReturnInt(frame, 0);
+    // A standard stream is put back, never closed.
+    ReturnInt(frame, streams.Restore(*slot) ? 0 : EOF);
     return;
   }
   frame.run->host->ForgetStream(stream);
@@ -380,7 +389,7 @@ void Stdio_fclose(CallFrame& frame) {
 }
 
 void Stdio_tmpfile(CallFrame& frame) {
-  ReturnInt(frame, Streams(frame).Add(std::tmpfile()));
+  ReturnInt(frame, Streams(frame).Add(std::tmpfile(), "tmpfile()"));
 }
 
 void Stdio_tmpnam(CallFrame& frame) {

@@ -16,8 +16,9 @@ namespace kel::platform {
 int RedirectStandardStream(std::FILE* stream, const char* path, const char* mode);
 
 // Points the standard [stream] back at [saved] (from RedirectStandardStream)
-// and releases it. Nothing written is lost: the stream is flushed first.
-void RestoreStandardStream(std::FILE* stream, int saved);
+// and releases it. Nothing written is lost: the stream is flushed first;
+// false when that flush could not write everything.
+bool RestoreStandardStream(std::FILE* stream, int saved);
 
 // Releases [saved] without restoring it.
 void ReleaseSavedStream(int saved);

@@ -130,6 +130,27 @@ void RunLoaded(Context& run, bool callMain, const std::vector<std::string>& word
   TakeOutcome(run, mainResult, exitCode);
 }
 
+// The end of a run that ran: its atexit functions, then its library groups
+// (streams closed, redirections put back). An error or exit in either ends
+// the run as it would have in its body; an error already reported keeps 255.
+void FinishRun(Context& run, bool ownsLibrary, std::int32_t& exitCode) {
+  if (run.runState == RUN_ERROR) return;
+  const std::uint16_t hooks = run.RunEndHooks();
+  if (hooks == RUN_ERROR) {
+    run.runState = RUN_ERROR;
+    exitCode = 255;
+    return;
+  }
+  if (hooks == RUN_EXIT) {
+    ExitRequest(run, run.exitCode);
+    exitCode = run.exitCode;
+  }
+  if (!ownsLibrary) return;
+  run.position = nullptr;  // what closing reports belongs to no line
+  DestroyLibrary(run);
+  if (run.runState == RUN_ERROR) exitCode = 255;
+}
+
 }  // namespace
 
 bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags,
@@ -155,6 +176,7 @@ bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigne
       exitCode = 0;  // writing the bound program arrives with its own change
     } else {
       RunLoaded(run, callMain, arguments.words, mainBefore, exitCode);
+      FinishRun(run, callMain, exitCode);
       ok = run.runState != RUN_ERROR;
     }
     run.functions->Remove(kGlobalInitName);
@@ -187,6 +209,12 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     }
     // A run that ended while the console was closing asked for 255.
     if (context.runState == RUN_EXIT) exitCode = context.exitCode;
+    // Output the system could not take (a full disk, a closed device) is lost
+    // output: said, and the program fails.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      RaiseErrorAlways(context, MSG_0004, "stdout");
+      exitCode = 255;
+    }
   }
   return exitCode;
 }

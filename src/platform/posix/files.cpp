@@ -22,13 +22,14 @@ int RedirectStandardStream(std::FILE* stream, const char* path, const char* mode
   return saved;
 }
 
-void RestoreStandardStream(std::FILE* stream, int saved) {
-  if (saved < 0) return;
-  std::fflush(stream);
+bool RestoreStandardStream(std::FILE* stream, int saved) {
+  if (saved < 0) return true;
+  const bool written = std::fflush(stream) == 0 && !std::ferror(stream);
   dup2(saved, fileno(stream));
   close(saved);
   __fpurge(stream);
   std::clearerr(stream);
+  return written;
 }
 
 void ReleaseSavedStream(int saved) {

@@ -41,9 +41,9 @@ int RedirectStandardStream(std::FILE* stream, const char* path, const char* mode
   return saved;
 }
 
-void RestoreStandardStream(std::FILE* stream, int saved) {
-  if (saved < 0) return;
-  std::fflush(stream);
+bool RestoreStandardStream(std::FILE* stream, int saved) {
+  if (saved < 0) return true;
+  const bool written = std::fflush(stream) == 0 && !std::ferror(stream);
   const int fd = _fileno(stream);
   _dup2(saved, fd);
   _close(saved);
@@ -51,6 +51,7 @@ void RestoreStandardStream(std::FILE* stream, int saved) {
   if (stream == stdin) std::fflush(stdin);
   std::clearerr(stream);
   FollowStandardHandle(stream);
+  return written;
 }
 
 void ReleaseSavedStream(int saved) {
