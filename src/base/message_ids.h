@@ -61,6 +61,7 @@ enum MessageId : std::uint8_t {
   MSG_1008,
   MSG_0004,
   MSG_5119,
+  MSG_5120,
   MSG_COUNT
 };
 

@@ -139,6 +139,7 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "1008: The source line holds a NUL byte; Kel source files are text.",
     "0004: Output to \"%s\" could not be written completely.",
     "5119: Field width or precision %d is too large in ?printf string (at most 1048576).",
+    "5120: Memory at address %08X cannot be %s.",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

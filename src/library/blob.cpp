@@ -16,6 +16,7 @@
 #include "library/arguments.h"
 #include "library/data.h"
 #include "library/groups.h"
+#include "platform/memory_access.h"
 
 namespace kel {
 
@@ -135,7 +136,8 @@ Var* DescriptionOrByte(CallFrame& frame, int i, VarHolder& fallback) {
   return fallback.get();
 }
 
-// peek(address [, description]): the caller vouches for the address.
+// peek(address [, description]): an address the process cannot read is
+// refused (5120), whatever else lies there is the caller's business.
 void Data_peek(CallFrame& frame) {
   std::int32_t address;
   if (!GetInteger(frame, 0, address)) return;
@@ -143,8 +145,13 @@ void Data_peek(CallFrame& frame) {
   Var* description = DescriptionOrByte(frame, 1, fallback);
   std::uint32_t size = 0;
   if (description == nullptr || !DescriptionSize(frame, description, size)) return;
+  std::vector<std::uint8_t> area(size);
+  if (!platform::CopyGuarded(area.data(), AddressOf(address), size)) {
+    RaiseErrorIfRunning(*frame.run, MSG_5120, static_cast<unsigned>(address), "read");
+    return;
+  }
   VarHolder result = Hold(NewVar(KEL_UNKNOWN));
-  if (!ReadValue(frame, AddressOf(address), size, description, result.get(), false)) return;
+  if (!ReadValue(frame, area.data(), size, description, result.get(), false)) return;
   SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 
@@ -160,7 +167,10 @@ void Data_poke(CallFrame& frame) {
   std::vector<std::uint8_t> area(size);
   if (!WriteValue(frame, value, description, area.data(), size)) return;
   NoteStorageWrite();  // the address may lie in any script storage
-  if (size > 0) std::memcpy(AddressOf(address), area.data(), size);
+  if (!platform::CopyGuarded(AddressOf(address), area.data(), size)) {
+    RaiseErrorIfRunning(*frame.run, MSG_5120, static_cast<unsigned>(address), "written");
+    return;
+  }
   ReturnInt(frame, static_cast<std::int32_t>(static_cast<std::uint32_t>(address) + size));
 }
 
