@@ -62,6 +62,7 @@ enum MessageId : std::uint8_t {
   MSG_0004,
   MSG_5119,
   MSG_5120,
+  MSG_1009,
   MSG_COUNT
 };
 

@@ -67,6 +67,7 @@ struct ExprNode {
   ExprNode* third;           // second branch
   ExprNode** items;          // call arguments, initializer elements
   std::uint32_t count;
+  std::uint8_t pureHeight;   // levels of the pure subtree it heads (see MarkPure)
   union {
     Scalar number;             // EX_NUMBER
     Var* var;                  // EX_CONSTANT, EX_VARIABLE
@@ -144,7 +145,15 @@ class CompiledBody {
 
 // Marks [node] and its operands EXPR_PURE where evaluating them changes
 // nothing (reading may still grow an array, which the quick paths never do).
+// Only a pure subtree of at most kQuickHeight levels is marked: the fast
+// paths read such a tree whole, and a longer chain then takes them only near
+// its leaves, so that evaluation stays linear in its length.
+constexpr int kQuickHeight = 32;
 void MarkPure(ExprNode* node);
+
+// The machine stack the compiler and the evaluator keep free below them:
+// nesting deeper than that ends in 8000.
+constexpr std::size_t kStackGuard = 64 * 1024;
 
 // Parses the body of [function] (its names already bound).
 std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function);

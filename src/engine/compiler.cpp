@@ -2,6 +2,7 @@
 // exactly as far as walking the tokens would go: where the walk would report
 // an error, an error node stands, to be reported when the walk reaches it.
 
+#include <algorithm>
 #include <vector>
 
 #include "base/fast_paths.h"
@@ -10,6 +11,7 @@
 #include "engine/quick.h"
 #include "engine/quick_int.h"
 #include "engine/token.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -172,6 +174,7 @@ ExprNode* Compiler::ExpressionUnmarked(const Token* end, bool allowComma, bool s
 // operator waiting for this operand.
 ExprNode* Compiler::Climb(int level, std::uint16_t pending, const Token* end) {
   if (cursor_ == nullptr || cursor_ == end) return Error(MSG_1504, cursor_ != nullptr ? cursor_ : end);
+  if (platform::StackRemaining() < kStackGuard) return Error(MSG_8000, cursor_);
   ExprNode* left = Operand(end);
   if (left->kind == EX_NO_VALUE || aborted_) return left;
   return Operators(left, level, pending, end);
@@ -491,6 +494,7 @@ StmtNode* Compiler::Block(Token* brace) {
 
 StmtNode* Compiler::Statement() {
   Token* token = cursor_;
+  if (platform::StackRemaining() < kStackGuard) return StatementError(MSG_8000, token);
   switch (token->code) {
     case TOK_BLOCK_OPEN: {
       if (token->partner == nullptr) return StatementError(MSG_0002, token, token->code, TokenText(token));
@@ -675,6 +679,8 @@ StmtNode* Compiler::Switch() {
 void MarkPure(ExprNode* node) {
   if (node == nullptr || (node->flags & EXPR_PURITY_KNOWN)) return;
   node->flags |= EXPR_PURITY_KNOWN;
+  // Too deep to follow here: not pure, so nothing quick reads it.
+  if (platform::StackRemaining() < kStackGuard) return;
   bool pure;
   switch (node->kind) {
     case EX_NUMBER: case EX_CONSTANT: case EX_VARIABLE: case EX_LOCAL: case EX_PARAMETER:
@@ -690,13 +696,18 @@ void MarkPure(ExprNode* node) {
       pure = false;
       break;
   }
+  int height = 1;
   for (ExprNode* child : {node->left, node->right, node->third}) {
     if (child == nullptr) continue;
     MarkPure(child);
     pure = pure && (child->flags & EXPR_PURE);
+    height = std::max(height, child->pureHeight + 1);
   }
   for (std::uint32_t i = 0; i < node->count; ++i) MarkPure(node->items[i]);
-  if (pure) node->flags |= EXPR_PURE;
+  if (pure && height <= kQuickHeight) {
+    node->flags |= EXPR_PURE;
+    node->pureHeight = static_cast<std::uint8_t>(height);
+  }
 }
 
 namespace {
@@ -707,6 +718,8 @@ namespace {
 // function is parsed.
 bool MarkWalkInert(ExprNode* node) {
   if (node == nullptr) return true;
+  // Too deep to follow here: walked, and without quick routines.
+  if (platform::StackRemaining() < kStackGuard) return false;
   bool inert = node->kind != EX_ERROR && !(node->kind == EX_MEMBER && node->name == nullptr);
   for (ExprNode* child : {node->left, node->right, node->third}) inert = MarkWalkInert(child) && inert;
   for (std::uint32_t i = 0; i < node->count; ++i) inert = MarkWalkInert(node->items[i]) && inert;
@@ -720,6 +733,10 @@ bool MarkWalkInert(ExprNode* node) {
 
 bool MarkWalkInert(StmtNode* node) {
   if (node == nullptr) return true;
+  if (platform::StackRemaining() < kStackGuard) {
+    node->walkInert = false;
+    return false;
+  }
   bool inert = MarkWalkInert(node->expr) & MarkWalkInert(node->test);
   for (StmtNode* child : {node->body, node->other, node->init}) inert = MarkWalkInert(child) && inert;
   for (std::uint32_t i = 0; i < node->count; ++i) MarkWalkInert(node->items[i]);

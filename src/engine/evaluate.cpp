@@ -21,9 +21,11 @@
 #include "engine/quick.h"
 #include "engine/quick_call.h"
 #include "engine/quick_operands.h"
+#include "engine/statement_parts.h"
 #include "engine/quick_int.h"
 #include "engine/token.h"
 #include "engine/walk.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -392,6 +394,8 @@ bool OperandTruth(Context& run, const Operand& value, int& truth) {
 }
 
 bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out) {
+  // Every operand nests through here: deep nesting ends in 8000.
+  if (platform::StackRemaining() < kStackGuard) return StopBeforeRunning(frame);
   switch (node->kind) {
     case EX_NO_VALUE:
       return true;

@@ -9,6 +9,7 @@
 namespace kel {
 
 VarList::~VarList() {
+  index_.clear();
   while (head_ != nullptr) {
     ScopeNode* next = head_->next;
     if (!head_->borrowed) ReleaseVar(head_->var);
@@ -19,10 +20,25 @@ VarList::~VarList() {
 }
 
 Var* VarList::LookupHere(std::string_view name) const {
+  if (count_ >= kIndexFrom) {
+    auto found = index_.find(name);
+    return found != index_.end() ? found->second->var : nullptr;
+  }
   for (ScopeNode* node = head_; node != nullptr; node = node->next) {
     if (EqualsIgnoreCase(node->name, name)) return node->var;
   }
   return nullptr;
+}
+
+void VarList::Append(ScopeNode* node) {
+  *tail_ = node;
+  tail_ = &node->next;
+  if (++count_ < kIndexFrom) return;
+  if (count_ == kIndexFrom) {
+    for (ScopeNode* at = head_; at != nullptr; at = at->next) index_.emplace(at->name, at);
+  } else {
+    index_.emplace(node->name, node);
+  }
 }
 
 Var* VarList::Lookup(std::string_view name) const {
@@ -35,14 +51,12 @@ Var* VarList::Lookup(std::string_view name) const {
 Var* VarList::Create(std::string_view name) {
   Var* var = NewVar(KEL_UNKNOWN);
   var->flags = 1;
-  *tail_ = new ScopeNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var, false};
-  tail_ = &(*tail_)->next;
+  Append(new ScopeNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var, false});
   return var;
 }
 
 void VarList::AddBorrowed(std::string_view name, Var* var) {
-  *tail_ = new ScopeNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var, true};
-  tail_ = &(*tail_)->next;
+  Append(new ScopeNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var, true});
 }
 
 }  // namespace kel

@@ -3,7 +3,11 @@
 // locals), searched by name without regard to letter case, each falling back
 // to its parent.
 
+#include <cstddef>
 #include <string_view>
+#include <unordered_map>
+
+#include "base/text.h"
 
 namespace kel {
 
@@ -37,9 +41,17 @@ class VarList {
   void SetParent(VarList* parent) { parent_ = parent; }
 
  private:
+  void Append(ScopeNode* node);
+
   ScopeNode* head_ = nullptr;
   ScopeNode** tail_ = &head_;
   VarList* parent_;
+  // OPTIMIZATION: past a few names, an index by name (the first node of a
+  // name wins, as in the list), so that a program with thousands of globals
+  // finds each at once.
+  static constexpr std::size_t kIndexFrom = 8;
+  std::size_t count_ = 0;
+  std::unordered_map<std::string_view, ScopeNode*, NameHash, NameEqual> index_;
 };
 
 }  // namespace kel

@@ -60,10 +60,6 @@ namespace {
 
 constexpr std::uint16_t kStepMode = kBodyMode | MODE_ONE;  // a for loop's step: one statement
 
-// The guard keeps this much machine stack free below every function body
-// and loop pass.
-constexpr std::size_t kStackGuard = 64 * 1024;
-
 std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode);
 
 // [statement] run when [run], otherwise walked.
@@ -323,8 +319,8 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
 
 std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   // A break request (the user's, or abort's) stops the run before the next
-  // statement; the stack is checked where it can grow, in BeforeRunning.
-  if (BreakRequested) {
+  // statement, and so does a machine stack that nesting has nearly used up.
+  if (BreakRequested || platform::StackRemaining() < kStackGuard) {
     StopBeforeRunning(frame);
     return StopStatus(frame);
   }

@@ -10,6 +10,7 @@
 #include "engine/evaluate.h"
 #include "engine/messages.h"
 #include "engine/statement_parts.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -35,6 +36,7 @@ std::uint16_t ReportErrorStatement(CallFrame& frame, const StmtNode* statement) 
 // Operands in the order running takes them; the node's own error after them.
 bool WalkExpression(CallFrame& frame, const ExprNode* node) {
   if (node->flags & EXPR_WALK_INERT) return true;
+  if (platform::StackRemaining() < kStackGuard) return StopBeforeRunning(frame);
   for (const ExprNode* child : {node->left, node->right, node->third}) {
     if (child != nullptr && !WalkExpression(frame, child)) return false;
   }
@@ -154,6 +156,10 @@ std::uint16_t WalkKind(CallFrame& frame, const StmtNode* statement, std::uint16_
 
 std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   frame.run->position = statement->token;
+  if (platform::StackRemaining() < kStackGuard) {
+    StopBeforeRunning(frame);
+    return StopStatus(frame);
+  }
   if (!statement->walkInert) {
     const std::uint16_t status = WalkKind(frame, statement, mode);
     if (status != STATUS_NONE) return status;

@@ -28,6 +28,7 @@ constexpr std::string_view kOperatorCharacters = "+-<>&|=!*/%^~?:,{};()[].'\"`#"
 // Macros that expand into macros are followed this deep; a text that uses its
 // own name would otherwise expand forever.
 constexpr int kMaxMacroNesting = 64;
+constexpr std::size_t kMaxExpansion = 1 << 20;  // bytes of macro text one line may expand to
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool IsOperatorCharacter(char c) { return c != '\0' && kOperatorCharacters.find(c) != std::string_view::npos; }
@@ -189,6 +190,7 @@ class Tokenizer {
   std::unique_ptr<FunctionDef> function_;
   FunctionDef* current_ = &global_;
   int commentDepth_ = 0;
+  std::size_t expandedBytes_ = 0;  // macro text expanded since the last line of a file
   bool ok_ = true;
 };
 
@@ -239,6 +241,7 @@ void Tokenizer::NotePosition() {
 
 void Tokenizer::AdvanceLine() {
   if (ReadLine(Top())) {
+    if (!Top().isMacro) expandedBytes_ = 0;
     EmitLineMarker(Top().lineNumber);
     NotePosition();
     return;
@@ -546,6 +549,10 @@ void Tokenizer::ScanWord() {
     int nesting = 0;
     for (const auto& source : stack_) nesting += source->isMacro ? 1 : 0;
     if (nesting >= kMaxMacroNesting) return Fail(MSG_1007, word.c_str());
+    // Macros that use each other twice double at every level: what one line
+    // of the file expands to is bounded.
+    expandedBytes_ += replacement->size() + 1;
+    if (expandedBytes_ > kMaxExpansion) return Fail(MSG_1009, word.c_str(), static_cast<int>(kMaxExpansion));
     auto source = OpenTextSource(*replacement, &top);
     ReadLine(*source);
     stack_.push_back(std::move(source));
