@@ -48,7 +48,7 @@ bool QuickElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot) {
   VarData* data = array.data;
   if (data->dimension != 1 || !IsNumericKind(data->type) || data->payload.elements == nullptr) return false;
   slot.index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) + static_cast<std::uint32_t>(index));
-  const std::uint32_t offset = static_cast<std::uint32_t>(slot.index - data->minIndex);
+  const std::uint32_t offset = IndexOffset(slot.index, data->minIndex);
   if (offset >= data->elemCount) return false;
   slot.data = data;
   slot.at = static_cast<std::uint8_t*>(data->payload.elements) + offset * data->elemSize;
@@ -63,7 +63,7 @@ bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
     if (!QuickArray(frame, node->left, outer) || outer.data->dimension < 2) return false;
     if (!QuickIndex(frame, node->right, index) || outer.data->payload.elements == nullptr) return false;
     const std::int32_t at = static_cast<std::int32_t>(static_cast<std::uint32_t>(outer.origin) + static_cast<std::uint32_t>(index));
-    const std::uint32_t offset = static_cast<std::uint32_t>(at - outer.data->minIndex);
+    const std::uint32_t offset = IndexOffset(at, outer.data->minIndex);
     if (offset >= outer.data->elemCount) return false;
     const RowSlot& slot = static_cast<const RowSlot*>(outer.data->payload.elements)[offset];
     out = ArrayRef{slot.row, slot.origin};
@@ -73,7 +73,7 @@ bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
   if (var == nullptr || Arrayness(var) == 0) return false;
   if (IsElementRef(var)) {
     if (var->data->payload.elements == nullptr) return false;
-    const std::uint32_t offset = static_cast<std::uint32_t>(var->index - var->data->minIndex);
+    const std::uint32_t offset = IndexOffset(var->index, var->data->minIndex);
     if (offset >= var->data->elemCount) return false;
     const RowSlot& slot = static_cast<const RowSlot*>(var->data->payload.elements)[offset];
     out = ArrayRef{slot.row, slot.origin};

@@ -76,7 +76,7 @@ void DropContainer(VarData* row, VarData* parent, std::int32_t index) {
 void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
   ForgetTextEnd(data);
   std::uint32_t stride = Stride(data);
-  std::uint8_t* at = ByteElements(data) + static_cast<std::uint32_t>(first - data->minIndex) * stride;
+  std::uint8_t* at = ByteElements(data) + IndexOffset(first, data->minIndex) * stride;
   if (data->dimension > 1) {
     auto* rows = reinterpret_cast<RowSlot*>(at);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -97,7 +97,7 @@ void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
 // Releases what [count] elements of [data] from [first] on hold.
 void DropElements(VarData* data, std::int32_t first, std::uint32_t count) {
   std::uint32_t stride = Stride(data);
-  std::uint8_t* at = ByteElements(data) + static_cast<std::uint32_t>(first - data->minIndex) * stride;
+  std::uint8_t* at = ByteElements(data) + IndexOffset(first, data->minIndex) * stride;
   if (data->dimension > 1) {
     auto* rows = reinterpret_cast<RowSlot*>(at);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -444,10 +444,10 @@ void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bo
 
 void* ElementPointerSlowly(VarData* data, std::int32_t index) {
   if (data->payload.elements == nullptr || index < data->minIndex ||
-      static_cast<std::uint32_t>(index - data->minIndex) >= data->elemCount) {
+      IndexOffset(index, data->minIndex) >= data->elemCount) {
     EnsureSpan(data, index, 1, false);
   }
-  return ByteElements(data) + static_cast<std::uint32_t>(index - data->minIndex) * Stride(data);
+  return ByteElements(data) + IndexOffset(index, data->minIndex) * Stride(data);
 }
 
 ArrayRef ResolveArraySlowly(Var* var) {

@@ -34,6 +34,13 @@ constexpr std::uint8_t ElementSize(int kind) {
 
 constexpr bool IsNumericKind(int kind) { return kind >= KEL_BYTE; }
 
+// How far [index] lies above [minIndex], in 32-bit wrapping arithmetic: an
+// index below the span gives a large offset, which every bounds check refuses,
+// and no signed subtraction can overflow.
+inline std::uint32_t IndexOffset(std::int32_t index, std::int32_t minIndex) {
+  return static_cast<std::uint32_t>(index) - static_cast<std::uint32_t>(minIndex);
+}
+
 struct VarData;
 struct Var;
 
@@ -248,7 +255,7 @@ inline void* DirectNumber(const Var* var) {
   if (!IsNumericKind(data->type)) return nullptr;
   if ((var->flags & VAR_ELEMENT) == 0) return data->dimension == 0 ? &data->payload : nullptr;
   if (data->dimension != 1 || data->isString) return nullptr;
-  std::uint32_t offset = static_cast<std::uint32_t>(var->index - data->minIndex);
+  std::uint32_t offset = IndexOffset(var->index, data->minIndex);
   if (data->payload.elements == nullptr || offset >= data->elemCount) return nullptr;
   return static_cast<std::uint8_t*>(data->payload.elements) + offset * data->elemSize;
 }
