@@ -232,6 +232,13 @@ bool FormatDirective(CallFrame& frame, const char*& format, ArgumentSource& args
       AppendFormatted(out, directive + type, static_cast<const char*>(ElementAddress(value, 0)));
       break;
     }
+    case '\0': {
+      // The format ended inside the directive: the message shows no
+      // specifier between its quotes (a NUL there would cut the text short).
+      std::string text = FormatMessage(MSG_5103, ' ');
+      text.erase(text.find("\" \"") + 1, 1);
+      return RaiseFormatted(*frame.run, text.c_str(), RaiseMode::WHILE_RUNNING);
+    }
     default:
       return RaiseErrorIfRunning(*frame.run, MSG_5103, type);
   }
