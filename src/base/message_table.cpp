@@ -16,20 +16,20 @@ const char* MessageText(MessageId id) {
 
 namespace message_detail {
 
-std::string Format(MessageId id, ...) {
+std::string Format(int id, ...) {
   char buffer[kMessageBufferSize];
   std::va_list args;
   va_start(args, id);
-  std::vsnprintf(buffer, sizeof buffer, MessageText(id), args);
+  std::vsnprintf(buffer, sizeof buffer, MessageText(static_cast<MessageId>(id)), args);
   va_end(args);
   return buffer;
 }
 
-void Fatal(MessageId id, ...) {
+void Fatal(int id, ...) {
   char buffer[400];
   std::va_list args;
   va_start(args, id);
-  std::vsnprintf(buffer, sizeof buffer, MessageText(id), args);
+  std::vsnprintf(buffer, sizeof buffer, MessageText(static_cast<MessageId>(id)), args);
   va_end(args);
   Host* host = ProcessHost();
   if (host != nullptr) {

@@ -74,9 +74,11 @@ using Message = std::type_identity_t<CheckedMessage<Args...>>;
 // is exhausted. Longer texts (a long file name in 0001) are cut.
 constexpr int kMessageBufferSize = 1200;
 
+// The identifier is passed as an int: va_start must not follow a parameter
+// that is promoted.
 namespace message_detail {
-std::string Format(MessageId id, ...);
-[[noreturn]] void Fatal(MessageId id, ...);
+std::string Format(int id, ...);
+[[noreturn]] void Fatal(int id, ...);
 }  // namespace message_detail
 
 // The text of [id] (a printf format for the numbered messages).

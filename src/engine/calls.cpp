@@ -160,6 +160,19 @@ bool BindNames(Context& run, FunctionRecord& function) {
   return true;
 }
 
+}  // namespace
+
+bool PrepareFunction(Context& run, FunctionRecord& function) {
+  if (!function.resolved) {
+    if (!BindNames(run, function)) return false;
+    function.resolved = 1;
+  }
+  if (!function.compiled) function.compiled = CompileFunction(function);
+  return true;
+}
+
+namespace {
+
 // Runs the body, and again from its start while a goto searches its label.
 void RunBody(CallFrame& frame, const StmtNode* body) {
   if (!BeforeRunning(frame)) return;
@@ -177,12 +190,7 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
 // Inlined into its one caller: the locals' room then lives in the call's frame.
 [[gnu::always_inline]] inline bool RunFunctionBody(CallFrame& frame) {
   FunctionRecord& function = *frame.function;
-  Context& run = *frame.run;
-  if (!function.resolved) {
-    if (!BindNames(run, function)) return false;
-    function.resolved = 1;
-  }
-  if (!function.compiled) function.compiled = CompileFunction(function);
+  if (!function.compiled && !PrepareFunction(*frame.run, function)) return false;
   const std::uint32_t localCount = function.nameCount - function.paramCount;
   // The locals live in the call's own stack frame: a call allocates nothing.
   Var* locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * (localCount + 1)));
@@ -197,7 +205,7 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
   for (std::uint32_t i = 0; i < localCount; ++i) {
     if (locals[i].data != nullptr) ReleaseData(locals[i].data);
   }
-  return run.runState == RUN_RUNNING;
+  return frame.run->runState == RUN_RUNNING;
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ struct CallFrame {
   std::uint32_t serial;      // this call's number in its run
 };
 
+// Binds the names of the script function [function] and compiles its body,
+// once; false (with the error raised) when its names cannot be bound.
+bool PrepareFunction(Context& run, FunctionRecord& function);
+
 // The function [name]: the run's script functions first, then the library.
 // Null when none is found; with [report] that raises 1403.
 FunctionRecord* FindFunction(Context& run, std::string_view name, bool report);

@@ -737,7 +737,9 @@ bool MarkWalkInert(StmtNode* node) {
     node->walkInert = false;
     return false;
   }
-  bool inert = MarkWalkInert(node->expr) & MarkWalkInert(node->test);
+  // Both are marked, whatever the first gives.
+  const bool expressionInert = MarkWalkInert(node->expr);
+  bool inert = MarkWalkInert(node->test) && expressionInert;
   for (StmtNode* child : {node->body, node->other, node->init}) inert = MarkWalkInert(child) && inert;
   for (std::uint32_t i = 0; i < node->count; ++i) MarkWalkInert(node->items[i]);
   switch (node->kind) {

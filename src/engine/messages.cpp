@@ -37,12 +37,12 @@ bool Report(Context& context, const char* text, RaiseMode mode) {
 
 namespace message_detail {
 
-bool Raise(Context& context, RaiseMode mode, MessageId id, ...) {
+bool Raise(Context& context, RaiseMode mode, int id, ...) {
   if (!Reports(context, mode)) return false;  // nothing to format
   char buffer[kMessageBufferSize];
   std::va_list args;
   va_start(args, id);
-  std::vsnprintf(buffer, sizeof buffer, MessageText(id), args);
+  std::vsnprintf(buffer, sizeof buffer, MessageText(static_cast<MessageId>(id)), args);
   va_end(args);
   return Report(context, buffer, mode);
 }

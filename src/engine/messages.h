@@ -18,7 +18,7 @@ enum class RaiseMode : std::uint8_t {
 };
 
 namespace message_detail {
-bool Raise(Context& context, RaiseMode mode, MessageId id, ...);
+bool Raise(Context& context, RaiseMode mode, int id, ...);
 }  // namespace message_detail
 
 // The raise functions return false, so that a failing operation ends with

@@ -37,7 +37,7 @@ constexpr std::int32_t kFirstStreamNumber = 0x10000000;
 constexpr std::int32_t kStreamNumberCount = 0x40000000;
 std::int32_t streamNumbersGiven = 3;  // the standard streams hold the first three
 
-std::int32_t AddressValue(std::FILE* stream) {
+[[maybe_unused]] std::int32_t AddressValue(std::FILE* stream) {
   return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(stream));
 }
 

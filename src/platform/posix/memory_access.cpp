@@ -39,8 +39,8 @@ void InstallFaultHandler() {
 // jump skips needs to survive it. Byte by byte through volatile pointers and
 // unseen by the sanitizers: their checks would report the address as wild
 // before the copy could fault on it.
-[[gnu::noinline]] __attribute__((no_sanitize_address, no_sanitize_undefined)) void Copy(void* to, const void* from,
-                                                                                       std::size_t count) {
+[[gnu::noinline]] __attribute__((no_sanitize("address"))) __attribute__((no_sanitize("undefined"))) void Copy(
+    void* to, const void* from, std::size_t count) {
   auto* out = static_cast<volatile unsigned char*>(to);
   auto* in = static_cast<const volatile unsigned char*>(from);
   if (out < in) {
