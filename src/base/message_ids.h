@@ -63,6 +63,7 @@ enum MessageId : std::uint8_t {
   MSG_5119,
   MSG_5120,
   MSG_1009,
+  MSG_1010,
   MSG_COUNT
 };
 

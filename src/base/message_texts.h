@@ -141,6 +141,7 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "5119: Field width or precision %d is too large in ?printf string (at most 1048576).",
     "5120: Memory at address %08X cannot be %s.",
     "1009: Macro \"%s\" makes one line expand to more than %d characters.",
+    "1010: The source line is longer than %d characters.",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

@@ -2,6 +2,8 @@
 
 #include "front/source.h"
 
+#include <cstring>
+
 #include "base/host.h"
 #include "base/paths.h"
 #include "base/process.h"
@@ -189,24 +191,25 @@ bool ReadFileLine(SourceRecord& source, std::string& line) {
   line.clear();
   bool any = false;
   for (;;) {
-    std::string& ahead = source.readAhead;
-    if (source.readAheadPosition >= ahead.size()) {
-      ahead.resize(kBlock);
-      const std::size_t count = std::fread(ahead.data(), 1, kBlock, source.file);
-      ahead.resize(count);
-      source.readAheadPosition = 0;
-      if (count == 0) return any;
+    if (source.readStart >= source.readEnd) {
+      // OPTIMIZATION: a buffer left uninitialized; fread fills what it gives.
+      if (!source.readBuffer) source.readBuffer.reset(new char[kBlock]);
+      source.readStart = 0;
+      source.readEnd = std::fread(source.readBuffer.get(), 1, kBlock, source.file);
+      if (source.readEnd == 0) return any;
     }
     any = true;
-    const std::size_t start = source.readAheadPosition;
-    const std::size_t end = ahead.find('\n', start);
-    if (end == std::string::npos) {
-      line.append(ahead, start, ahead.size() - start);
-      source.readAheadPosition = ahead.size();
+    const char* start = source.readBuffer.get() + source.readStart;
+    const std::size_t available = source.readEnd - source.readStart;
+    const auto* end = static_cast<const char*>(std::memchr(start, '\n', available));
+    if (end == nullptr) {
+      line.append(start, available);
+      source.readStart = source.readEnd;
+      if (line.size() > kMaxSourceLine) return true;  // refused by the tokenizer
       continue;
     }
-    line.append(ahead, start, end - start);
-    source.readAheadPosition = end + 1;
+    line.append(start, static_cast<std::size_t>(end - start));
+    source.readStart += static_cast<std::size_t>(end - start) + 1;
     return true;
   }
 }
@@ -225,6 +228,7 @@ bool ReadPhysicalLine(SourceRecord& source) {
   ++source.lineNumber;
   while (!source.line.empty() && source.line.back() == '\r') source.line.pop_back();
   source.holdsNul = source.line.find('\0') != std::string::npos;
+  source.tooLong = source.line.size() > kMaxSourceLine;
   return true;
 }
 

@@ -27,6 +27,10 @@ class FilesRead {
   std::vector<std::unique_ptr<std::string>> paths_;
 };
 
+// The longest source line read: a file without line ends (a device that never
+// ends, a binary file) is refused instead of filling memory.
+constexpr std::size_t kMaxSourceLine = std::size_t{16} << 20;
+
 struct SourceRecord {
   ~SourceRecord();
 
@@ -43,10 +47,13 @@ struct SourceRecord {
   std::uint32_t lineNumber = 0;
   std::FILE* file = nullptr;
   bool isStandardInput = false;
-  // What has been read from [file] ahead of the current line.
-  std::string readAhead;
-  std::size_t readAheadPosition = 0;
+  // What has been read from [file] ahead of the current line: the bytes from
+  // readStart to readEnd of readBuffer.
+  std::unique_ptr<char[]> readBuffer;
+  std::size_t readStart = 0;
+  std::size_t readEnd = 0;
   bool holdsNul = false;  // the current line holds a NUL byte
+  bool tooLong = false;   // the current line is longer than kMaxSourceLine
   bool isMacro = false;
 
   std::optional<std::string> prefix, beginMarker, endMarker;

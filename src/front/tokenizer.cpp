@@ -237,6 +237,7 @@ void Tokenizer::NotePosition() {
   context_.loadFile = Top().fileName;
   context_.loadLine = Top().lineNumber;
   if (Top().holdsNul) Fail(MSG_1008);
+  if (Top().tooLong) Fail(MSG_1010, static_cast<int>(kMaxSourceLine));
 }
 
 void Tokenizer::AdvanceLine() {
