@@ -114,7 +114,7 @@ void DropElements(VarData* data, std::int32_t first, std::uint32_t count) {
 // can hold is the out-of-memory condition.
 void* AllocateElements(void* old, std::uint64_t count, std::uint32_t stride) {
   std::uint64_t bytes = count * stride;
-  if (bytes > 0x7FFFFFFFu) FatalError(MSG_0003);
+  if (bytes > kMaxArrayBytes) FatalError(MSG_0003);
   return ReallocateAddressable(old, static_cast<std::size_t>(bytes));
 }
 
@@ -390,7 +390,7 @@ void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bo
   const std::int64_t newFirst = trim ? wantFirst : std::min(wantFirst, haveFirst);
   const std::int64_t newLast = trim ? wantLast : std::max(wantLast, haveLast);
   if (newFirst == haveFirst && newLast == haveLast) return;
-  if (newLast - newFirst + 1 > 0x7FFFFFFF) FatalError(MSG_0003);
+  if (static_cast<std::uint64_t>(newLast - newFirst + 1) > kMaxArrayBytes) FatalError(MSG_0003);
   ForgetTextEnd(data);
 
   // Drop what a trim cuts off.
@@ -411,7 +411,7 @@ void EnsureSpanSlowly(VarData* data, std::int32_t first, std::uint32_t count, bo
     // piece is not copied at every step.
     if (newCount > data->capacity) {
       std::uint64_t room = std::max<std::uint64_t>(newCount, data->capacity + data->capacity / 2);
-      if (room * stride > 0x7FFFFFFFu) room = newCount;
+      if (room * stride > kMaxArrayBytes) room = newCount;
       data->payload.elements = AllocateElements(data->payload.elements, room, stride);
       data->capacity = static_cast<std::uint32_t>(room);
     }

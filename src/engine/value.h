@@ -34,6 +34,10 @@ constexpr std::uint8_t ElementSize(int kind) {
 
 constexpr bool IsNumericKind(int kind) { return kind >= KEL_BYTE; }
 
+// The most bytes one array's storage may take: what a 32-bit process could
+// address at all. More is the out-of-memory message 0003, at once.
+constexpr std::uint64_t kMaxArrayBytes = 0x7FFFFFFF;
+
 // How far [index] lies above [minIndex], in 32-bit wrapping arithmetic: an
 // index below the span gives a large offset, which every bounds check refuses,
 // and no signed subtraction can overflow.

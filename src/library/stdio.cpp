@@ -463,11 +463,30 @@ void Stdio_fputs(CallFrame& frame) {
 }
 
 // Reads a line of at most [maximum] - 1 bytes, as C's fgets does.
+// As C's fgets with [maximum]: at most maximum - 1 bytes, up to and with the
+// line feed; the text ends at a NUL byte read. A maximum beyond a buffer's
+// worth is read byte by byte, so that it costs only the line that arrives.
 bool ReadLine(std::FILE* stream, std::int32_t maximum, std::string& line) {
+  constexpr std::int32_t kBuffer = 64 * 1024;
   if (maximum < 1) return false;
-  std::vector<char> buffer(static_cast<std::size_t>(maximum));
-  if (std::fgets(buffer.data(), maximum, stream) == nullptr) return false;
-  line = buffer.data();
+  if (maximum <= kBuffer) {
+    char buffer[kBuffer];
+    if (std::fgets(buffer, maximum, stream) == nullptr) return false;
+    line = buffer;
+    return true;
+  }
+  line.clear();
+  bool cut = false;  // a NUL byte ended the text; the line is still read to its end
+  for (std::int32_t i = 0; i < maximum - 1; ++i) {
+    const int c = std::getc(stream);
+    if (c == EOF) {
+      if (i == 0) return false;
+      break;
+    }
+    cut = cut || c == '\0';
+    if (!cut) line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
   return true;
 }
 

@@ -62,15 +62,29 @@ void RememberTextEnd(Var* destination, std::size_t length) {
 }
 
 // Writes [bytes] into [destination] at [offset] from its origin, growing it.
-void WriteAt(Var* destination, std::size_t offset, const std::string& bytes, bool terminate) {
+// Room for [total] bytes from [destination]'s origin, grown when needed;
+// where they start. More than one array can hold with the NUL byte that
+// keeps text terminated is 0003 before anything is allocated.
+char* RoomAt(Var* destination, std::uint64_t total) {
+  if (total >= kMaxArrayBytes) FatalError(MSG_0003);
   ArrayRef array = ResolveArray(destination);
-  std::size_t total = offset + bytes.size() + (terminate ? 1 : 0);
   if (total > 0) EnsureSpan(array.data, array.origin, static_cast<std::uint32_t>(total), false);
-  auto* at = static_cast<char*>(ElementPointer(array.data, array.origin)) + offset;
   ForgetTextEnd(array.data);
+  return static_cast<char*>(ElementPointer(array.data, array.origin));
+}
+
+void WriteAt(Var* destination, std::size_t offset, const std::string& bytes, bool terminate) {
+  char* at = RoomAt(destination, std::uint64_t{offset} + bytes.size() + (terminate ? 1 : 0)) + offset;
   std::memcpy(at, bytes.data(), bytes.size());
   if (terminate) at[bytes.size()] = '\0';
-  KeepTerminated(array.data);
+  KeepTerminated(ResolveArray(destination).data);
+}
+
+// [count] copies of [byte] at [offset] in [destination], written in place.
+void FillAt(Var* destination, std::size_t offset, std::size_t count, char byte) {
+  char* at = RoomAt(destination, std::uint64_t{offset} + count) + offset;
+  std::memset(at, byte, count);
+  KeepTerminated(ResolveArray(destination).data);
 }
 
 // ===================================================================
@@ -131,7 +145,7 @@ void String_memset(CallFrame& frame) {
   if (destination == nullptr || !GetInteger(frame, 1, byte)) return;
   std::uint32_t count;
   if (!GetCount(frame, 2, BufferOf(destination).length, count)) return;
-  WriteAt(destination, 0, std::string(count, static_cast<char>(byte)), false);
+  FillAt(destination, 0, count, static_cast<char>(byte));
   ReturnSame(frame, destination);
 }
 
@@ -154,11 +168,12 @@ void String_strncpy(CallFrame& frame) {
   const char* source = GetString(frame, 1);
   std::uint32_t count;
   if (source == nullptr || !GetCount(frame, 2, 0, count)) return;
-  std::string text(source, std::min<std::size_t>(std::strlen(source), count));
-  text.resize(count, '\0');
+  const std::string text(source, std::min<std::size_t>(std::strlen(source), count));
   Var* destination = GetDestination(frame, 0, true);
   if (destination == nullptr) return;
+  if (count >= kMaxArrayBytes) FatalError(MSG_0003);
   WriteAt(destination, 0, text, false);
+  FillAt(destination, text.size(), count - text.size(), '\0');
   ReturnSame(frame, destination);
 }
 
