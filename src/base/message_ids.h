@@ -64,6 +64,7 @@ enum MessageId : std::uint8_t {
   MSG_5120,
   MSG_1009,
   MSG_1010,
+  MSG_1011,
   MSG_COUNT
 };
 

@@ -142,6 +142,7 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "5120: Memory at address %08X cannot be %s.",
     "1009: Macro \"%s\" makes one line expand to more than %d characters.",
     "1010: The source line is longer than %d characters.",
+    "1011: Malformed number \"%s\".",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

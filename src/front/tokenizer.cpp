@@ -34,6 +34,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool IsOperatorCharacter(char c) { return c != '\0' && kOperatorCharacters.find(c) != std::string_view::npos; }
 bool IsWordCharacter(char c) { return !IsBlank(c) && !IsOperatorCharacter(c); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsNameCharacter(char c) {
+  return IsDigit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 struct Keyword {
   std::string_view text;
@@ -571,6 +574,13 @@ void Tokenizer::ScanWord() {
 void Tokenizer::ScanNumber() {
   SourceRecord& top = Top();
   NumberLiteral number = ParseNumber(std::string_view(top.line).substr(top.position));
+  // A number runs into a name ("0x", "1e", "0x1g", "1.5f"): no part of it may
+  // quietly become a name of its own.
+  std::size_t end = top.position + number.length;
+  if (end < top.line.size() && IsNameCharacter(top.line[end])) {
+    while (end < top.line.size() && IsNameCharacter(top.line[end])) ++end;
+    return Fail(MSG_1011, top.line.substr(top.position, end - top.position).c_str());
+  }
   top.position += number.length;
   Emit(TOK_VALUE)->data.value = number.isFloat ? NewFloatVar(number.real) : NewIntVar(number.integer);
 }
