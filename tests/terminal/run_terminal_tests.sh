@@ -163,6 +163,21 @@ else
   fail suspend-waits "the script did not start"
 fi
 
+# --- Ctrl+C during a long suspend ends the pause and the run at once ---
+script long_suspend.kel <<'KEL'
+printf("sleeping\n");
+suspend(600000);
+printf("not reached\n");
+KEL
+start long_suspend.kel
+if wait_for sleeping; then
+  tmx send-keys -t case C-c
+  check break-ends-suspend "EXIT=0"
+  if screen | grep -q "not reached"; then fail break-ends-suspend-before-next "the next statement ran"; fi
+else
+  fail break-ends-suspend "the script did not start"
+fi
+
 # --- a fatal message waits for a key on an interactive console ---
 script fatal.kel <<'KEL'
 a = {1};
@@ -191,6 +206,19 @@ KEL
     check close-exit-code "EXIT=255"
   else
     fail close-exit-code "the script did not start"
+  fi
+  # ... and inside a long suspend too.
+  script close_suspend.kel <<'KEL'
+printf("resting\n");
+suspend(600000);
+KEL
+  start close_suspend.kel
+  if wait_for resting; then
+    shell=$(tmx display-message -t case -p '#{pane_pid}')
+    pkill -TERM -P "$shell"
+    check close-ends-suspend "EXIT=255"
+  else
+    fail close-ends-suspend "the script did not start"
   fi
 fi
 

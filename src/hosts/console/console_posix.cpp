@@ -170,10 +170,17 @@ bool BufferSize(Cell& size) {
 
 std::uintptr_t ConsoleWindowHandle() { return 0; }
 
+// In slices: the signal that asks for a break may reach another thread than
+// the interpreter's, so the pause looks at the request itself; the run then
+// stops at its next statement.
 void Pause(std::int32_t milliseconds) {
-  if (milliseconds <= 0) return;
-  struct timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  constexpr std::int32_t kSlice = 50;
+  while (milliseconds > 0 && !BreakRequested) {
+    const std::int32_t slice = milliseconds < kSlice ? milliseconds : kSlice;
+    struct timespec wait{0, static_cast<long>(slice) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR && !BreakRequested) {
+    }
+    milliseconds -= slice;
   }
 }
 

@@ -103,8 +103,15 @@ std::uintptr_t ConsoleWindowHandle() {
   return cachedWindow;
 }
 
+// In slices, so that a break or close request (set by the console's handler
+// thread) ends the pause: the run stops at its next statement.
 void Pause(std::int32_t milliseconds) {
-  if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+  constexpr std::int32_t kSlice = 50;
+  while (milliseconds > 0 && !BreakRequested) {
+    const std::int32_t slice = milliseconds < kSlice ? milliseconds : kSlice;
+    Sleep(static_cast<DWORD>(slice));
+    milliseconds -= slice;
+  }
 }
 
 }  // namespace kel::console
