@@ -193,33 +193,30 @@ else
   fail fatal-waits-for-key "no message"
 fi
 
-# --- a close request (SIGTERM here) ends the run with 255 ---
+# --- a close request (SIGTERM here) ends the run with 255, in a loop and
+#     inside a long suspend ---
+# close_ends NAME SCRIPT-FILE READY-TEXT: SIGTERM once READY-TEXT shows.
+close_ends() {
+  start "$2"
+  if wait_for "$3"; then
+    shell=$(tmx display-message -t case -p '#{pane_pid}')
+    pkill -TERM -P "$shell"  # the program, or the emulator running it
+    check "$1" "EXIT=255"
+  else
+    fail "$1" "the script did not start"
+  fi
+}
 if [ "$PLATFORM" = linux ]; then
   script close.kel <<'KEL'
 printf("running\n");
 while (1) ;
 KEL
-  start close.kel
-  if wait_for running; then
-    shell=$(tmx display-message -t case -p '#{pane_pid}')
-    pkill -TERM -P "$shell"  # the program, or the emulator running it
-    check close-exit-code "EXIT=255"
-  else
-    fail close-exit-code "the script did not start"
-  fi
-  # ... and inside a long suspend too.
+  close_ends close-exit-code close.kel running
   script close_suspend.kel <<'KEL'
 printf("resting\n");
 suspend(600000);
 KEL
-  start close_suspend.kel
-  if wait_for resting; then
-    shell=$(tmx display-message -t case -p '#{pane_pid}')
-    pkill -TERM -P "$shell"
-    check close-ends-suspend "EXIT=255"
-  else
-    fail close-ends-suspend "the script did not start"
-  fi
+  close_ends close-ends-suspend close_suspend.kel resting
 fi
 
 exit $FAILED
