@@ -134,14 +134,6 @@ bool EvaluateOrWalk(CallFrame& frame, const ExprNode* expression, bool run, Oper
   return status & mode;
 }
 
-// After a break the loop is walked once more, as the walk past it goes.
-std::uint16_t WalkAfterBreak(CallFrame& frame, const StmtNode* statement, std::uint16_t bodyMode) {
-  if (!WalkExpression(frame, statement->expr)) return StopStatus(frame);
-  WalkStatement(frame, statement->body, bodyMode);
-  if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
-  return STATUS_DONE;
-}
-
 [[gnu::noinline]] std::uint16_t While(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   const std::uint16_t bodyMode = mode | MODE_ONE | MODE_CONTINUE | MODE_BREAK;
   bool search = frame.pendingGoto != nullptr;
@@ -160,7 +152,7 @@ std::uint16_t WalkAfterBreak(CallFrame& frame, const StmtNode* statement, std::u
       break;
     }
     if (status == STATUS_BREAK) {
-      status = WalkAfterBreak(frame, statement, bodyMode);
+      status = WalkLoopAfterBreak(frame, statement, bodyMode);
       if (status != STATUS_DONE) return status;
       break;
     }

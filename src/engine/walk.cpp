@@ -33,6 +33,13 @@ std::uint16_t ReportErrorStatement(CallFrame& frame, const StmtNode* statement) 
   return StopStatus(frame);
 }
 
+std::uint16_t WalkLoopAfterBreak(CallFrame& frame, const StmtNode* loop, std::uint16_t bodyMode) {
+  if (!WalkExpression(frame, loop->expr)) return StopStatus(frame);
+  WalkStatement(frame, loop->body, bodyMode);
+  if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
+  return STATUS_DONE;
+}
+
 // Operands in the order running takes them; the node's own error after them.
 bool WalkExpression(CallFrame& frame, const ExprNode* node) {
   if (node->flags & EXPR_WALK_INERT) return true;
@@ -83,10 +90,8 @@ std::uint16_t WalkWhile(CallFrame& frame, const StmtNode* statement, std::uint16
     return (status == STATUS_CONTINUE ? std::uint16_t{STATUS_DONE} : status) & mode;
   }
   if (status == STATUS_BREAK) {
-    if (!WalkExpression(frame, statement->expr)) return StopStatus(frame);
-    WalkStatement(frame, statement->body, bodyMode);
-    if (frame.run->runState != RUN_RUNNING) return StopStatus(frame);
-    return STATUS_DONE & mode;
+    status = WalkLoopAfterBreak(frame, statement, bodyMode);
+    return status == STATUS_DONE ? status & mode : status;
   }
   if (status == STATUS_CONTINUE) status = STATUS_DONE;
   if (status != STATUS_DONE) return status & mode;

@@ -26,6 +26,11 @@ std::uint16_t WalkStatement(CallFrame& frame, const StmtNode* statement, std::ui
 // Reports the error node [node] (running or walked); false.
 bool ReportErrorNode(CallFrame& frame, const ExprNode* node);
 
+// After a break, the while [loop] is walked once more (its condition, then
+// its body in [bodyMode]), as the walk past it goes; STATUS_DONE, or the
+// status the run stopped with.
+std::uint16_t WalkLoopAfterBreak(CallFrame& frame, const StmtNode* loop, std::uint16_t bodyMode);
+
 // Reports the error statement [statement] (running or walked); the status the
 // run stopped with.
 std::uint16_t ReportErrorStatement(CallFrame& frame, const StmtNode* statement);

@@ -470,9 +470,10 @@ bool ReadLine(std::FILE* stream, std::int32_t maximum, std::string& line) {
   constexpr std::int32_t kBuffer = 64 * 1024;
   if (maximum < 1) return false;
   if (maximum <= kBuffer) {
-    char buffer[kBuffer];
-    if (std::fgets(buffer, maximum, stream) == nullptr) return false;
-    line = buffer;
+    // On the heap: a handler's frame stays small beside the stack guard.
+    std::vector<char> buffer(static_cast<std::size_t>(maximum));
+    if (std::fgets(buffer.data(), maximum, stream) == nullptr) return false;
+    line = buffer.data();
     return true;
   }
   line.clear();
