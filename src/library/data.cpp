@@ -122,13 +122,15 @@ bool DescriptionSize(CallFrame& frame, Var* description, std::uint32_t& size) {
   return true;
 }
 
+// [size] may be 0, and then [area] may be null (an empty blob has no bytes).
 bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* area, std::uint32_t size) {
   if (IsByteCount(description)) {
     if (!CheckValue(frame, value, PARAM_BUFFER)) return false;
     const std::uint8_t* bytes = nullptr;
-    std::uint32_t held = HeldBytes(value, bytes);
+    const std::uint32_t held = HeldBytes(value, bytes);
+    if (size == 0) return true;
     std::memset(area, 0, size);
-    std::memcpy(area, bytes, std::min(held, size));
+    if (held != 0) std::memcpy(area, bytes, std::min(held, size));
     return true;
   }
   if (IsNumberDescription(description)) {
@@ -137,7 +139,7 @@ bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* ar
     return true;
   }
   if (Arrayness(value) == 0 && !IsDefined(value)) {
-    std::memset(area, 0, size);  // an undefined value writes an empty record
+    if (size != 0) std::memset(area, 0, size);  // an undefined value writes an empty record
     return true;
   }
   if (!CheckValue(frame, value, PARAM_STRUCT)) return false;
@@ -146,7 +148,7 @@ bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* ar
     if (!DescriptionSize(frame, node->var, part)) return false;
     Var* member = IsFiller(node->name) ? nullptr : FindMember(value, node->name, false);
     if (member == nullptr) {
-      std::memset(area, 0, part);
+      if (part != 0) std::memset(area, 0, part);
     } else if (!WriteValue(frame, member, node->var, area, part)) {
       return false;
     }

@@ -217,6 +217,33 @@ printf("resting\n");
 suspend(600000);
 KEL
   close_ends close-ends-suspend close_suspend.kel resting
+  # a read from a pipe that never delivers ends too
+  script close_read.kel <<'KEL'
+printf("waiting for input\n");
+fgets(line, stdin);
+KEL
+  mkfifo "$WORK/pipe"
+  (sleep 600 > "$WORK/pipe" &)
+  close_ends close-ends-read "close_read.kel < pipe" "waiting for input"
+  pkill -f "sleep 600" 2>/dev/null
+fi
+
+# --- Ctrl+C while a line is read from the terminal ends the read and the
+#     run at once ---
+if [ "$PLATFORM" = linux ]; then
+  script break_read.kel <<'KEL'
+printf("type a line\n");
+fgets(line, stdin);
+printf("not reached\n");
+KEL
+  start break_read.kel
+  if wait_for "type a line"; then
+    tmx send-keys -t case C-c
+    check break-ends-read "EXIT=0"
+    if screen | grep -q "not reached"; then fail break-ends-read-before-next "the next statement ran"; fi
+  else
+    fail break-ends-read "the script did not start"
+  fi
 fi
 
 exit $FAILED

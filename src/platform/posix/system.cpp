@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 #include <pthread.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +74,15 @@ int RunOnLargeStack(std::size_t stackBytes, int (*body)(void*), void* argument) 
     return body(argument);  // no thread: run on the main stack with its limits
   }
   pthread_attr_destroy(&attributes);
+  // Break and termination signals go to the interpreter's thread, so that a
+  // read or wait it is blocked in ends at once (the handlers do not restart
+  // it); the main thread only waits.
+  sigset_t breaks;
+  sigemptyset(&breaks);
+  sigaddset(&breaks, SIGINT);
+  sigaddset(&breaks, SIGTERM);
+  sigaddset(&breaks, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &breaks, nullptr);
   pthread_join(thread, nullptr);
   return start.result;
 }
