@@ -55,7 +55,7 @@ std::uint16_t Context::RunEndHooks() {
   runState = RUN_RUNNING;
   while (!endHooks.empty()) {
     const ContextHook hook = endHooks.front();
-    endHooks.erase(endHooks.begin());
+    endHooks.pop_front();
     hook.callback(*this, hook.data);
   }
   const std::uint16_t ended = runState;

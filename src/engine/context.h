@@ -3,6 +3,7 @@
 // per run, holding the tables a run sees and its error state.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -84,7 +85,7 @@ struct Context {
 
   // Run when the context is destroyed: first the end hooks (atexit functions,
   // newest first: they are kept at the front), then the resources.
-  std::vector<ContextHook> endHooks;
+  std::deque<ContextHook> endHooks;
   std::vector<ContextHook> resources;
 
   // While a program loads, the tokenizer's current file (null for code text)

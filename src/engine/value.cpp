@@ -12,6 +12,7 @@
 #include "base/memory.h"
 #include "base/pool.h"
 #include "engine/messages.h"
+#include "platform/address_space.h"
 
 namespace kel {
 
@@ -27,6 +28,9 @@ std::uint32_t StorageWriteEpoch = 1;
 namespace {
 
 std::uint32_t memberStamp = 0;
+
+// From this size on, elements are cleared by the page.
+constexpr std::size_t kClearByPages = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -90,7 +94,14 @@ void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
     auto* cells = reinterpret_cast<MemberList**>(at);
     for (std::uint32_t i = 0; i < count; ++i) cells[i] = NewMemberList();
   } else {
-    std::memset(at, 0, static_cast<std::size_t>(count) * stride);
+    const std::size_t bytes = static_cast<std::size_t>(count) * stride;
+    // OPTIMIZATION: a large stretch is cleared by the page, so that an array
+    // or blob given a high index costs only the pages it really uses.
+    if (bytes >= kClearByPages) {
+      platform::ClearMemory(at, bytes);
+    } else {
+      std::memset(at, 0, bytes);
+    }
   }
 }
 

@@ -63,6 +63,8 @@ void Data_BLObPut(CallFrame& frame) {
   Var* description = value != nullptr ? GetParameter(frame, valueAt + 1, PARAM_ANY) : nullptr;
   std::uint32_t size = 0;
   if (description == nullptr || !DescriptionSize(frame, description, size)) return;
+  // A blob ends below 2 GB (its end is a 32-bit offset), as any array does.
+  if (static_cast<std::int64_t>(offset) + size > static_cast<std::int64_t>(kMaxArrayBytes)) FatalError(MSG_0003);
   std::vector<std::uint8_t> area(size);
   if (!WriteValue(frame, value, description, area.data(), size)) return;
   if (size > 0) {
@@ -145,13 +147,15 @@ void Data_peek(CallFrame& frame) {
   Var* description = DescriptionOrByte(frame, 1, fallback);
   std::uint32_t size = 0;
   if (description == nullptr || !DescriptionSize(frame, description, size)) return;
-  std::vector<std::uint8_t> area(size);
-  if (!platform::CopyGuarded(area.data(), AddressOf(address), size)) {
+  // Not cleared first: a huge size costs only what is copied before the
+  // first unreadable page.
+  auto area = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+  if (!platform::CopyGuarded(area.get(), AddressOf(address), size)) {
     RaiseErrorIfRunning(*frame.run, MSG_5120, static_cast<unsigned>(address), "read");
     return;
   }
   VarHolder result = Hold(NewVar(KEL_UNKNOWN));
-  if (!ReadValue(frame, area.data(), size, description, result.get(), false)) return;
+  if (!ReadValue(frame, area.get(), size, description, result.get(), false)) return;
   SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 

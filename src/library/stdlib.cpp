@@ -262,7 +262,7 @@ void Stdlib_atexit(CallFrame& frame) {
   if (function == nullptr) return;
   Context* owner = frame.run;
   while (owner->parent != nullptr && (owner->owns & OWNS_END_HOOKS) == 0) owner = owner->parent;
-  owner->endHooks.insert(owner->endHooks.begin(), ContextHook{RunExitFunction, new ExitFunction{function}});
+  owner->endHooks.push_front(ContextHook{RunExitFunction, new ExitFunction{function}});
   ReturnInt(frame, 0);
 }
 

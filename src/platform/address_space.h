@@ -26,6 +26,12 @@ void DecommitPages(void* at, std::size_t bytes);
 // they read afterwards is unspecified.
 void DiscardPages(void* at, std::size_t bytes);
 
+// Makes the [bytes] at [at] (private memory: any heap block) read as zeros.
+// Where the system allows, the whole pages inside are handed back to be
+// filled with zeros when first touched, so that a large array a script uses
+// only a little of costs neither the time to clear it nor the memory.
+void ClearMemory(void* at, std::size_t bytes);
+
 // The granularity of reservations and commitments (a power of two).
 std::size_t PageGranularity();
 

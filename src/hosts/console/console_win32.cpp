@@ -21,11 +21,18 @@ std::span<const char* const> PlatformMacros() {
 
 namespace {
 
+// The thread that runs scripts (the one that installs the handler), opened so
+// that a read it waits in can be cancelled.
+HANDLE scriptThread = nullptr;
+
 // Every event is a break; a close, log-off or shut-down also closes. The
-// platform never ends the process for them.
+// platform never ends the process for them. The handler runs on a thread of
+// its own: a read of the console the script waits in is cancelled, so that
+// the break is seen at once rather than after the next line is typed.
 BOOL WINAPI OnControlEvent(DWORD event) {
   BreakRequested = 1;
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) CloseRequested = 1;
+  if (scriptThread != nullptr) CancelSynchronousIo(scriptThread);
   return TRUE;
 }
 
@@ -40,7 +47,10 @@ std::uintptr_t cachedWindow = 0;
 
 }  // namespace
 
-void InstallBreakHandler() { SetConsoleCtrlHandler(OnControlEvent, TRUE); }
+void InstallBreakHandler() {
+  scriptThread = OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId());
+  SetConsoleCtrlHandler(OnControlEvent, TRUE);
+}
 
 void RestoreTerminal() {}
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace kel::platform {
 
@@ -39,6 +40,20 @@ void DiscardPages(void* at, std::size_t bytes) {
   const std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(at) + page - 1) & ~(page - 1);
   const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(page - 1);
   if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
+void ClearMemory(void* at, std::size_t bytes) {
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<std::uintptr_t>(at);
+  const std::uintptr_t start = (first + page - 1) & ~(page - 1);
+  const std::uintptr_t end = (first + bytes) & ~(page - 1);
+  // Private anonymous pages given back read as zeros afterwards.
+  if (end <= start || madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED) != 0) {
+    std::memset(at, 0, bytes);
+    return;
+  }
+  std::memset(at, 0, start - first);
+  std::memset(reinterpret_cast<void*>(end), 0, first + bytes - end);
 }
 
 std::size_t PageGranularity() {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include <cstdint>
 
 namespace kel::platform {
@@ -26,6 +28,10 @@ void DiscardPages(void* at, std::size_t bytes) {
   const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(at) + bytes) & ~(kPage - 1);
   if (end > start) VirtualAlloc(reinterpret_cast<void*>(start), end - start, MEM_RESET, PAGE_READWRITE);
 }
+
+// MEM_RESET keeps no promise of zeros, and decommitting pages inside a heap
+// block is not allowed: the bytes are cleared.
+void ClearMemory(void* at, std::size_t bytes) { std::memset(at, 0, bytes); }
 
 std::size_t PageGranularity() { return 65536; }
 
