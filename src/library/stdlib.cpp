@@ -156,7 +156,9 @@ class Comparison {
 // answers, it never reads outside the list.
 void MergeSort(std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& scratch, std::size_t first,
                std::size_t last, SortList& list, Comparison& compare) {
-  if (last - first < 2) return;
+  // A sort whose comparison failed, or whose run was asked to stop, ends at
+  // once: the array is left as it was.
+  if (last - first < 2 || compare.Failed()) return;
   std::size_t middle = first + (last - first) / 2;
   MergeSort(order, scratch, first, middle, list, compare);
   MergeSort(order, scratch, middle, last, list, compare);
@@ -167,6 +169,7 @@ void MergeSort(std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& sc
     const bool rightFirst = compare(a, b) < 0;
     list.Release(order[left], b);
     list.Release(order[right], a);
+    if (compare.Failed()) return;
     scratch[out++] = rightFirst ? order[right++] : order[left++];
   }
   while (left < middle) scratch[out++] = order[left++];

@@ -244,4 +244,26 @@ else
   fail break-ends-read "the script did not start"
 fi
 
+# --- Ctrl+C inside one long library call (a sort of three million numbers
+#     by a script function) ends it at once ---
+script break_sort.kel <<'KEL'
+order(a, b) { return a - b; }
+for (i = 0; i < 3000000; i++) numbers[i] = (i * 7919) % 3000017;
+printf("sorting\n");
+qsort(numbers, "order");
+printf("sorted\n");
+KEL
+start break_sort.kel
+if wait_for sorting; then
+  sleep 0.5
+  tmx send-keys -t case C-c
+  saved=$PATIENCE
+  [ "$PLATFORM" = linux ] && PATIENCE=2
+  check break-ends-sort "EXIT=0"
+  PATIENCE=$saved
+  if screen | grep -q "^sorted"; then fail break-ends-sort-before-next "the next statement ran"; fi
+else
+  fail break-ends-sort "the script did not start"
+fi
+
 exit $FAILED
