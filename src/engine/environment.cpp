@@ -8,6 +8,7 @@
 #include "base/c_long.h"
 #include "base/literals.h"
 #include "base/text.h"
+#include "engine/code.h"
 #include "engine/context.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
@@ -45,6 +46,8 @@ VarHolder ParseValueText(Context& context, std::string_view& text);
 // {literal, literal, ...} into a new array; the first element fixes its
 // kind and depth.
 VarHolder ParseList(Context& context, std::string_view& text) {
+  // Lists nested deeper than the machine stack allows do not parse (6090).
+  if (platform::StackRemaining() < kStackGuard) return nullptr;
   text.remove_prefix(1);
   std::vector<VarHolder> elements;
   for (;;) {

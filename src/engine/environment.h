@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kel {
@@ -16,6 +17,8 @@ struct Var;
 class EnvBlock {
  public:
   EnvBlock();
+  // A block of the given entries rather than the process's (for tests).
+  explicit EnvBlock(std::vector<std::string> entries) : entries_(std::move(entries)) {}
   const std::vector<std::string>& Entries() const { return entries_; }
 
  private:

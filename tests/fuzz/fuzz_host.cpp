@@ -32,7 +32,7 @@ namespace {
 sigjmp_buf fatalReturn;
 bool fatalReturnSet = false;
 
-class QuietHost final : public Host {
+class SilentHost final : public Host {
  public:
   void WriteErrorMessage(const char*) override {}
   void WriteErrorLocation(const char*) override {}
@@ -44,7 +44,7 @@ class QuietHost final : public Host {
   std::span<const char* const> PlatformMacros() const override { return {}; }
 };
 
-QuietHost host;
+SilentHost host;
 Context* top = nullptr;
 BuiltinServices library;
 
@@ -126,22 +126,41 @@ Context& TopContext() {
   return *top;
 }
 
-void RunProgramText(std::string_view text) {
+bool RunGuarded(void (*body)(void*), void* argument) {
+  PrepareProcess();
   NoteStack();
-  Context& parent = TopContext();
-  generation.fetch_add(1);
-  running.store(true);
+  bool completed = true;
   if (sigsetjmp(fatalReturn, 0) == 0) {
     fatalReturnSet = true;
-    std::int32_t exitCode = 0;
-    static_cast<void>(RunProgram(parent, text, true, RUN_MODE_CODE, exitCode));
+    body(argument);
   } else {
-    // The run and its contexts are abandoned where the message stopped them;
-    // the next input starts from a new top context.
+    // What the body made is abandoned where the message stopped it; the
+    // next input starts from a new top context.
+    completed = false;
     top = nullptr;
     static_cast<void>(std::freopen("/dev/null", "w", stdout));
   }
   fatalReturnSet = false;
+  return completed;
+}
+
+Host& QuietHost() { return host; }
+
+void RunProgramText(std::string_view text) {
+  Context& parent = TopContext();
+  generation.fetch_add(1);
+  running.store(true);
+  struct Run {
+    Context* parent;
+    std::string_view text;
+  } run{&parent, text};
+  RunGuarded(
+      [](void* raw) {
+        auto* run = static_cast<Run*>(raw);
+        std::int32_t exitCode = 0;
+        static_cast<void>(RunProgram(*run->parent, run->text, true, RUN_MODE_CODE, exitCode));
+      },
+      &run);
   running.store(false);
   BreakRequested = 0;
 }

@@ -8,6 +8,7 @@
 
 namespace kel {
 struct Context;
+class Host;
 }
 
 namespace kel::fuzz {
@@ -29,6 +30,14 @@ void NoteStack();
 // A fatal message (0003 for a size no allocation can meet) ends the run, not
 // the fuzzer.
 void RunProgramText(std::string_view text);
+
+// Calls [body] with [argument]; a fatal message inside it returns here
+// (false) instead of ending the process, abandoning what the body had made,
+// and the next call of TopContext makes a new top context.
+bool RunGuarded(void (*body)(void*), void* argument);
+
+// The host of the fuzz targets: it shows nothing.
+Host& QuietHost();
 
 // [bytes] as a Kel string literal: every byte an octal escape, so that any
 // byte, quotes and backslashes included, arrives as itself.
