@@ -38,6 +38,7 @@ struct Options {
   fs::path scripts;
   std::string filter;
   unsigned jobs = 2;
+  int timeScale = 1;  // every case's time limit times this (slow tools: valgrind)
 };
 
 std::string WindowsPath(const fs::path& path) {
@@ -77,7 +78,7 @@ ProcessRequest BuildRequest(const Options& options, const TestCase& test, const 
   ProcessRequest request;
   request.folder = folder;
   request.stdinText = test.stdinText;
-  request.timeoutSeconds = test.timeoutSeconds;
+  request.timeoutSeconds = test.timeoutSeconds * options.timeScale;
   request.environment = test.environment;
   const std::string scriptName = test.script.filename().string();
   const bool win32 = options.platform == "win32";
@@ -114,7 +115,7 @@ ProcessRequest BuildRequest(const Options& options, const TestCase& test, const 
 std::string Compare(const TestCase& test, const ProcessResult& result) {
   std::string problems;
   if (!result.failure.empty()) return "    " + result.failure + "\n";
-  if (result.timedOut) problems += "    timed out after " + std::to_string(test.timeoutSeconds) + " s\n";
+  if (result.timedOut) problems += "    timed out\n";
   std::string out = WithoutCarriageReturns(result.stdoutText);
   std::string err = WithoutCarriageReturns(result.stderrText);
   if (result.exitCode != test.ExpectedExitCode()) {
@@ -259,6 +260,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--emulator") options.emulator = SplitAtBlanks(value());
     else if (arg == "--filter") options.filter = value();
     else if (arg == "--jobs") options.jobs = static_cast<unsigned>(std::stoul(value()));
+    else if (arg == "--time-scale") options.timeScale = std::max(1, std::stoi(value()));
     else if (!arg.empty() && arg[0] != '-') options.scripts = arg;
     else return false;
   }
@@ -281,7 +283,8 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::cerr << "usage: kel_test_runner --platform linux|win32 --exe PROGRAM [--launcher EXE]\n"
                  "       [--wine-prefix DIR] [--wine LOADER] [--wineserver SERVER] [--windows-bits 32|64]\n"
-                 "       [--about TEXT] [--emulator COMMAND] [--jobs N] [--filter TEXT] SCRIPTS_FOLDER\n";
+                 "       [--about TEXT] [--emulator COMMAND] [--jobs N] [--filter TEXT]\n"
+                 "       [--time-scale N] SCRIPTS_FOLDER\n";
     return 2;
   }
   if (!fs::exists(options.exe)) {
