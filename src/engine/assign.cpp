@@ -17,7 +17,11 @@ MemberList* MembersOf(const Var* var) {
   if (data->type != KEL_STRUCT) return nullptr;
   if (IsElementRef(var)) {
     if (data->dimension != 1) return nullptr;
-    return *static_cast<MemberList**>(ElementPointer(data, var->index));
+    // An element's member list is made when it is first asked for, so that a
+    // large array of structures costs only the elements used.
+    auto* cell = static_cast<MemberList**>(ElementPointer(data, var->index));
+    if (*cell == nullptr) *cell = NewMemberList();
+    return *cell;
   }
   return data->dimension == 0 ? data->payload.members : nullptr;
 }
@@ -98,6 +102,7 @@ namespace {
 // Element [index] of the array tree [parent] now shows [source]'s array.
 void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
   auto* slot = static_cast<RowSlot*>(ElementPointer(parent, index));
+  RowOf(parent, index, *slot);
   if (slot->row == source.data && slot->origin == source.origin) return;
   ++source.data->refCount;
   source.data->containers = new ContainerLink{source.data->containers, parent, index};
@@ -123,7 +128,8 @@ bool Assign(Context& context, Var* target, Var* source) {
   // Assigning 0 to a row of a typed array empties the row.
   if (IsElementRef(target) && target->data->dimension > 1 && target->data->type != KEL_UNKNOWN &&
       IsZeroNumber(source)) {
-    ReleaseElements(static_cast<RowSlot*>(ElementPointer(target->data, target->index))->row);
+    auto* slot = static_cast<RowSlot*>(ElementPointer(target->data, target->index));
+    ReleaseElements(RowOf(target->data, target->index, *slot));
     return true;
   }
   if (!(IsNumericScalar(target) && IsNumericScalar(source))) {

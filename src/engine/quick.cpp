@@ -66,6 +66,7 @@ bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
     const std::uint32_t offset = IndexOffset(at, outer.data->minIndex);
     if (offset >= outer.data->elemCount) return false;
     const RowSlot& slot = static_cast<const RowSlot*>(outer.data->payload.elements)[offset];
+    if (slot.row == nullptr) return false;  // made on the general path
     out = ArrayRef{slot.row, slot.origin};
     return true;
   }
@@ -76,6 +77,7 @@ bool QuickArray(CallFrame& frame, const ExprNode* node, ArrayRef& out) {
     const std::uint32_t offset = IndexOffset(var->index, var->data->minIndex);
     if (offset >= var->data->elemCount) return false;
     const RowSlot& slot = static_cast<const RowSlot*>(var->data->payload.elements)[offset];
+    if (slot.row == nullptr) return false;
     out = ArrayRef{slot.row, slot.origin};
     return true;
   }

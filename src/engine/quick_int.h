@@ -115,6 +115,7 @@ inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, Var
                       static_cast<std::uint32_t>(outer->minIndex);
   if (offset >= outer->elemCount) return nullptr;
   const RowSlot& slot = static_cast<const RowSlot*>(outer->payload.elements)[offset];
+  if (slot.row == nullptr) return nullptr;  // made on the general path
   data = slot.row;
   return IntegerSlot(frame, data, slot.origin, node->right);
 }

@@ -75,33 +75,21 @@ void DropContainer(VarData* row, VarData* parent, std::int32_t index) {
   }
 }
 
-// Fills [count] fresh elements of [data] from [first] on: zero bytes, empty
-// member lists, or new rows of one dimension less.
+// Fills [count] fresh elements of [data] from [first] on with zero bytes. A
+// structure element gets its member list, and an element of an array of two
+// or more dimensions its row, when first asked for (MembersOf, RowOf), so
+// that a large array costs only the elements used.
 void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
   ForgetTextEnd(data);
   std::uint32_t stride = Stride(data);
   std::uint8_t* at = ByteElements(data) + IndexOffset(first, data->minIndex) * stride;
-  if (data->dimension > 1) {
-    auto* rows = reinterpret_cast<RowSlot*>(at);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      VarData* row = NewData(data->type, data->dimension - 1);
-      row->isString = data->isString;
-      if (row->isString && row->dimension == 1) KeepTerminated(row);
-      AddContainer(row, data, first + static_cast<std::int32_t>(i));
-      rows[i] = RowSlot{row, 0};
-    }
-  } else if (data->type == KEL_STRUCT) {
-    auto* cells = reinterpret_cast<MemberList**>(at);
-    for (std::uint32_t i = 0; i < count; ++i) cells[i] = NewMemberList();
+  const std::size_t bytes = static_cast<std::size_t>(count) * stride;
+  // OPTIMIZATION: a large stretch is cleared by the page, so that an array
+  // or blob given a high index costs only the pages it really uses.
+  if (bytes >= kClearByPages) {
+    platform::ClearMemory(at, bytes);
   } else {
-    const std::size_t bytes = static_cast<std::size_t>(count) * stride;
-    // OPTIMIZATION: a large stretch is cleared by the page, so that an array
-    // or blob given a high index costs only the pages it really uses.
-    if (bytes >= kClearByPages) {
-      platform::ClearMemory(at, bytes);
-    } else {
-      std::memset(at, 0, bytes);
-    }
+    std::memset(at, 0, bytes);
   }
 }
 
@@ -112,12 +100,15 @@ void DropElements(VarData* data, std::int32_t first, std::uint32_t count) {
   if (data->dimension > 1) {
     auto* rows = reinterpret_cast<RowSlot*>(at);
     for (std::uint32_t i = 0; i < count; ++i) {
+      if (rows[i].row == nullptr) continue;  // never made
       DropContainer(rows[i].row, data, first + static_cast<std::int32_t>(i));
       ReleaseData(rows[i].row);
     }
   } else if (data->type == KEL_STRUCT) {
     auto* cells = reinterpret_cast<MemberList**>(at);
-    for (std::uint32_t i = 0; i < count; ++i) ReleaseMembers(cells[i]);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (cells[i] != nullptr) ReleaseMembers(cells[i]);  // most of a large array was never used
+    }
   }
 }
 
@@ -143,7 +134,9 @@ void CollectTree(VarData* data, std::vector<VarData*>& tree) {
     for (ContainerLink* link = at->containers; link != nullptr; link = link->next) pending.push_back(link->parent);
     if (at->dimension > 1 && at->payload.elements != nullptr) {
       auto* rows = static_cast<RowSlot*>(at->payload.elements);
-      for (std::uint32_t i = 0; i < at->elemCount; ++i) pending.push_back(rows[i].row);
+      for (std::uint32_t i = 0; i < at->elemCount; ++i) {
+        if (rows[i].row != nullptr) pending.push_back(rows[i].row);
+      }
     }
   }
 }
@@ -167,6 +160,17 @@ VarData* NewData(int kind, int dimensions) {
     EnsureSpan(data, 0, 1, false);
   }
   return data;
+}
+
+VarData* RowOf(VarData* data, std::int32_t index, RowSlot& slot) {
+  if (slot.row == nullptr) {
+    VarData* row = NewData(data->type, data->dimension - 1);
+    row->isString = data->isString;
+    if (row->isString && row->dimension == 1) KeepTerminated(row);
+    AddContainer(row, data, index);
+    slot = RowSlot{row, 0};
+  }
+  return slot.row;
 }
 
 Var* NewVarOn(VarData* data, std::int32_t index, std::uint16_t flags) {
@@ -465,7 +469,7 @@ ArrayRef ResolveArraySlowly(Var* var) {
   VarData* data = var->data;
   if (IsElementRef(var) && data->dimension > 1) {
     auto* slot = static_cast<RowSlot*>(ElementPointer(data, var->index));
-    VarData* row = slot->row;
+    VarData* row = RowOf(data, var->index, *slot);
     if (row->payload.elements != nullptr) ElementPointer(row, slot->origin);
     return ArrayRef{row, slot->origin};
   }
@@ -515,9 +519,11 @@ void AddDimensionHere(VarData* data) {
     EnsureSpan(data, old.minIndex, old.elemCount, false);
     auto* rows = static_cast<RowSlot*>(data->payload.elements);
     for (std::uint32_t i = 0; i < old.elemCount; ++i) {
-      VarData* row = rows[i].row;
-      std::memcpy(row->payload.elements, static_cast<std::uint8_t*>(old.payload.elements) + i * old.elemSize,
-                  old.elemSize);
+      const std::uint8_t* element = static_cast<std::uint8_t*>(old.payload.elements) + i * old.elemSize;
+      // A zero element is what a row made later holds anyway.
+      if (std::all_of(element, element + old.elemSize, [](std::uint8_t byte) { return byte == 0; })) continue;
+      VarData* row = RowOf(data, old.minIndex + static_cast<std::int32_t>(i), rows[i]);
+      std::memcpy(row->payload.elements, element, old.elemSize);
     }
     FreeAddressable(old.payload.elements);
     return;

@@ -74,7 +74,7 @@ void FreeMemberNodes(MemberNode* node);
 // An element of an array of two or more dimensions: a row one dimension
 // lower and the index in that row at which this element's view starts.
 struct RowSlot {
-  VarData* row;
+  VarData* row;  // null until the row is first asked for (RowOf)
   std::int32_t origin;
 };
 
@@ -312,6 +312,10 @@ struct ArrayRef {
   VarData* data;
   std::int32_t origin;
 };
+
+// The row at [slot], element [index] of [data] (an array of two or more
+// dimensions): made, empty, if it has not been yet.
+VarData* RowOf(VarData* data, std::int32_t index, RowSlot& slot);
 
 // The array that [var] denotes: for an element reference into an array of
 // two or more dimensions the row stored there, otherwise [var]'s own storage.
