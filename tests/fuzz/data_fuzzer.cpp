@@ -52,9 +52,8 @@ void Describe(Reader& reader, const std::string& name, int depth, std::string& o
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// The program for the input [data].
+std::string ProgramFor(const std::uint8_t* data, std::size_t size) {
   Reader reader{std::string_view(reinterpret_cast<const char*>(data), size)};
   const std::uint8_t flags = reader.Next();
   std::string program = "main() {\n  arr = {1, 2, 3};\n  rec.m0 = 1;\n  rec.m1 = \"x\";\n";
@@ -67,6 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (flags & 2) program += std::string("  BLObPut(copy, ") + offset + ", back, d);\n";
   program += std::string("  BLObPut(blob, ") + (flags & 4 ? "" : std::string(offset) + ", ") + value + ", d);\n";
   program += "  BLObSize(blob, n);\n}\n";
-  kel::fuzz::RunProgramText(program);
+  return program;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const std::uint8_t plain[] = {0, 13, 1, 1, 6, 9, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l'};
+  kel::fuzz::CheckGeneratedProgram(ProgramFor(plain, sizeof plain));
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kel::fuzz::RunProgramText(ProgramFor(data, size));
   return 0;
 }

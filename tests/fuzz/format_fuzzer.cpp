@@ -41,10 +41,8 @@ const char* const kCalls[] = {
     "  n = fscanf(f, format ARGS);\n  fclose(f);\n",
 };
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return 0;
+// The program for the input [data] (at least one byte).
+std::string ProgramFor(const std::uint8_t* data, std::size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::string_view format = TakePiece(rest);
   const std::string_view input = TakePiece(rest);
@@ -56,12 +54,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string call = kCalls[data[0] % std::size(kCalls)];
   for (std::size_t at; (at = call.find("ARGS")) != std::string::npos;) call.replace(at, 4, arguments);
 
-  const std::string program =
-      "viaList(format, ...) {\n  va_start(list, format);\n  vsprintf(out, format, list);\n"
+  return
+      "viaList(format) {\n  va_start(list, format);\n  vsprintf(out, format, list);\n"
       "  return vsscanf(input, format, list);\n}\n"
       "input = " + kel::fuzz::QuoteBytes(input) + ";\n" +
       "main() {\n  arr = {1, 2, 3};\n  st.a = 1;\n  st.b = \"member\";\n  b = byte(200);\n"
       "  format = " + kel::fuzz::QuoteBytes(format) + ";\n" + call + "}\n";
-  kel::fuzz::RunProgramText(program);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char plain[] = "\0%d %s|%5.1f\n\0" "42 word\0\4\11\5";
+  kel::fuzz::CheckGeneratedProgram(ProgramFor(reinterpret_cast<const std::uint8_t*>(plain), sizeof plain - 1));
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  kel::fuzz::RunProgramText(ProgramFor(data, size));
   return 0;
 }

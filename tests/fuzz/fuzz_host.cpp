@@ -146,23 +146,31 @@ bool RunGuarded(void (*body)(void*), void* argument) {
 
 Host& QuietHost() { return host; }
 
-void RunProgramText(std::string_view text) {
+int RunProgramText(std::string_view text) {
   Context& parent = TopContext();
   generation.fetch_add(1);
   running.store(true);
   struct Run {
     Context* parent;
     std::string_view text;
-  } run{&parent, text};
-  RunGuarded(
+    std::int32_t exitCode;
+  } run{&parent, text, 0};
+  const bool completed = RunGuarded(
       [](void* raw) {
         auto* run = static_cast<Run*>(raw);
-        std::int32_t exitCode = 0;
-        static_cast<void>(RunProgram(*run->parent, run->text, true, RUN_MODE_CODE, exitCode));
+        static_cast<void>(RunProgram(*run->parent, run->text, true, RUN_MODE_CODE, run->exitCode));
       },
       &run);
   running.store(false);
   BreakRequested = 0;
+  return completed ? run.exitCode : -1;
+}
+
+void CheckGeneratedProgram(const std::string& text) {
+  const int exitCode = RunProgramText(text);
+  if (exitCode == 0) return;
+  std::fprintf(stderr, "the generated program ends with %d instead of 0:\n%s\n", exitCode, text.c_str());
+  std::abort();
 }
 
 std::string QuoteBytes(std::string_view bytes) {

@@ -28,8 +28,13 @@ void NoteStack();
 // second gets a break request, so that an endless loop ends the way Ctrl+C
 // ends it: a run that ignores the request is a finding (the fuzzer's timeout).
 // A fatal message (0003 for a size no allocation can meet) ends the run, not
-// the fuzzer.
-void RunProgramText(std::string_view text);
+// the fuzzer. Returns the run's exit code, or -1 after a fatal message.
+int RunProgramText(std::string_view text);
+
+// For a target that builds programs from its input: ends the fuzzer with a
+// message unless [text], made from a plain input, runs to exit code 0 (a
+// generated program that never loads would fuzz nothing).
+void CheckGeneratedProgram(const std::string& text);
 
 // Calls [body] with [argument]; a fatal message inside it returns here
 // (false) instead of ending the process, abandoning what the body had made,
