@@ -163,20 +163,31 @@ else
   fail suspend-waits "the script did not start"
 fi
 
+# break_ends NAME SCRIPT-FILE READY-TEXT [PATIENCE]: Ctrl+C half a second
+# after READY-TEXT shows ends the run with 0 (within PATIENCE seconds, when
+# given) before the script's "not reached" line.
+break_ends() {
+  start "$2"
+  if wait_for "$3"; then
+    sleep 0.5
+    tmx send-keys -t case C-c
+    local saved=$PATIENCE
+    PATIENCE=${4:-$PATIENCE}
+    check "$1" "EXIT=0"
+    PATIENCE=$saved
+    if screen | grep -q "not reached"; then fail "$1-before-next" "the next statement ran"; fi
+  else
+    fail "$1" "the script did not start"
+  fi
+}
+
 # --- Ctrl+C during a long suspend ends the pause and the run at once ---
 script long_suspend.kel <<'KEL'
 printf("sleeping\n");
 suspend(600000);
 printf("not reached\n");
 KEL
-start long_suspend.kel
-if wait_for sleeping; then
-  tmx send-keys -t case C-c
-  check break-ends-suspend "EXIT=0"
-  if screen | grep -q "not reached"; then fail break-ends-suspend-before-next "the next statement ran"; fi
-else
-  fail break-ends-suspend "the script did not start"
-fi
+break_ends break-ends-suspend long_suspend.kel sleeping
 
 # --- a fatal message waits for a key on an interactive console ---
 script fatal.kel <<'KEL'
@@ -235,14 +246,7 @@ printf("type a line\n");
 fgets(line, stdin);
 printf("not reached\n");
 KEL
-start break_read.kel
-if wait_for "type a line"; then
-  tmx send-keys -t case C-c
-  check break-ends-read "EXIT=0"
-  if screen | grep -q "not reached"; then fail break-ends-read-before-next "the next statement ran"; fi
-else
-  fail break-ends-read "the script did not start"
-fi
+break_ends break-ends-read break_read.kel "type a line"
 
 # --- Ctrl+C inside one long library call (a sort of three million numbers
 #     by a script function) ends it at once ---
@@ -251,19 +255,11 @@ order(a, b) { return a - b; }
 for (i = 0; i < 3000000; i++) numbers[i] = (i * 7919) % 3000017;
 printf("sorting\n");
 qsort(numbers, "order");
-printf("sorted\n");
+printf("not reached\n");
 KEL
-start break_sort.kel
-if wait_for sorting; then
-  sleep 0.5
-  tmx send-keys -t case C-c
-  saved=$PATIENCE
-  [ "$PLATFORM" = linux ] && PATIENCE=2
-  check break-ends-sort "EXIT=0"
-  PATIENCE=$saved
-  if screen | grep -q "^sorted"; then fail break-ends-sort-before-next "the next statement ran"; fi
-else
-  fail break-ends-sort "the script did not start"
-fi
+# within two seconds on Linux (the whole sort takes several)
+patience=$PATIENCE
+[ "$PLATFORM" = linux ] && patience=2
+break_ends break-ends-sort break_sort.kel sorting $patience
 
 exit $FAILED
