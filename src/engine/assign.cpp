@@ -122,6 +122,17 @@ void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
 
 bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetInt(var) == 0 && GetFloat(var) == 0.0; }
 
+// True when giving [target] the kind of [source] replaces its storage, which
+// frees what it held (its members, its elements).
+bool KindChangeReplaces(const Var* target, const Var* source) {
+  const VarData* data = target->data;
+  if (data->type == KEL_UNKNOWN || IsElementRef(target)) return false;
+  return data->type != source->data->type || Arrayness(target) != Arrayness(source);
+}
+
+// The assignment once [target] has [source]'s kind.
+bool AssignSameKind(Context& context, Var* target, Var* source);
+
 }  // namespace
 
 bool Assign(Context& context, Var* target, Var* source) {
@@ -133,8 +144,23 @@ bool Assign(Context& context, Var* target, Var* source) {
     return true;
   }
   if (!(IsNumericScalar(target) && IsNumericScalar(source))) {
+    if (KindChangeReplaces(target, source)) {
+      // The source may be part of what the target held (t = t.m): its
+      // storage is kept while the target's is replaced.
+      Var* kept = NewVarOn(source->data, source->index, source->flags & VAR_ELEMENT);
+      const bool done = SetTypeAndDims(context, target, source->data->type, Arrayness(source)) &&
+                        AssignSameKind(context, target, kept);
+      ReleaseVar(kept);
+      return done;
+    }
     if (!SetTypeAndDims(context, target, source->data->type, Arrayness(source))) return false;
   }
+  return AssignSameKind(context, target, source);
+}
+
+namespace {
+
+bool AssignSameKind(Context& context, Var* target, Var* source) {
   if (IsNumericScalar(target)) {
     SetScalar(target, GetScalar(source));
     return true;
@@ -152,6 +178,8 @@ bool Assign(Context& context, Var* target, Var* source) {
   target->index = array.origin;
   return true;
 }
+
+}  // namespace
 
 bool AssignStringLiteral(Context& context, Var* target, const Var* literal) {
   if (!SetTypeAndDims(context, target, KEL_BYTE, 1)) return false;
