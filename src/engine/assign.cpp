@@ -102,11 +102,13 @@ namespace {
 // Element [index] of the array tree [parent] now shows [source]'s array.
 void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
   auto* slot = static_cast<RowSlot*>(ElementPointer(parent, index));
-  RowOf(parent, index, *slot);
   if (slot->row == source.data && slot->origin == source.origin) return;
   ++source.data->refCount;
   source.data->containers = new ContainerLink{source.data->containers, parent, index};
   VarData* old = slot->row;
+  slot->row = source.data;
+  slot->origin = source.origin;
+  if (old == nullptr) return;  // a row never made: nothing to let go
   for (ContainerLink** link = &old->containers; *link != nullptr; link = &(*link)->next) {
     if ((*link)->parent == parent && (*link)->index == index) {
       ContainerLink* gone = *link;
@@ -115,8 +117,6 @@ void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
       break;
     }
   }
-  slot->row = source.data;
-  slot->origin = source.origin;
   ReleaseData(old);
 }
 
