@@ -104,31 +104,16 @@ void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
   auto* slot = static_cast<RowSlot*>(ElementPointer(parent, index));
   if (slot->row == source.data && slot->origin == source.origin) return;
   ++source.data->refCount;
-  source.data->containers = new ContainerLink{source.data->containers, parent, index};
+  LinkRow(source.data, parent, index);
   VarData* old = slot->row;
   slot->row = source.data;
   slot->origin = source.origin;
   if (old == nullptr) return;  // a row never made: nothing to let go
-  for (ContainerLink** link = &old->containers; *link != nullptr; link = &(*link)->next) {
-    if ((*link)->parent == parent && (*link)->index == index) {
-      ContainerLink* gone = *link;
-      *link = gone->next;
-      delete gone;
-      break;
-    }
-  }
+  UnlinkRow(old, parent, index);
   ReleaseData(old);
 }
 
 bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetInt(var) == 0 && GetFloat(var) == 0.0; }
-
-// True when giving [target] the kind of [source] replaces its storage, which
-// frees what it held (its members, its elements).
-bool KindChangeReplaces(const Var* target, const Var* source) {
-  const VarData* data = target->data;
-  if (data->type == KEL_UNKNOWN || IsElementRef(target)) return false;
-  return data->type != source->data->type || Arrayness(target) != Arrayness(source);
-}
 
 // The assignment once [target] has [source]'s kind.
 bool AssignSameKind(Context& context, Var* target, Var* source);
@@ -144,7 +129,7 @@ bool Assign(Context& context, Var* target, Var* source) {
     return true;
   }
   if (!(IsNumericScalar(target) && IsNumericScalar(source))) {
-    if (KindChangeReplaces(target, source)) {
+    if (KindChangeReplaces(target, source->data->type, Arrayness(source))) {
       // The source may be part of what the target held (t = t.m): its
       // storage is kept while the target's is replaced.
       Var* kept = NewVarOn(source->data, source->index, source->flags & VAR_ELEMENT);

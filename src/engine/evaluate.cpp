@@ -33,12 +33,6 @@ namespace {
 
 bool Stopped(const CallFrame& frame) { return frame.run->runState != RUN_RUNNING; }
 
-// Errors name the line of the node that raised them.
-Context& At(CallFrame& frame, const ExprNode* node) {
-  frame.run->position = node->token;
-  return *frame.run;
-}
-
 
 // A copy of [value] as a temporary: numbers stay scalars, everything else gets
 // a fresh Var (text and structures copied, arrays shared).

@@ -15,6 +15,13 @@ constexpr std::uint16_t MODE_ONE = STATUS_DONE;
 constexpr std::uint16_t MODE_CONTINUE = STATUS_CONTINUE;
 constexpr std::uint16_t MODE_BREAK = STATUS_BREAK;
 
+// The run of [frame], its position set to [node]'s token: errors name the
+// line of the node that raised them.
+inline Context& At(CallFrame& frame, const ExprNode* node) {
+  frame.run->position = node->token;
+  return *frame.run;
+}
+
 // The status a construct ends with when the run stopped in it: the run's
 // state, converted.
 inline std::uint16_t StopStatus(const CallFrame& frame) {

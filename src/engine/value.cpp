@@ -60,19 +60,14 @@ void ReleaseMembers(MemberList* list) {
   delete list;
 }
 
-void AddContainer(VarData* row, VarData* parent, std::int32_t index) {
-  row->containers = new ContainerLink{row->containers, parent, index};
-}
-
-void DropContainer(VarData* row, VarData* parent, std::int32_t index) {
-  for (ContainerLink** link = &row->containers; *link != nullptr; link = &(*link)->next) {
-    if ((*link)->parent == parent && (*link)->index == index) {
-      ContainerLink* gone = *link;
-      *link = gone->next;
-      delete gone;
-      return;
-    }
+// Takes [link] out of its parent's rows.
+void UnchainRow(ContainerLink* link) {
+  if (link->prevRow != nullptr) {
+    link->prevRow->nextRow = link->nextRow;
+  } else {
+    link->parent->rows = link->nextRow;
   }
+  if (link->nextRow != nullptr) link->nextRow->prevRow = link->prevRow;
 }
 
 // Fills [count] fresh elements of [data] from [first] on with zero bytes. A
@@ -93,17 +88,34 @@ void InitElements(VarData* data, std::int32_t first, std::uint32_t count) {
   }
 }
 
+// Releases the rows made among [count] elements of [data] from [first] on:
+// a short stretch by its slots, a long one by the list of rows made, which
+// may be far shorter than the span.
+void DropRows(VarData* data, std::int32_t first, std::uint32_t count) {
+  constexpr std::uint32_t kScanSlotsBelow = 256;
+  std::vector<std::pair<VarData*, std::int32_t>> gone;
+  if (count < kScanSlotsBelow) {
+    auto* slots = reinterpret_cast<RowSlot*>(ByteElements(data) + IndexOffset(first, data->minIndex) * sizeof(RowSlot));
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (slots[i].row != nullptr) gone.emplace_back(slots[i].row, first + static_cast<std::int32_t>(i));
+    }
+  } else {
+    for (ContainerLink* link = data->rows; link != nullptr; link = link->nextRow) {
+      if (IndexOffset(link->index, first) < count) gone.emplace_back(link->row, link->index);
+    }
+  }
+  for (auto [row, index] : gone) {
+    UnlinkRow(row, data, index);
+    ReleaseData(row);
+  }
+}
+
 // Releases what [count] elements of [data] from [first] on hold.
 void DropElements(VarData* data, std::int32_t first, std::uint32_t count) {
   std::uint32_t stride = Stride(data);
   std::uint8_t* at = ByteElements(data) + IndexOffset(first, data->minIndex) * stride;
   if (data->dimension > 1) {
-    auto* rows = reinterpret_cast<RowSlot*>(at);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      if (rows[i].row == nullptr) continue;  // never made
-      DropContainer(rows[i].row, data, first + static_cast<std::int32_t>(i));
-      ReleaseData(rows[i].row);
-    }
+    DropRows(data, first, count);
   } else if (data->type == KEL_STRUCT) {
     auto* cells = reinterpret_cast<MemberList**>(at);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -132,12 +144,7 @@ void CollectTree(VarData* data, std::vector<VarData*>& tree) {
     at->mark = markEpoch;
     tree.push_back(at);
     for (ContainerLink* link = at->containers; link != nullptr; link = link->next) pending.push_back(link->parent);
-    if (at->dimension > 1 && at->payload.elements != nullptr) {
-      auto* rows = static_cast<RowSlot*>(at->payload.elements);
-      for (std::uint32_t i = 0; i < at->elemCount; ++i) {
-        if (rows[i].row != nullptr) pending.push_back(rows[i].row);
-      }
-    }
+    for (ContainerLink* link = at->rows; link != nullptr; link = link->nextRow) pending.push_back(link->row);
   }
 }
 
@@ -167,10 +174,29 @@ VarData* RowOf(VarData* data, std::int32_t index, RowSlot& slot) {
     VarData* row = NewData(data->type, data->dimension - 1);
     row->isString = data->isString;
     if (row->isString && row->dimension == 1) KeepTerminated(row);
-    AddContainer(row, data, index);
+    LinkRow(row, data, index);
     slot = RowSlot{row, 0};
   }
   return slot.row;
+}
+
+void LinkRow(VarData* row, VarData* parent, std::int32_t index) {
+  auto* link = new ContainerLink{row->containers, parent, index, row, parent->rows, nullptr};
+  if (parent->rows != nullptr) parent->rows->prevRow = link;
+  parent->rows = link;
+  row->containers = link;
+}
+
+void UnlinkRow(VarData* row, VarData* parent, std::int32_t index) {
+  for (ContainerLink** link = &row->containers; *link != nullptr; link = &(*link)->next) {
+    if ((*link)->parent == parent && (*link)->index == index) {
+      ContainerLink* gone = *link;
+      *link = gone->next;
+      UnchainRow(gone);
+      delete gone;
+      return;
+    }
+  }
 }
 
 Var* NewVarOn(VarData* data, std::int32_t index, std::uint16_t flags) {
@@ -291,6 +317,7 @@ void ReleaseData(VarData* data) {
   }
   while (data->containers != nullptr) {
     ContainerLink* next = data->containers->next;
+    UnchainRow(data->containers);
     delete data->containers;
     data->containers = next;
   }
@@ -589,21 +616,18 @@ bool SetTypeAndDims(Context& context, Var* var, int kind, int arrayness) {
   VarData* data = var->data;
   int current = Arrayness(var);
   if (data->type == kind && current == arrayness) return true;
-  if (data->type == KEL_UNKNOWN) {
-    if (arrayness < current) {
-      return RaiseError(context, MSG_1609);
-    }
-    for (int i = current; i < arrayness; ++i) AddDimension(data);
-    if (kind != KEL_UNKNOWN) SetTreeType(data, kind);
+  if (KindChangeReplaces(var, kind, arrayness)) {
+    VarData* fresh = NewData(kind, arrayness);
+    ReleaseData(var->data);
+    var->data = fresh;
+    var->index = 0;
     return true;
   }
-  if (IsElementRef(var)) {
-    return RaiseError(context, MSG_1610);
-  }
-  VarData* fresh = NewData(kind, arrayness);
-  ReleaseData(var->data);
-  var->data = fresh;
-  var->index = 0;
+  // An element of a typed array keeps the array's kind and shape.
+  if (data->type != KEL_UNKNOWN) return RaiseError(context, MSG_1610);
+  if (arrayness < current) return RaiseError(context, MSG_1609);
+  for (int i = current; i < arrayness; ++i) AddDimension(data);
+  if (kind != KEL_UNKNOWN) SetTreeType(data, kind);
   return true;
 }
 

@@ -78,11 +78,17 @@ struct RowSlot {
   std::int32_t origin;
 };
 
-// A back-reference from a row to an array that holds it as element [index].
+// A back-reference from a row to an array that holds it as element [index],
+// chained both into the row's containers and into the parent's rows, so that
+// a walk over an array's rows costs the rows made, not the span: an array
+// given one element at a high index is walked at once.
 struct ContainerLink {
-  ContainerLink* next;
+  ContainerLink* next;  // the row's next container
   VarData* parent;
   std::int32_t index;
+  VarData* row;
+  ContainerLink* nextRow;  // the parent's rows, both ways
+  ContainerLink* prevRow;
 };
 
 struct VarData {
@@ -101,6 +107,7 @@ struct VarData {
   std::uint32_t elemCount;
   std::int32_t minIndex;
   ContainerLink* containers;
+  ContainerLink* rows;  // the rows made in this storage (two or more dimensions)
   std::uint32_t capacity;  // elements the storage has room for
   std::uint32_t mark;      // visit mark of tree walks (types, dimensions, text marks)
   // Where the text ends (the index of its first NUL), valid while nothing has
@@ -317,6 +324,11 @@ struct ArrayRef {
 // dimensions): made, empty, if it has not been yet.
 VarData* RowOf(VarData* data, std::int32_t index, RowSlot& slot);
 
+// Records that [row] is element [index] of [parent] (whose slot the caller
+// sets), and takes that record away again.
+void LinkRow(VarData* row, VarData* parent, std::int32_t index);
+void UnlinkRow(VarData* row, VarData* parent, std::int32_t index);
+
 // The array that [var] denotes: for an element reference into an array of
 // two or more dimensions the row stored there, otherwise [var]'s own storage.
 // Existing storage grows to cover the origin.
@@ -405,6 +417,14 @@ inline void MarkString(VarData* data) {
     return;
   }
   MarkStringTree(data);
+}
+
+// True when making the defined [var] hold [kind] with [arrayness] gives it
+// fresh storage, which frees what it held (its members, its elements).
+inline bool KindChangeReplaces(const Var* var, int kind, int arrayness) {
+  const VarData* data = var->data;
+  if (data->type == KEL_UNKNOWN || IsElementRef(var)) return false;
+  return data->type != kind || Arrayness(var) != arrayness;
 }
 
 // Makes [var] hold [kind] with [arrayness]. Fails with 1609 or 1610.

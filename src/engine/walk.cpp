@@ -14,15 +14,6 @@
 
 namespace kel {
 
-namespace {
-
-Context& At(CallFrame& frame, const ExprNode* node) {
-  frame.run->position = node->token;
-  return *frame.run;
-}
-
-}  // namespace
-
 bool ReportErrorNode(CallFrame& frame, const ExprNode* node) {
   const bool always = (node->flags & EXPR_RAISE_ALWAYS) != 0;
   return RaiseFormatted(At(frame, node), node->errorText, always ? RaiseMode::UNLESS_FAILED : RaiseMode::WHILE_RUNNING);

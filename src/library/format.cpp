@@ -154,14 +154,20 @@ bool PlainFixed(std::string& out, const std::string& directive, double value) {
 // is an error at once instead of minutes of output nobody wanted.
 constexpr std::int64_t kMaxFieldWidth = 1 << 20;
 
+// The decimal digits at [at], which it passes; their value, held at [cap] so
+// that no run of digits overflows.
+std::int64_t ReadDigits(const char*& at, std::int64_t cap) {
+  std::int64_t value = 0;
+  while (IsDigit(*at)) value = std::min<std::int64_t>(value * 10 + (*at++ - '0'), cap);
+  return value;
+}
+
 // The decimal digits at [format], copied to [directive]; their value, held
 // at a bound above any field allowed.
 std::int64_t DigitsValue(const char*& format, std::string& directive) {
-  std::int64_t value = 0;
-  while (IsDigit(*format)) {
-    value = std::min<std::int64_t>(value * 10 + (*format - '0'), std::int64_t{1} << 40);
-    directive += *format++;
-  }
+  const char* start = format;
+  const std::int64_t value = ReadDigits(format, std::int64_t{1} << 40);
+  directive.append(start, format);
   return value;
 }
 
@@ -334,12 +340,7 @@ bool PrepareDirective(CallFrame& frame, const char*& format, ArgumentSource& arg
   std::string directive = suppressed ? "%*" : "%";
   int width = -1;
   if (IsDigit(*format)) {
-    width = 0;
-    while (IsDigit(*format)) {
-      width = width * 10 + (*format - '0');
-      if (width > 100000000) width = 100000000;
-      ++format;
-    }
+    width = static_cast<int>(ReadDigits(format, 100000000));
     if (width == 0) {
       return RaiseErrorIfRunning(*frame.run, MSG_5104);
     }
