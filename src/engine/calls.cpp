@@ -119,6 +119,24 @@ void MakeValue(Token* token, Var* var) {
   token->data.value = var;
 }
 
+// The parameter or local [name] of the script function running in [frame]
+// (null when none), for code a nested run gives that function to run: only
+// the nested run's global code sees them, which is removed before the call
+// that lent them returns.
+Var* CallerLocal(CallFrame* frame, std::string_view name) {
+  if (frame == nullptr) return nullptr;
+  const FunctionRecord& function = *frame->function;
+  const auto paramCount = static_cast<std::int32_t>(function.paramCount);
+  for (std::size_t i = function.names.size(); i-- > 0;) {
+    if (!EqualsIgnoreCase(function.names[i], name)) continue;
+    const std::int32_t slot = static_cast<std::int32_t>(i) - paramCount;
+    if (slot >= 0) return static_cast<std::uint32_t>(slot) < frame->localCount ? LocalSlot(*frame, slot) : nullptr;
+    const std::int32_t position = -1 - slot;
+    return position < frame->argCount ? frame->args[position] : nullptr;
+  }
+  return nullptr;
+}
+
 // Binds every name of the body: parameters and locals to slots, names without
 // lowercase letters to environment variables, others to globals; names the
 // global code uses become globals, names a function uses alone become locals.
@@ -147,7 +165,9 @@ bool BindNames(Context& run, FunctionRecord& function) {
       MakeValue(at, variable);
       continue;
     }
-    if (Var* variable = run.globals->Lookup(name)) {
+    if (Var* borrowed = global ? CallerLocal(run.callerFrame, name) : nullptr) {
+      MakeValue(at, borrowed);
+    } else if (Var* variable = run.globals->Lookup(name)) {
       MakeValue(at, variable);
     } else if (global) {
       MakeValue(at, run.globals->Create(name));
@@ -223,7 +243,9 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
   for (std::int32_t i = 0; i < argCount; ++i) ++args[i]->flags;
   run.frame = &frame;
   if (function->kind == FUNCTION_SCRIPT) {
+    HoldFunction(function);
     RunFunctionBody(frame);
+    ReleaseFunction(function);
   } else {
     run.builtins.call(frame);
   }

@@ -76,6 +76,7 @@ struct ExprNode {
     const char* errorText;     // EX_ERROR: its message, formatted when it was parsed
   };
   FunctionRecord* function;  // EX_CALL: the function found at the first call
+  std::uint32_t functionEpoch;  // EX_CALL: the FunctionEpoch it was found in
   // EX_MEMBER: the member found last time, valid while its list keeps its stamp.
   MemberList* cachedList;
   std::uint32_t cachedStamp;

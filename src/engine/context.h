@@ -77,6 +77,14 @@ struct Context {
   // The token being run, from which an error finds its file and line.
   const Token* position = nullptr;
 
+  // A nested run's view of the locals of the script function that started it
+  // (Interpret): the run's global code binds their names before globals.
+  CallFrame* callerFrame = nullptr;
+  // Global scopes set aside for nested runs that shared this run's function
+  // table: a function such a run defined may have bound names in them, so
+  // they live as long as this context.
+  std::vector<std::unique_ptr<VarList>> lentScopes;
+
   // The state of each library group for this run (shared with the parent
   // unless this context owns its resources), and whether this context
   // started them.

@@ -339,9 +339,10 @@ bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnl
 
 [[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out) {
   ExprNode* call = const_cast<ExprNode*>(node);
-  if (call->function == nullptr) {
+  if (call->function == nullptr || call->functionEpoch != FunctionEpoch) {
     call->function = FindFunction(At(frame, node), node->name, true);
     if (call->function == nullptr) return false;
+    call->functionEpoch = FunctionEpoch;
   }
   const std::uint32_t count = node->count;
   const bool script = call->function->kind == FUNCTION_SCRIPT;

@@ -8,16 +8,37 @@
 
 namespace kel {
 
+std::uint32_t FunctionEpoch = 1;
+
 FunctionRecord::FunctionRecord() = default;
 
 FunctionRecord::~FunctionRecord() {
   if (kind == FUNCTION_SCRIPT) DestroyTokenList(body);
 }
 
+void ReleaseFunction(FunctionRecord* function) {
+  if (--function->holds == 0 && function->retired) delete function;
+}
+
+namespace {
+
+// [record] has left its table: freed now, or by its last release.
+void Retire(FunctionRecord* record) {
+  ++FunctionEpoch;
+  record->next = nullptr;
+  if (record->holds > 0) {
+    record->retired = true;
+  } else {
+    delete record;
+  }
+}
+
+}  // namespace
+
 FunctionTable::~FunctionTable() {
   while (head_ != nullptr) {
     FunctionRecord* next = head_->next;
-    delete head_;
+    Retire(head_);
     head_ = next;
   }
 }
@@ -47,7 +68,18 @@ void FunctionTable::Remove(std::string_view name) {
     if (EqualsIgnoreCase((*link)->name, name)) {
       FunctionRecord* gone = *link;
       *link = gone->next;
-      delete gone;
+      Retire(gone);
+      return;
+    }
+  }
+}
+
+void FunctionTable::Remove(const FunctionRecord* record) {
+  for (FunctionRecord** link = &head_; *link != nullptr; link = &(*link)->next) {
+    if (*link == record) {
+      FunctionRecord* gone = *link;
+      *link = gone->next;
+      Retire(gone);
       return;
     }
   }

@@ -64,10 +64,24 @@ struct FunctionRecord {
   std::uint32_t nameCount = 0;
   std::vector<std::string> names;  // parameters (last first), then locals
   std::unique_ptr<CompiledBody> compiled;  // the parsed body, made at the first call
+  // What holds the record besides its table: running calls, an atexit
+  // registration, a sort's comparison. A record that leaves its table while
+  // held is only retired, and the last release frees it, so a nested run that
+  // redefines a running function never frees the code being run.
+  std::uint32_t holds = 0;
+  bool retired = false;
 
   FunctionRecord();
   ~FunctionRecord();  // frees the token list of a script function
 };
+
+// Changes whenever a script function leaves a table (redefined, removed, or
+// its run ended): a call site that found its function before finds it again.
+extern std::uint32_t FunctionEpoch;
+
+inline void HoldFunction(FunctionRecord* function) { ++function->holds; }
+// Drops one hold; a retired record is freed with its last.
+void ReleaseFunction(FunctionRecord* function);
 
 // The script functions of one run, newest first; lookups fall back to the
 // table of the enclosing run.
@@ -89,6 +103,8 @@ class FunctionTable {
 
   // Removes and frees the newest record named [name] of this table.
   void Remove(std::string_view name);
+  // Removes and frees [record] when it is one of this table's.
+  void Remove(const FunctionRecord* record);
 
   FunctionRecord* First() const { return head_; }
 

@@ -16,6 +16,7 @@
 #include "library/arguments.h"
 #include "library/data.h"
 #include "library/groups.h"
+#include "library/process.h"
 #include "platform/memory_access.h"
 
 namespace kel {
@@ -407,6 +408,6 @@ constexpr LibraryEntry kDataRows[] = {
 
 }  // namespace
 
-const LibraryGroup kDataGroup{GROUP_DATA, kDataRows, StartData, nullptr, DataConstants};
+const LibraryGroup kDataGroup{GROUP_DATA, kDataRows, StartData, nullptr, DataConstants, ProcessRows()};
 
 }  // namespace kel

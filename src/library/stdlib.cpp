@@ -126,7 +126,13 @@ void Stdlib_srand(CallFrame& frame) {
 // number is reported once, and every later comparison of the sort is 0.
 class Comparison {
  public:
-  Comparison(CallFrame& frame, FunctionRecord* function) : frame_(frame), function_(function) {}
+  // The function stays whole for the sort even if a comparison redefines it.
+  Comparison(CallFrame& frame, FunctionRecord* function) : frame_(frame), function_(function) {
+    HoldFunction(function_);
+  }
+  ~Comparison() { ReleaseFunction(function_); }
+  Comparison(const Comparison&) = delete;
+  Comparison& operator=(const Comparison&) = delete;
 
   int operator()(Var* left, Var* right) {
     if (failed_ || frame_.run->runState != RUN_RUNNING) return 0;
@@ -255,6 +261,7 @@ void RunExitFunction(Context& run, void* data) {
   std::unique_ptr<ExitFunction> exitFunction(static_cast<ExitFunction*>(data));
   Operand ignored;
   CallFunction(run, nullptr, exitFunction->function, nullptr, 0, ignored);
+  ReleaseFunction(exitFunction->function);
 }
 
 // atexit(name): the function runs when the run ends, the newest first.
@@ -265,6 +272,7 @@ void Stdlib_atexit(CallFrame& frame) {
   if (function == nullptr) return;
   Context* owner = frame.run;
   while (owner->parent != nullptr && (owner->owns & OWNS_END_HOOKS) == 0) owner = owner->parent;
+  HoldFunction(function);
   owner->endHooks.push_front(ContextHook{RunExitFunction, new ExitFunction{function}});
   ReturnInt(frame, 0);
 }

@@ -85,7 +85,7 @@ void DestroyLibrary(Context& run) {
 FunctionRecord* FindBuiltin(std::string_view name) {
   for (std::size_t i = std::size(kGroups); i-- > 0;) {
     const LibraryGroup& group = *kGroups[i];
-    for (const auto rows : {group.rows, hostRows[group.id]}) {
+    for (const auto rows : {group.rows, group.moreRows, hostRows[group.id]}) {
       for (const LibraryEntry& entry : rows) {
         if (EqualsIgnoreCase(entry.name, name)) return RecordFor(entry, group.id);
       }

@@ -45,6 +45,8 @@ struct LibraryGroup {
   void (*end)(Context& run, void* state);
   // Enters the group's predefined constants as macros.
   void (*defineConstants)(MacroTable& macros);
+  // Rows kept in a file of their own (the data group's process functions).
+  std::span<const LibraryEntry> moreRows = {};
 };
 
 // Argument check modes of GetParameter and CheckValue.

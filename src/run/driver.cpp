@@ -4,6 +4,7 @@
 #include "run/driver.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "base/host.h"
@@ -153,21 +154,28 @@ void FinishRun(Context& run, bool ownsLibrary, std::int32_t& exitCode) {
 
 }  // namespace
 
-bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags,
+bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags, CallFrame* callerFrame,
                 std::int32_t& exitCode) {
   std::string text = Trimmed(textIn);
   RunArguments arguments = PrepareArguments(text, flags & RUN_MODE_MASK);
   const bool isFile = arguments.mode == RUN_MODE_FILE;
   if (isFile) parent.host->ShowRunningScript(arguments.words[0]);
 
+  // A fresh global scope stands in for the parent's during the run.
+  VarList* setAside = parent.globals;
+  auto fresh = (flags & RUN_FRESH_GLOBALS) != 0 ? std::make_unique<VarList>(nullptr) : nullptr;
+  if (fresh) parent.globals = fresh.get();
+
   bool ok = true;
   {
     Context run(parent, callMain ? OWNS_ALL : 0);
+    run.callerFrame = callerFrame;
     if (callMain) {
       InheritLibrary(run);
       run.resources.push_back({EndLibraryHook, nullptr});
     }
     const FunctionRecord* mainBefore = callMain ? run.functions->Find("main") : nullptr;
+    const FunctionRecord* initBefore = run.functions->Find(kGlobalInitName);
     std::string& source = isFile ? arguments.words[0] : text;
     if (!Tokenize(run, source, isFile)) {
       exitCode = 255;
@@ -179,7 +187,16 @@ bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigne
       FinishRun(run, callMain, exitCode);
       ok = run.runState != RUN_ERROR;
     }
-    run.functions->Remove(kGlobalInitName);
+    // Only this run's global code goes: a nested run that shares its
+    // parent's functions must not take the parent's.
+    const FunctionRecord* init = run.functions->Find(kGlobalInitName);
+    if (init != initBefore) run.functions->Remove(init);
+  }
+  if (fresh) {
+    parent.globals = setAside;
+    // Functions such a run left in the parent's table may have bound names
+    // in the fresh scope.
+    if (!callMain) parent.lentScopes.push_back(std::move(fresh));
   }
   if (isFile) parent.host->RestoreTitle();
   if (CloseRequested) ExitRequest(parent, 255);
@@ -191,11 +208,12 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
   std::int32_t exitCode = 0;
   {
     Context context(host);
+    SetNestedRunner(RunProgram);
     DefinePlatformMacros(context);
     RegisterLibrary(context);
     context.resources.push_back({EndLibraryHook, nullptr});
     if (ProgramIsBound()) {
-      RunProgram(context, commandLine, true, RUN_MODE_FILE, exitCode);
+      RunProgram(context, commandLine, true, RUN_MODE_FILE, nullptr, exitCode);
     } else if (commandLine.empty()) {
       PrintBanner(*host);
     } else {
@@ -205,7 +223,7 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
         BindTarget = target;
       }
       unsigned mode = TakeQuotedCode(commandLine) ? RUN_MODE_CODE : RUN_MODE_DECIDE;
-      RunProgram(context, commandLine, true, mode, exitCode);
+      RunProgram(context, commandLine, true, mode, nullptr, exitCode);
     }
     // A run that ended while the console was closing asked for 255.
     if (context.runState == RUN_EXIT) exitCode = context.exitCode;

@@ -119,6 +119,7 @@ Context& TopContext() {
   if (top == nullptr) {
     PrepareProcess();
     top = new Context(&host);
+    SetNestedRunner(RunProgram);
     RegisterLibrary(*top);
     library = top->builtins;
     top->builtins = {FindAllowed, CallAllowed};
@@ -158,7 +159,7 @@ int RunProgramText(std::string_view text) {
   const bool completed = RunGuarded(
       [](void* raw) {
         auto* run = static_cast<Run*>(raw);
-        static_cast<void>(RunProgram(*run->parent, run->text, true, RUN_MODE_CODE, run->exitCode));
+        static_cast<void>(RunProgram(*run->parent, run->text, true, RUN_MODE_CODE, nullptr, run->exitCode));
       },
       &run);
   running.store(false);

@@ -1,0 +1,33 @@
+#pragma once
+// The process and file-system built-ins of the data group (file names,
+// directories, environment, programs, nested runs), and how they reach the
+// run driver, which lives above the library.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace kel {
+
+struct CallFrame;
+struct Context;
+struct LibraryEntry;
+
+// RunProgram flags: the mode in the two low bits, and a fresh global scope.
+enum RunFlags : unsigned {
+  RUN_MODE_FILE = 1,    // the text names a source file (or the bound program)
+  RUN_MODE_CODE = 2,    // the text is the code
+  RUN_MODE_DECIDE = 3,  // decide from the text
+  RUN_MODE_MASK = 3,
+  RUN_FRESH_GLOBALS = 0x20,
+};
+
+// The run driver's RunProgram, which the driver hands over before any run.
+using NestedRunner = bool (*)(Context& parent, std::string_view text, bool callMain, unsigned flags,
+                              CallFrame* callerFrame, std::int32_t& exitCode);
+void SetNestedRunner(NestedRunner runner);
+
+// The group's rows for these functions.
+std::span<const LibraryEntry> ProcessRows();
+
+}  // namespace kel
