@@ -65,6 +65,7 @@ enum MessageId : std::uint8_t {
   MSG_1009,
   MSG_1010,
   MSG_1011,
+  MSG_5121,
   MSG_COUNT
 };
 

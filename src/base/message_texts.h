@@ -143,6 +143,7 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "1009: Macro \"%s\" makes one line expand to more than %d characters.",
     "1010: The source line is longer than %d characters.",
     "1011: Malformed number \"%s\".",
+    "5121: The command is %d characters long; the command processor takes at most %d.",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

@@ -80,6 +80,14 @@ void SetMemberInt(Context& run, Var* structVar, const char* name, std::int32_t v
   SetInt(member, value);
 }
 
+void SetMemberString(Context& run, Var* structVar, const char* name, std::string_view text) {
+  Var* member = FindMember(structVar, name, true);
+  UndefineVar(member);
+  Var* literal = NewByteArrayVar(text.data(), static_cast<std::uint32_t>(text.size()), true);
+  static_cast<void>(AssignStringLiteral(run, member, literal));  // an undefined member always takes it
+  ReleaseVar(literal);
+}
+
 void ReturnScalar(CallFrame& frame, const Scalar& value) {
   frame.hasResult = true;
   frame.result.SetScalar(value);

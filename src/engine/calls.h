@@ -82,6 +82,8 @@ std::string NameOfVarFrom(Context& run, const Var* var, CallFrame* start);
 // Sets member [name] of the structure [structVar] to the integer [value],
 // creating it when absent (for structure results of built-ins).
 void SetMemberInt(Context& run, Var* structVar, const char* name, std::int32_t value);
+// Sets member [name] of [structVar] to a fresh string holding [text].
+void SetMemberString(Context& run, Var* structVar, const char* name, std::string_view text);
 
 // A fresh variable holding a copy of [value]: string literals are copied,
 // numbers and structures copied, arrays shared.

@@ -20,6 +20,7 @@ class EnvBlock {
   // A block of the given entries rather than the process's (for tests).
   explicit EnvBlock(std::vector<std::string> entries) : entries_(std::move(entries)) {}
   const std::vector<std::string>& Entries() const { return entries_; }
+  std::vector<std::string>& Entries() { return entries_; }
 
  private:
   std::vector<std::string> entries_;
@@ -29,6 +30,12 @@ class EnvBlock {
 // and filled from the environment block on first use. Returns null after
 // raising 6090 for an entry that does not parse.
 Var* EnvLookup(Context& context, std::string_view name);
+
+// Rebuilds the environment block from [context]'s environment scope: the
+// entries of every variable the scope knows are replaced by the text forms of
+// its value (none when it is undefined), and the process environment takes
+// the changes, so that the C library and child processes see them.
+void EnvWriteBack(Context& context);
 
 // True when [entry] belongs to the variable [name]: it starts with the name,
 // in any letter case, followed by "=", "." or "[".

@@ -61,7 +61,9 @@ std::optional<std::string> SearchDirectories(std::string_view directoryList, std
     base += fileName;
     for (std::string_view extension : extensions) {
       std::string candidate = base + std::string(extension);
-      if (platform::IsExistingFile(candidate)) return platform::FullPath(candidate);
+      if (!platform::IsExistingFile(candidate)) continue;
+      std::string full = platform::FullPath(candidate);
+      return full.empty() ? candidate : full;
     }
   }
   return std::nullopt;

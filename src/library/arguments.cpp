@@ -75,6 +75,19 @@ void ReturnSame(CallFrame& frame, Var* var) { SetReturn(frame, var, ReturnKind::
 
 void ReturnFloat(CallFrame& frame, double value) { ReturnScalar(frame, MakeFloat(value)); }
 
+Var* NewStringArray(Context& run, std::span<const std::string> texts) {
+  Var* array = NewVar(KEL_BYTE, 2);
+  ReleaseElements(array->data);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    Var* text = NewByteArrayVar(texts[i].data(), static_cast<std::uint32_t>(texts[i].size()), true);
+    Var* slot = ElementRef(array, static_cast<std::int32_t>(i));
+    static_cast<void>(AssignStringLiteral(run, slot, text));  // a row of a text array always takes text
+    ReleaseVar(slot);
+    ReleaseVar(text);
+  }
+  return array;
+}
+
 bool StoreNumber(CallFrame& frame, Var* target, double value, int kind) {
   if (!IsNumericScalar(target) && !SetTypeAndDims(*frame.run, target, kind, 0)) return false;
   if (kind == KEL_FLOAT) {

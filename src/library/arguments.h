@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace kel {
 
 struct CallFrame;
+struct Context;
 struct Var;
 
 // Argument [i] as a 32-bit integer (PARAM_NUMERIC, floats truncated).
@@ -42,6 +45,9 @@ void ReturnOffset(CallFrame& frame, Var* var, std::int32_t offset);
 // Refers to [var] itself (a destination handed back).
 void ReturnSame(CallFrame& frame, Var* var);
 void ReturnFloat(CallFrame& frame, double value);
+// A new array of the strings [texts], indexes from 0 (with none, an array
+// without storage).
+Var* NewStringArray(Context& run, std::span<const std::string> texts);
 
 // Stores [value] into the variable [target]: a non-array number keeps its
 // kind, anything else becomes [kind] first (KEL_INT or KEL_FLOAT).

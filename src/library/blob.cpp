@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/memory.h"
@@ -298,19 +299,13 @@ void Data_GetStructureMembers(CallFrame& frame) {
     if (truth < 0) return;
     all = truth != 0;
   }
-  Var* names = NewVar(KEL_BYTE, 2);
-  ReleaseElements(names->data);
-  VarHolder result = Hold(names);
-  std::int32_t count = 0;
+  std::vector<std::string> names;
   if (IsStructure(value)) {
     for (MemberNode* node = MembersOf(value)->head; node != nullptr; node = node->next) {
-      if (!all && !IsDefined(node->var)) continue;
-      VarHolder text = Hold(NewByteArrayVar(node->name, static_cast<std::uint32_t>(std::strlen(node->name)), true));
-      VarHolder slot = Hold(ElementRef(names, count++));
-      if (!AssignStringLiteral(*frame.run, slot.get(), text.get())) return;
+      if (all || IsDefined(node->var)) names.emplace_back(node->name);
     }
   }
-  SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
+  SetReturn(frame, NewStringArray(*frame.run, names), ReturnKind::HANDED_OVER);
 }
 
 void Data_StructureMember(CallFrame& frame) {

@@ -4,15 +4,19 @@
 
 #include "library/process.h"
 
+#include <cstdio>
 #include <string>
 
+#include "base/paths.h"
 #include "base/process.h"
 #include "engine/calls.h"
 #include "engine/context.h"
+#include "engine/environment.h"
 #include "engine/functions.h"
 #include "engine/value.h"
 #include "library/arguments.h"
 #include "library/tables.h"
+#include "platform/paths.h"
 
 namespace kel {
 
@@ -35,9 +39,52 @@ CallFrame* LendingCaller(CallFrame& frame) {
   return caller;
 }
 
-}  // namespace
+// The absolute form of [written] as FullPath gives it: a trailing separator
+// kept where it was written, a root keeping its own; empty when the path
+// cannot be formed.
+std::string ScriptFullPath(std::string path) {
+  const std::size_t limit = platform::MaxPathLength();
+  if (path.size() >= limit) return std::string();
+  const char separator = platform::DirectorySeparator();
+  const bool driveAlone = path.size() == 2 && path[1] == ':' && platform::IsDirectorySeparator(':');
+  if (path.empty() || driveAlone) path += '.';
+  const bool trailing = path.size() > 1 && path.back() == separator && !platform::IsFileSystemRoot(path);
+  if (trailing) path.pop_back();
+  std::string full = platform::FullPath(path);
+  if (full.empty() || full.size() >= limit) return std::string();
+  if (full.size() > 1 && full.back() == separator && !platform::IsFileSystemRoot(full)) full.pop_back();
+  if (trailing && !platform::IsFileSystemRoot(full)) full += separator;
+  return full;
+}
 
-void SetNestedRunner(NestedRunner runner) { nestedRunner = runner; }
+
+// ===================================================================
+// File names
+// ===================================================================
+
+// SplitFileName(path): a new structure of the strings dir, name and ext.
+void Process_SplitFileName(CallFrame& frame) {
+  const char* path = GetString(frame, 0);
+  if (path == nullptr) return;
+  const PathParts parts = SplitPath(path);
+  Var* result = NewVar(KEL_STRUCT);
+  SetMemberString(*frame.run, result, "dir", parts.directory);
+  SetMemberString(*frame.run, result, "name", parts.name);
+  SetMemberString(*frame.run, result, "ext", parts.extension);
+  SetReturn(frame, result, ReturnKind::HANDED_OVER);
+}
+
+// FullPath(path): the absolute path, or 0 when it cannot be formed.
+void Process_FullPath(CallFrame& frame) {
+  const char* path = GetString(frame, 0);
+  if (path == nullptr) return;
+  const std::string full = ScriptFullPath(path);
+  if (full.empty()) {
+    ReturnInt(frame, 0);
+  } else {
+    ReturnString(frame, full);
+  }
+}
 
 // ===================================================================
 // Nested runs
@@ -73,14 +120,21 @@ void Process_Interpret(CallFrame& frame) {
 // The rows
 // ===================================================================
 
-namespace {
-
 constexpr LibraryEntry kProcessRows[] = {
-    {"Bound",     Process_Bound,     0, 0},
-    {"Interpret", Process_Interpret, 1, 2},
+    {"Bound",         Process_Bound,         0, 0},
+    {"FullPath",      Process_FullPath,      1, 1},
+    {"SplitFileName", Process_SplitFileName, 1, 1},
+    {"Interpret",     Process_Interpret,     1, 2},
 };
 
 }  // namespace
+
+void SetNestedRunner(NestedRunner runner) { nestedRunner = runner; }
+
+void PrepareChildProcess(Context& run) {
+  EnvWriteBack(run);
+  std::fflush(nullptr);
+}
 
 std::span<const LibraryEntry> ProcessRows() { return kProcessRows; }
 

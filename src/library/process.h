@@ -27,6 +27,11 @@ using NestedRunner = bool (*)(Context& parent, std::string_view text, bool callM
                               CallFrame* callerFrame, std::int32_t& exitCode);
 void SetNestedRunner(NestedRunner runner);
 
+// Before another program runs (system, spawn): the script's environment
+// variables are written back to the process environment and every C stream
+// is flushed, so the program sees both.
+void PrepareChildProcess(Context& run);
+
 // The group's rows for these functions.
 std::span<const LibraryEntry> ProcessRows();
 

@@ -1,8 +1,9 @@
 // The standard library: integer arithmetic, conversions, random numbers,
-// sorting and searching with script compare functions, and the ways a run
-// ends (exit, abort, atexit).
+// sorting and searching with script compare functions, the environment and
+// the command processor, and the ways a run ends (exit, abort, atexit).
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -10,16 +11,23 @@
 
 #include "base/c_long.h"
 #include "base/process.h"
+#include "base/text.h"
 #include "engine/calls.h"
 #include "engine/context.h"
+#include "engine/environment.h"
 #include "engine/evaluate.h"
 #include "engine/functions.h"
 #include "engine/macros.h"
 #include "engine/messages.h"
 #include "engine/value.h"
 #include "library/arguments.h"
+#include "library/format.h"
 #include "library/groups.h"
+#include "library/process.h"
 #include "library/sort_list.h"
+#include "platform/paths.h"
+#include "platform/processes.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -277,6 +285,88 @@ void Stdlib_atexit(CallFrame& frame) {
   ReturnInt(frame, 0);
 }
 
+// ===================================================================
+// The environment and the command processor
+// ===================================================================
+
+// getenv([name]): the value of the process environment variable, or 0 when
+// it is not set; without a name, the names of every variable.
+void Stdlib_getenv(CallFrame& frame) {
+  EnvWriteBack(*frame.run);
+  if (frame.argCount == 0) {
+    std::vector<std::string> names;
+    for (const std::string& entry : platform::EnvironmentEntries()) {
+      if (!entry.empty() && entry[0] != '=') names.push_back(entry.substr(0, entry.find('=')));
+    }
+    SetReturn(frame, NewStringArray(*frame.run, names), ReturnKind::HANDED_OVER);
+    return;
+  }
+  const char* name = GetString(frame, 0);
+  if (name == nullptr) return;
+  if (auto value = platform::GetEnvironmentValue(name)) {
+    ReturnString(frame, *value);
+  } else {
+    ReturnInt(frame, 0);
+  }
+}
+
+// putenv(name, value): sets the environment variable NAME (upper case) to the
+// string, or removes it for 0 or an empty string; 0, or -1 for a name that
+// cannot be one.
+void Stdlib_putenv(CallFrame& frame) {
+  const char* given = GetString(frame, 0);
+  if (given == nullptr) return;
+  const char* value = nullptr;
+  if (!IsZeroNumber(frame.args[1])) {
+    value = GetString(frame, 1);
+    if (value == nullptr) return;
+    if (*value == '\0') value = nullptr;
+  }
+  std::string name = given;
+  if (name.empty() || name.find('=') != std::string::npos) {
+    ReturnInt(frame, -1);
+    return;
+  }
+  for (char& c : name) c = AsciiUpper(c);
+  Var* variable = EnvLookup(*frame.run, name);
+  if (variable == nullptr) return;
+  UndefineVar(variable);
+  if (value != nullptr) {
+    Var* text = NewByteArrayVar(value, static_cast<std::uint32_t>(std::strlen(value)), true);
+    const bool stored = AssignStringLiteral(*frame.run, variable, text);
+    ReleaseVar(text);
+    if (!stored) return;
+  }
+  EnvWriteBack(*frame.run);
+  ReturnInt(frame, 0);
+}
+
+// system(command) or system(format, values...): the command processor's exit
+// status; system(0) is 1, there being one.
+void Stdlib_system(CallFrame& frame) {
+  if (frame.argCount == 1 && IsZeroNumber(frame.args[0])) {
+    ReturnInt(frame, 1);
+    return;
+  }
+  const char* format = GetString(frame, 0);
+  if (format == nullptr) return;
+  std::string command;
+  if (frame.argCount == 1) {
+    command = format;
+  } else {
+    PositionalArguments args(frame, 1);
+    if (!FormatText(frame, format, args, command)) return;
+  }
+  // A command the processor would cut short is refused whole.
+  const std::size_t limit = platform::MaxCommandLength();
+  if (command.size() > limit) {
+    RaiseErrorIfRunning(*frame.run, MSG_5121, static_cast<int>(command.size()), static_cast<int>(limit));
+    return;
+  }
+  PrepareChildProcess(*frame.run);
+  ReturnInt(frame, platform::RunCommand(command));
+}
+
 void Stdlib_exit(CallFrame& frame) {
   std::int32_t code;
   if (GetInteger(frame, 0, code)) ExitRequest(*frame.run, code);
@@ -317,6 +407,8 @@ constexpr LibraryEntry kStdlibRows[] = {
     {"bsearch", Stdlib_bsearch, 3, 4},
     {"div",     Stdlib_div,     2, 2},
     {"exit",    Stdlib_exit,    1, 1},
+    {"getenv",  Stdlib_getenv,  0, 1},
+    {"putenv",  Stdlib_putenv,  2, 2},
     {"labs",    Stdlib_abs,     1, 1},
     {"ldiv",    Stdlib_div,     2, 2},
     // Literals stay literals, so that text against text compares by content.
@@ -326,6 +418,7 @@ constexpr LibraryEntry kStdlibRows[] = {
     {"rand",    Stdlib_rand,    0, 0},
     {"srand",   Stdlib_srand,   0, 1},
     {"strtol",  Stdlib_strtol,  1, 3},
+    {"system",  Stdlib_system,  1, ARGS_ANY},
     {"atof",    Stdlib_atof,    1, 1},
     {"strtod",  Stdlib_strtod,  1, 2},
 };

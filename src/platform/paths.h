@@ -1,6 +1,7 @@
 #pragma once
 // Path rules and file-system queries of the operating system.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,8 +26,16 @@ bool SameFileName(std::string_view a, std::string_view b);
 bool IsExistingFile(const std::string& path);
 
 // The absolute form of [path] (relative to the current directory); the path
-// need not exist.
+// need not exist. Empty when the system cannot form it.
 std::string FullPath(const std::string& path);
+
+// The longest path the system's file functions take, its terminating NUL
+// included.
+std::size_t MaxPathLength();
+
+// True when [path] is the root of a file system: a drive root such as C:\ on
+// Win32, / on POSIX.
+bool IsFileSystemRoot(std::string_view path);
 
 // The interpreter's own executable file.
 std::string ModuleFileName();

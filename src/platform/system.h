@@ -50,4 +50,8 @@ namespace kel::platform {
 // The process environment as NAME=VALUE entries, in the system's order.
 std::vector<std::string> EnvironmentEntries();
 
+// Sets the process environment variable [name] to [value], or removes it
+// when [value] is null, where the C library and child processes see it.
+void SetEnvironmentValue(const std::string& name, const char* value);
+
 }  // namespace kel::platform

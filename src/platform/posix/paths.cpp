@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -59,6 +60,10 @@ std::string FullPath(const std::string& path) {
   if (joined.size() > 1 && joined.back() == '/' && result != "/") result += '/';
   return result;
 }
+
+std::size_t MaxPathLength() { return PATH_MAX; }
+
+bool IsFileSystemRoot(std::string_view path) { return path == "/"; }
 
 std::string ModuleFileName() {
   std::vector<char> buffer(4096);

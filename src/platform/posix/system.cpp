@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace kel::platform {
 
@@ -115,6 +116,14 @@ std::vector<std::string> EnvironmentEntries() {
   std::vector<std::string> entries;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) entries.emplace_back(*entry);
   return entries;
+}
+
+void SetEnvironmentValue(const std::string& name, const char* value) {
+  if (value != nullptr) {
+    ::setenv(name.c_str(), value, 1);
+  } else {
+    ::unsetenv(name.c_str());
+  }
 }
 
 }  // namespace kel::platform

@@ -35,11 +35,15 @@ std::string FullPath(const std::string& path) {
   for (;;) {
     DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
                                     buffer.data(), nullptr);
-    if (length == 0) return path;
+    if (length == 0) return std::string();
     if (length < buffer.size()) return std::string(buffer.data(), length);
     buffer.resize(length + 1);
   }
 }
+
+std::size_t MaxPathLength() { return MAX_PATH; }
+
+bool IsFileSystemRoot(std::string_view path) { return path.size() == 3 && path[1] == ':' && path[2] == '\\'; }
 
 std::string ModuleFileName() {
   char buffer[MAX_PATH + 1];

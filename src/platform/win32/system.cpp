@@ -86,4 +86,8 @@ std::vector<std::string> EnvironmentEntries() {
   return entries;
 }
 
+void SetEnvironmentValue(const std::string& name, const char* value) {
+  SetEnvironmentVariableA(name.c_str(), value);
+}
+
 }  // namespace kel::platform
