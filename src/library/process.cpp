@@ -4,8 +4,11 @@
 
 #include "library/process.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/paths.h"
 #include "base/process.h"
@@ -16,6 +19,7 @@
 #include "engine/value.h"
 #include "library/arguments.h"
 #include "library/tables.h"
+#include "platform/directories.h"
 #include "platform/paths.h"
 
 namespace kel {
@@ -87,6 +91,106 @@ void Process_FullPath(CallFrame& frame) {
 }
 
 // ===================================================================
+// Directories
+// ===================================================================
+
+struct DirectoryRequest {
+  std::int32_t include = 49;  // FATTR_RDONLY | FATTR_SUBDIR | FATTR_ARCHIVE
+  std::int32_t require = 0;
+  bool recurse = false;
+};
+
+struct DirectoryMatch {
+  std::string name;  // with the pattern's directory part
+  platform::FoundFile file;
+};
+
+constexpr std::uint32_t FATTR_SUBDIR = 16;
+
+bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
+
+// The matches of [pattern], then with recursion those of every subdirectory
+// of its directory, each before the next. Links and junctions are listed but
+// never entered, so no link leads the search round in a cycle.
+void CollectMatches(const std::string& pattern, const DirectoryRequest& request, std::vector<DirectoryMatch>& out) {
+  const std::string directory(SplitPath(pattern).directory);
+  const auto include = static_cast<std::uint32_t>(request.include);
+  const auto require = static_cast<std::uint32_t>(request.require);
+  for (platform::FoundFile& file : platform::FindFiles(pattern)) {
+    if ((file.attributes & FATTR_SUBDIR) != 0 && IsDotName(file.name)) continue;
+    if ((file.attributes & ~include) != 0 || (file.attributes & require) != require) continue;
+    out.push_back({directory + file.name, std::move(file)});
+  }
+  if (!request.recurse) return;
+  const std::string filePart = pattern.substr(directory.size());
+  for (const platform::FoundFile& folder : platform::FindFiles(directory + "*.*")) {
+    if ((folder.attributes & FATTR_SUBDIR) == 0 || folder.isLink || IsDotName(folder.name)) continue;
+    CollectMatches(directory + folder.name + platform::DirectorySeparator() + filePart, request, out);
+  }
+}
+
+std::int32_t Saturated(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+// The entries as an array of structures: name, attrib, size, and the last
+// write as Access, Write and Create.
+Var* NewEntryArray(Context& run, const std::vector<DirectoryMatch>& matches) {
+  Var* result = NewVar(KEL_STRUCT, 1);
+  for (std::size_t i = 0; i < matches.size(); ++i) {
+    const DirectoryMatch& match = matches[i];
+    Var* entry = ElementRef(result, static_cast<std::int32_t>(i));
+    SetMemberString(run, entry, "name", match.name);
+    SetMemberInt(run, entry, "attrib", static_cast<std::int32_t>(match.file.attributes));
+    // Sizes past the integer range show as its largest value, not a wrapped one.
+    SetMemberInt(run, entry, "size", static_cast<std::int32_t>(std::min<std::uint64_t>(match.file.size, INT32_MAX)));
+    for (const char* member : {"Access", "Write", "Create"}) {
+      SetMemberInt(run, entry, member, Saturated(match.file.writeTime));
+    }
+    ReleaseVar(entry);
+  }
+  return result;
+}
+
+bool ReadDirectoryRequest(CallFrame& frame, std::string& pattern, DirectoryRequest& request) {
+  if (frame.argCount > 0) {
+    const char* given = GetString(frame, 0);
+    if (given == nullptr) return false;
+    pattern = given;
+  }
+  if (frame.argCount > 1) {
+    Var* flag = GetParameter(frame, 1, PARAM_ANY);
+    if (flag == nullptr) return false;
+    const int truth = TruthValue(*frame.run, flag);
+    if (truth < 0) return false;
+    request.recurse = truth != 0;
+  }
+  for (int i = 2; i < frame.argCount; ++i) {
+    Var* mask = GetParameter(frame, i, PARAM_WHOLE);
+    if (mask == nullptr) return false;
+    (i == 2 ? request.include : request.require) = GetInt(mask);
+  }
+  request.include = (request.include | request.require) & 55;
+  request.require &= 55;
+  return true;
+}
+
+// Directory([pattern [, recursion [, include [, require]]]]): the matching
+// entries, or 0 when there are none.
+void Process_Directory(CallFrame& frame) {
+  std::string pattern;
+  DirectoryRequest request;
+  if (!ReadDirectoryRequest(frame, pattern, request)) return;
+  std::vector<DirectoryMatch> matches;
+  CollectMatches(pattern, request, matches);
+  if (matches.empty()) {
+    ReturnInt(frame, 0);
+  } else {
+    SetReturn(frame, NewEntryArray(*frame.run, matches), ReturnKind::HANDED_OVER);
+  }
+}
+
+// ===================================================================
 // Nested runs
 // ===================================================================
 
@@ -122,6 +226,7 @@ void Process_Interpret(CallFrame& frame) {
 
 constexpr LibraryEntry kProcessRows[] = {
     {"Bound",         Process_Bound,         0, 0},
+    {"Directory",     Process_Directory,     0, 4},
     {"FullPath",      Process_FullPath,      1, 1},
     {"SplitFileName", Process_SplitFileName, 1, 1},
     {"Interpret",     Process_Interpret,     1, 2},
