@@ -3,6 +3,9 @@
 
 #include "engine/context.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "engine/token.h"
 
 namespace kel {
@@ -32,6 +35,9 @@ Context::Context(Context& parentContext, std::uint8_t ownsFlags) {
   environment = parentContext.environment;
   envBlock = parentContext.envBlock;
   functions = parentContext.functions;
+  // The library's states too: a run that starts no states of its own (a
+  // nested load) works with its parent's streams and clock.
+  std::copy(std::begin(parentContext.groupStates), std::end(parentContext.groupStates), std::begin(groupStates));
   if (owns & OWNS_GLOBALS) {
     ownGlobals_ = std::make_unique<VarList>(parentContext.globals);
     globals = ownGlobals_.get();

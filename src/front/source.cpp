@@ -47,7 +47,8 @@ constexpr std::size_t kMaxDirectoryEntry = 260;
 bool HasWildcard(std::string_view name) { return name.find_first_of("?*") != std::string_view::npos; }
 
 std::optional<std::string> SearchDirectories(std::string_view directoryList, std::string_view fileName,
-                                             const std::vector<std::string_view>& extensions) {
+                                             const std::vector<std::string_view>& extensions,
+                                             bool (*accepts)(const std::string& path)) {
   const char separator = platform::PathListSeparator();
   std::size_t start = 0;
   while (start <= directoryList.size()) {
@@ -61,7 +62,7 @@ std::optional<std::string> SearchDirectories(std::string_view directoryList, std
     base += fileName;
     for (std::string_view extension : extensions) {
       std::string candidate = base + std::string(extension);
-      if (!platform::IsExistingFile(candidate)) continue;
+      if (!platform::IsExistingFile(candidate) || (accepts != nullptr && !accepts(candidate))) continue;
       std::string full = platform::FullPath(candidate);
       return full.empty() ? candidate : full;
     }
@@ -73,7 +74,8 @@ std::optional<std::string> SearchDirectories(std::string_view directoryList, std
 
 std::optional<std::string> FindFile(std::string_view name,
                                     std::optional<std::string_view> directoryList,
-                                    const std::vector<std::string_view>& extensions) {
+                                    const std::vector<std::string_view>& extensions,
+                                    bool (*accepts)(const std::string& path)) {
   if (name.empty() || !directoryList || HasWildcard(name)) return std::nullopt;
   PathParts parts = SplitPath(name);
   if (parts.name.empty() || parts.name.size() > kMaxDirectoryEntry) return std::nullopt;
@@ -91,7 +93,7 @@ std::optional<std::string> FindFile(std::string_view name,
   if (candidates.empty()) return std::nullopt;
   std::string_view list = parts.directory.empty() ? *directoryList : parts.directory;
   std::string fileName = std::string(parts.name);
-  return SearchDirectories(list, fileName, candidates);
+  return SearchDirectories(list, fileName, candidates, accepts);
 }
 
 namespace {

@@ -66,9 +66,11 @@ struct SourceRecord {
 // separator) trying [extensions]; returns the full path of the first existing
 // file. A name with a directory part is searched in that directory only; a
 // name without extension is found only through an extension list.
+// [accepts] decides which existing paths count (by default every file).
 std::optional<std::string> FindFile(std::string_view name,
                                     std::optional<std::string_view> directoryList,
-                                    const std::vector<std::string_view>& extensions);
+                                    const std::vector<std::string_view>& extensions,
+                                    bool (*accepts)(const std::string& path) = nullptr);
 
 // Searches for [name] in the places of a program or included file (current
 // directory, the includer's main directory, the saved search path, the

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,16 @@
 #include "engine/context.h"
 #include "engine/environment.h"
 #include "engine/functions.h"
+#include "engine/messages.h"
 #include "engine/value.h"
+#include "front/command_search.h"
 #include "library/arguments.h"
+#include "library/streams.h"
 #include "library/tables.h"
 #include "platform/directories.h"
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/processes.h"
 
 namespace kel {
 
@@ -191,6 +197,153 @@ void Process_Directory(CallFrame& frame) {
 }
 
 // ===================================================================
+// Other programs
+// ===================================================================
+
+constexpr std::int32_t P_WAIT = 0;
+
+// The words of one command text: blanks, tabs and line ends separate them,
+// and a double-quoted stretch belongs to its word. The quotes only group:
+// each word is what the program receives.
+std::vector<std::string> SplitCommandWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  auto skipBlanks = [&] {
+    while (at < text.size() && std::string_view(" \t\n\r").find(text[at]) != std::string_view::npos) ++at;
+  };
+  skipBlanks();
+  while (at < text.size()) {
+    std::string word;
+    bool quoted = false;
+    for (; at < text.size() && (quoted || text[at] != ' '); ++at) {
+      if (text[at] == '"') {
+        quoted = !quoted;
+      } else {
+        word += text[at];
+      }
+    }
+    words.push_back(std::move(word));
+    skipBlanks();
+  }
+  return words;
+}
+
+// The text of a spawn entry: a string's bytes, a number's decimal form, a
+// byte's character. False for anything else.
+bool EntryText(Var* value, std::string& text) {
+  if (Arrayness(value) == 1 && KindOf(value) == KEL_BYTE) {
+    ArrayRef array = ResolveArray(value);
+    if (array.data->payload.elements == nullptr) return false;
+    const std::int64_t held = static_cast<std::int64_t>(array.data->minIndex) + array.data->elemCount - array.origin;
+    const char* bytes = static_cast<const char*>(ElementPointer(array.data, array.origin));
+    text.assign(bytes, static_cast<std::size_t>(std::max<std::int64_t>(held, 0)));
+    text.resize(std::strlen(text.c_str()));
+    return true;
+  }
+  if (Arrayness(value) != 0) return false;
+  switch (KindOf(value)) {
+    case KEL_INT: text = std::to_string(GetInt(value)); return true;
+    case KEL_FLOAT: {
+      const int length = std::snprintf(nullptr, 0, "%f", GetFloat(value));
+      text.resize(static_cast<std::size_t>(length));
+      std::snprintf(text.data(), text.size() + 1, "%f", GetFloat(value));
+      return true;
+    }
+    case KEL_BYTE: {
+      const std::uint8_t byte = GetByte(value);
+      text.assign(1, static_cast<char>(byte));
+      return byte != 0;
+    }
+    default: return false;
+  }
+}
+
+bool AddEntry(CallFrame& frame, Var* value, int position, std::vector<std::string>& entries) {
+  std::string text;
+  if (!EntryText(value, text)) return RaiseErrorIfRunning(*frame.run, MSG_5114, position);
+  entries.push_back(std::move(text));
+  return true;
+}
+
+// True when element [index] of [array] ends an entry list: a number 0, or a
+// row never made.
+bool EndsEntries(Var* array, std::int32_t index) {
+  ArrayRef at = ResolveArray(array);
+  const auto element = static_cast<std::int32_t>(static_cast<std::uint32_t>(at.origin) + static_cast<std::uint32_t>(index));
+  if (IndexOffset(element, at.data->minIndex) >= at.data->elemCount) return true;
+  if (at.data->dimension > 1) return static_cast<const RowSlot*>(ElementPointer(at.data, element))->row == nullptr;
+  Var* value = NewVarOn(at.data, element, VAR_ELEMENT);
+  const bool zero = IsNumericKind(at.data->type) && GetInt(value) == 0 && GetFloat(value) == 0.0;
+  ReleaseVar(value);
+  return zero;
+}
+
+// The entries after the command: the further arguments, or the elements of
+// an array given as the only one.
+bool CollectSpawnEntries(CallFrame& frame, std::vector<std::string>& entries) {
+  Var* third = frame.argCount == 3 ? frame.args[2] : nullptr;
+  if (third != nullptr && Arrayness(third) > 0 && !(Arrayness(third) == 1 && KindOf(third) == KEL_BYTE)) {
+    if (ResolveArray(third).data->payload.elements == nullptr) return true;
+    for (std::int32_t i = 0; !EndsEntries(third, i); ++i) {
+      Var* element = ElementRef(third, i);
+      const bool added = AddEntry(frame, element, i + 1, entries);
+      ReleaseVar(element);
+      if (!added) return false;
+    }
+    return true;
+  }
+  for (int i = 2; i < frame.argCount; ++i) {
+    if (!AddEntry(frame, frame.args[i], i - 1, entries)) return false;
+  }
+  return true;
+}
+
+// spawn(mode, command [, arguments...]): runs a program (a Kel script inside
+// this interpreter); with P_WAIT its exit code, otherwise its window (Win32)
+// or process id (POSIX); -1 when it cannot be started.
+void Process_spawn(CallFrame& frame) {
+  std::int32_t mode;
+  if (!GetInteger(frame, 0, mode)) return;
+  if (mode < 0 || mode > 2) {
+    RaiseErrorIfRunning(*frame.run, MSG_5113, mode);
+    return;
+  }
+  const char* command = GetString(frame, 1);
+  if (command == nullptr) return;
+  std::vector<std::string> entries;
+  if (frame.argCount == 2) {
+    entries = SplitCommandWords(command);
+  } else {
+    entries.emplace_back(command);
+    if (!CollectSpawnEntries(frame, entries)) return;
+  }
+  if (entries.empty()) entries.emplace_back();
+  PrepareChildProcess(*frame.run);
+  platform::ChildProgram program{FindCommand(*frame.run, entries[0]).value_or(entries[0]),
+                                 std::vector<std::string>(entries.begin() + 1, entries.end())};
+  if (IsKelScript(program.path)) {
+    std::vector<std::string> words = {program.path};
+    words.insert(words.end(), program.arguments.begin(), program.arguments.end());
+    std::int32_t exitCode = 0;
+    nestedRunner(*frame.run, program.path, true, RUN_MODE_FILE | RUN_FRESH_GLOBALS, nullptr, exitCode, &words);
+    if (frame.run->runState == RUN_RUNNING) ReturnInt(frame, exitCode);
+    return;
+  }
+  if (mode != P_WAIT) {
+    ReturnInt(frame, platform::StartChild(program));
+    return;
+  }
+  // The child shares the script's redirected output, so what both write
+  // lands in order; it reads redirected input from the start of the file,
+  // and the script reads on from where the child stopped.
+  const bool input = StandardInputRedirected(*frame.run);
+  if (input) platform::RewindStandardInput();
+  const int status = platform::RunChildAndWait(program);
+  if (input) platform::FollowStandardInput();
+  ReturnInt(frame, status);
+}
+
+// ===================================================================
 // Nested runs
 // ===================================================================
 
@@ -216,7 +369,7 @@ void Process_Interpret(CallFrame& frame) {
   // The code is copied: the nested run may change the array it came from.
   const std::string text = code;
   std::int32_t exitCode = 0;
-  const bool ran = nestedRunner(*frame.run, text, callMain, runFlags, lender, exitCode);
+  const bool ran = nestedRunner(*frame.run, text, callMain, runFlags, lender, exitCode, nullptr);
   if (frame.run->runState == RUN_RUNNING) ReturnInt(frame, ran ? exitCode : -1);
 }
 
@@ -229,6 +382,7 @@ constexpr LibraryEntry kProcessRows[] = {
     {"Directory",     Process_Directory,     0, 4},
     {"FullPath",      Process_FullPath,      1, 1},
     {"SplitFileName", Process_SplitFileName, 1, 1},
+    {"spawn",         Process_spawn,         2, ARGS_ANY},
     {"Interpret",     Process_Interpret,     1, 2},
 };
 

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kel {
 
@@ -23,8 +25,11 @@ enum RunFlags : unsigned {
 };
 
 // The run driver's RunProgram, which the driver hands over before any run.
+// [words], when given, are a file run's words already separated (spawn of a
+// script), which [text] then only names.
 using NestedRunner = bool (*)(Context& parent, std::string_view text, bool callMain, unsigned flags,
-                              CallFrame* callerFrame, std::int32_t& exitCode);
+                              CallFrame* callerFrame, std::int32_t& exitCode,
+                              const std::vector<std::string>* words);
 void SetNestedRunner(NestedRunner runner);
 
 // Before another program runs (system, spawn): the script's environment

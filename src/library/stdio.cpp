@@ -17,6 +17,7 @@
 #include "library/data.h"
 #include "library/format.h"
 #include "library/groups.h"
+#include "library/streams.h"
 #include "platform/files.h"
 
 namespace kel {
@@ -150,6 +151,8 @@ class StreamTable {
     return nullptr;
   }
   const StandardSlot* SlotOf(std::FILE* stream) const { return const_cast<StreamTable*>(this)->SlotOf(stream); }
+
+  bool Redirected(std::FILE* stream) const { return !SlotOf(stream)->path.empty(); }
 
   bool Redirect(StandardSlot& slot, const char* path, const char* mode) {
     int previous = platform::RedirectStandardStream(slot.stream, path, mode);
@@ -669,6 +672,15 @@ void Stdio_fwrite(CallFrame& frame) {
 // ===================================================================
 // The group
 // ===================================================================
+
+}  // namespace
+
+bool StandardInputRedirected(const Context& run) {
+  const auto* table = static_cast<const StreamTable*>(run.groupStates[GROUP_STDIO]);
+  return table != nullptr && table->Redirected(stdin);
+}
+
+namespace {
 
 void* StartStdio(Context& run, void* parentState) { return new StreamTable(run, static_cast<StreamTable*>(parentState)); }
 

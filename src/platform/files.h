@@ -23,6 +23,12 @@ bool RestoreStandardStream(std::FILE* stream, int saved);
 // Releases [saved] without restoring it.
 void ReleaseSavedStream(int saved);
 
+// Around a child process that reads the redirected standard input: before,
+// the input goes back to the start of the file; after, the stream drops what
+// it had read ahead, so that reading goes on where the child stopped.
+void RewindStandardInput();
+void FollowStandardInput();
+
 // Cuts the file [path] to [size] bytes. Returns true on success.
 bool TruncateFile(const char* path, long size);
 

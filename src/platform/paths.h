@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kel::platform {
 
@@ -24,6 +25,18 @@ bool SameFileName(std::string_view a, std::string_view b);
 
 // True when [path] exists and is not a directory.
 bool IsExistingFile(const std::string& path);
+// True when [path] is a file the system can start as a program: on POSIX one
+// with execute permission, on Win32 any file.
+bool IsExecutableFile(const std::string& path);
+
+// The extensions a command is tried with, in order, the Kel script's first:
+// on Win32 the kinds of file it starts (".KEL", ".COM", ".EXE", ".CMD",
+// ".BAT"); on POSIX ".kel", then "" (the name as given).
+const std::vector<std::string_view>& CommandExtensions();
+// True when a command written with an extension is looked for under that
+// name whatever the extension (POSIX), not only when it is one of the
+// command extensions (Win32).
+bool CommandsKeepTheirExtension();
 
 // The absolute form of [path] (relative to the current directory); the path
 // need not exist. Empty when the system cannot form it.

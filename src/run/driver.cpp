@@ -155,9 +155,9 @@ void FinishRun(Context& run, bool ownsLibrary, std::int32_t& exitCode) {
 }  // namespace
 
 bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags, CallFrame* callerFrame,
-                std::int32_t& exitCode) {
+                std::int32_t& exitCode, const std::vector<std::string>* words) {
   std::string text = Trimmed(textIn);
-  RunArguments arguments = PrepareArguments(text, flags & RUN_MODE_MASK);
+  RunArguments arguments = words != nullptr ? RunArguments{*words, RUN_MODE_FILE} : PrepareArguments(text, flags & RUN_MODE_MASK);
   const bool isFile = arguments.mode == RUN_MODE_FILE;
   if (isFile) parent.host->ShowRunningScript(arguments.words[0]);
 

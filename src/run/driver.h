@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "library/process.h"
 
@@ -20,8 +21,9 @@ int RunDriver(std::string_view commandLine, Host* host);
 // [callMain] is set, runs it with main. With [callerFrame] (Interpret from a
 // script function) the run's global code sees that function's locals. Stores
 // the run's exit code in [exitCode]; returns false when the run stopped on an
-// error.
+// error. [words], when given, are a file run's words already separated.
 bool RunProgram(Context& parent, std::string_view text, bool callMain, unsigned flags,
-                CallFrame* callerFrame, std::int32_t& exitCode);
+                CallFrame* callerFrame, std::int32_t& exitCode,
+                const std::vector<std::string>* words = nullptr);
 
 }  // namespace kel

@@ -36,6 +36,13 @@ void ReleaseSavedStream(int saved) {
   if (saved >= 0) close(saved);
 }
 
+void RewindStandardInput() { lseek(fileno(stdin), 0, SEEK_SET); }
+
+void FollowStandardInput() {
+  __fpurge(stdin);
+  std::clearerr(stdin);
+}
+
 bool TruncateFile(const char* path, long size) { return truncate(path, size) == 0; }
 
 std::string TemporaryFileName() {

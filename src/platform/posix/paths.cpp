@@ -24,6 +24,8 @@ bool IsExistingFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+bool IsExecutableFile(const std::string& path) { return IsExistingFile(path) && ::access(path.c_str(), X_OK) == 0; }
+
 namespace {
 
 std::string CurrentDirectory() {
@@ -36,6 +38,13 @@ std::string CurrentDirectory() {
 }
 
 }  // namespace
+
+const std::vector<std::string_view>& CommandExtensions() {
+  static const std::vector<std::string_view> extensions = {".kel", ""};
+  return extensions;
+}
+
+bool CommandsKeepTheirExtension() { return true; }
 
 // Lexical, as a Win32 user would expect of GetFullPathName: "." and ".." are
 // folded and the path need not exist.

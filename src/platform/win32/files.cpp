@@ -58,6 +58,13 @@ void ReleaseSavedStream(int saved) {
   if (saved >= 0) _close(saved);
 }
 
+void RewindStandardInput() { _lseek(_fileno(stdin), 0, SEEK_SET); }
+
+void FollowStandardInput() {
+  std::fflush(stdin);  // the C runtime drops what the stream had read ahead
+  std::clearerr(stdin);
+}
+
 bool TruncateFile(const char* path, long size) {
   int fd = _open(path, _O_RDWR | _O_BINARY);
   if (fd < 0) return false;

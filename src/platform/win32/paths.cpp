@@ -30,6 +30,15 @@ bool IsExistingFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsExecutableFile(const std::string& path) { return IsExistingFile(path); }
+
+const std::vector<std::string_view>& CommandExtensions() {
+  static const std::vector<std::string_view> extensions = {".KEL", ".COM", ".EXE", ".CMD", ".BAT"};
+  return extensions;
+}
+
+bool CommandsKeepTheirExtension() { return false; }
+
 std::string FullPath(const std::string& path) {
   std::vector<char> buffer(MAX_PATH + 1);
   for (;;) {
