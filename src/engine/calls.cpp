@@ -70,7 +70,7 @@ void SetReturn(CallFrame& frame, Var* var, ReturnKind kind) {
       break;
     }
     case ReturnKind::HANDED_OVER: frame.result.SetOwned(var); break;
-    case ReturnKind::BY_REFERENCE: frame.result.SetBorrowed(var); break;
+    case ReturnKind::BY_REFERENCE: frame.result.SetHeld(var); break;  // it may be a member
   }
 }
 

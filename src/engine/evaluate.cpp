@@ -227,7 +227,7 @@ bool PartOf(CallFrame& frame, const Operand& base, Operand& part, Operand& out) 
     return RaiseErrorIfRunning(run, MSG_1603);
   }
   Operand member;
-  member.SetBorrowed(MemberOf(node, base.var(), true));
+  member.SetHeld(MemberOf(node, base.var(), true));
   return PartOf(frame, base, member, out);
 }
 

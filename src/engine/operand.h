@@ -14,30 +14,43 @@ class Operand {
  public:
   Operand() { scalar_.type = KEL_UNKNOWN; scalar_.floatValue = 0; }
   ~Operand() {
-    if (owned_) ReleaseVar(var_);
+    if (owned_) {
+      ReleaseVar(var_);
+    } else if (held_) {
+      DropVarHold(var_);
+    }
   }
   Operand(const Operand&) = delete;
   Operand& operator=(const Operand&) = delete;
-  Operand(Operand&& other) noexcept : var_(other.var_), owned_(other.owned_), scalar_(other.scalar_) {
+  Operand(Operand&& other) noexcept
+      : var_(other.var_), owned_(other.owned_), held_(other.held_), scalar_(other.scalar_) {
     other.var_ = nullptr;
     other.owned_ = false;
+    other.held_ = false;
   }
   Operand& operator=(Operand&& other) noexcept {
     if (this != &other) {
       Reset();
       var_ = other.var_;
       owned_ = other.owned_;
+      held_ = other.held_;
       scalar_ = other.scalar_;
       other.var_ = nullptr;
       other.owned_ = false;
+      other.held_ = false;
     }
     return *this;
   }
 
   void Reset() {
-    if (owned_) ReleaseVar(var_);
+    if (owned_) {
+      ReleaseVar(var_);
+    } else if (held_) {
+      DropVarHold(var_);
+    }
     var_ = nullptr;
     owned_ = false;
+    held_ = false;
     scalar_.type = KEL_UNKNOWN;
   }
   // A scalar temporary (type KEL_UNKNOWN: an undefined temporary).
@@ -49,6 +62,14 @@ class Operand {
   void SetBorrowed(Var* var) {
     Reset();
     var_ = var;
+  }
+  // Refers to [var] and keeps it alive while the operand lives: a member,
+  // which the rest of the expression may take away from its structure.
+  void SetHeld(Var* var) {
+    Reset();
+    var_ = var;
+    held_ = true;
+    HoldVar(var);
   }
   void SetOwned(Var* var) {
     Reset();
@@ -94,6 +115,7 @@ class Operand {
  private:
   Var* var_ = nullptr;
   bool owned_ = false;
+  bool held_ = false;
   Scalar scalar_;
 };
 

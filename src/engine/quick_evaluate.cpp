@@ -26,23 +26,32 @@ inline bool Discarded(const ExprNode* node) { return (node->flags & EXPR_DISCARD
 // otherwise.
 bool AssignTarget(CallFrame& frame, const ExprNode* node, Var* target, Operand& out) {
   const bool pure = (node->right->flags & EXPR_PURE) != 0;
+  // A member target is held: the enclosing expression may take its structure away.
+  const bool member = node->left->kind == EX_MEMBER;
+  auto refer = [target, member](Operand& operand) {
+    if (member) {
+      operand.SetHeld(target);
+    } else {
+      operand.SetBorrowed(target);
+    }
+  };
   Scalar value;
   if (pure && AssignInt(frame, target, node->right)) {
-    if (!Discarded(node)) out.SetBorrowed(target);
+    if (!Discarded(node)) refer(out);
     return true;
   }
   if (pure && QuickValue(frame, node->right, value) && WriteNumber(target, value)) {
-    out.SetBorrowed(target);
+    refer(out);
     return true;
   }
   Operand right;
   if (!Evaluate(frame, node->right, right)) return false;
   if (right.NumberValue(value) && WriteNumber(target, value)) {
-    out.SetBorrowed(target);
+    refer(out);
     return true;
   }
   Operand left;
-  left.SetBorrowed(target);
+  refer(left);
   frame.run->position = node->token;
   if (!CheckOperands(*frame.run, TOK_ASSIGN, &left, right)) return false;
   if (!Store(frame, target, right)) return false;

@@ -39,7 +39,11 @@ MemberList* NewMemberList() { return new MemberList{nullptr, ++memberStamp}; }
 void FreeMemberNodes(MemberNode* node) {
   while (node != nullptr) {
     MemberNode* next = node->next;
-    ReleaseVar(node->var);
+    if (node->var->holds != 0) {
+      node->var->holds |= VAR_ORPHANED;  // the last hold releases it
+    } else {
+      ReleaseVar(node->var);
+    }
     delete[] node->name;
     delete node;
     node = next;
@@ -202,7 +206,7 @@ void UnlinkRow(VarData* row, VarData* parent, std::int32_t index) {
 Var* NewVarOn(VarData* data, std::int32_t index, std::uint16_t flags) {
   ++data->refCount;
   Var* var = varPool.Allocate();
-  *var = Var{data, index, flags, 0};
+  *var = Var{data, index, flags, 0, 0};
   return var;
 }
 
@@ -224,7 +228,7 @@ Var* NewPlainVar(int kind) {
   data->type = static_cast<std::int8_t>(kind);
   data->elemSize = ElementSize(kind);
   Var* var = varPool.Allocate();
-  *var = Var{data, 0, 0, 0};
+  *var = Var{data, 0, 0, 0, 0};
   return var;
 }
 
@@ -293,7 +297,7 @@ Var* NewByteArrayVar(const char* bytes, std::uint32_t count, bool isString) {
   data->capacity = total;
   data->isString = isString ? 1 : 0;
   Var* var = varPool.Allocate();
-  *var = Var{data, 0, 0, 0};
+  *var = Var{data, 0, 0, 0, 0};
   return var;
 }
 
@@ -322,6 +326,13 @@ void ReleaseData(VarData* data) {
     data->containers = next;
   }
   dataPool.Free(data);
+}
+
+void DropVarHold(Var* var) {
+  if (--var->holds == VAR_ORPHANED) {
+    var->holds = 0;
+    ReleaseVar(var);
+  }
 }
 
 void ReleaseVar(Var* var) {

@@ -133,7 +133,19 @@ struct Var {
   std::int32_t index;     // element index, or the origin of an array reference
   std::uint16_t flags;    // VAR_ELEMENT and the count of bound names
   std::uint32_t literal;  // 1: a string literal of the program text
+  // Operands holding the Var (a member, or a built-in's result by reference)
+  // while the expression that holds them runs, and VAR_ORPHANED once its
+  // member is gone: the Var then lives until the last hold is dropped, so an
+  // expression that takes away the structure a member of it came from
+  // (s.inner.w = (s = s.inner)) never reads freed memory.
+  std::uint32_t holds;
 };
+
+constexpr std::uint32_t VAR_ORPHANED = 0x80000000u;
+
+inline void HoldVar(Var* var) { ++var->holds; }
+// Drops one hold; an orphaned Var goes with its last.
+void DropVarHold(Var* var);
 
 // A scalar read out of a value, or held by an operand without storage.
 struct Scalar {
