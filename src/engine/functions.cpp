@@ -16,9 +16,7 @@ FunctionRecord::~FunctionRecord() {
   if (kind == FUNCTION_SCRIPT) DestroyTokenList(body);
 }
 
-void ReleaseFunction(FunctionRecord* function) {
-  if (--function->holds == 0 && function->retired) delete function;
-}
+void FreeRetiredFunction(FunctionRecord* function) { delete function; }
 
 namespace {
 

@@ -80,8 +80,12 @@ struct FunctionRecord {
 extern std::uint32_t FunctionEpoch;
 
 inline void HoldFunction(FunctionRecord* function) { ++function->holds; }
+// Frees a retired record whose last hold is gone.
+void FreeRetiredFunction(FunctionRecord* function);
 // Drops one hold; a retired record is freed with its last.
-void ReleaseFunction(FunctionRecord* function);
+inline void ReleaseFunction(FunctionRecord* function) {
+  if (--function->holds == 0 && function->retired) [[unlikely]] FreeRetiredFunction(function);
+}
 
 // The script functions of one run, newest first; lookups fall back to the
 // table of the enclosing run.

@@ -14,43 +14,30 @@ class Operand {
  public:
   Operand() { scalar_.type = KEL_UNKNOWN; scalar_.floatValue = 0; }
   ~Operand() {
-    if (owned_) {
-      ReleaseVar(var_);
-    } else if (held_) {
-      DropVarHold(var_);
-    }
+    if (keep_ != KEEP_NONE) LetGo();
   }
   Operand(const Operand&) = delete;
   Operand& operator=(const Operand&) = delete;
-  Operand(Operand&& other) noexcept
-      : var_(other.var_), owned_(other.owned_), held_(other.held_), scalar_(other.scalar_) {
+  Operand(Operand&& other) noexcept : var_(other.var_), keep_(other.keep_), scalar_(other.scalar_) {
     other.var_ = nullptr;
-    other.owned_ = false;
-    other.held_ = false;
+    other.keep_ = KEEP_NONE;
   }
   Operand& operator=(Operand&& other) noexcept {
     if (this != &other) {
       Reset();
       var_ = other.var_;
-      owned_ = other.owned_;
-      held_ = other.held_;
+      keep_ = other.keep_;
       scalar_ = other.scalar_;
       other.var_ = nullptr;
-      other.owned_ = false;
-      other.held_ = false;
+      other.keep_ = KEEP_NONE;
     }
     return *this;
   }
 
   void Reset() {
-    if (owned_) {
-      ReleaseVar(var_);
-    } else if (held_) {
-      DropVarHold(var_);
-    }
+    if (keep_ != KEEP_NONE) LetGo();
     var_ = nullptr;
-    owned_ = false;
-    held_ = false;
+    keep_ = KEEP_NONE;
     scalar_.type = KEL_UNKNOWN;
   }
   // A scalar temporary (type KEL_UNKNOWN: an undefined temporary).
@@ -68,17 +55,17 @@ class Operand {
   void SetHeld(Var* var) {
     Reset();
     var_ = var;
-    held_ = true;
+    keep_ = KEEP_HELD;
     HoldVar(var);
   }
   void SetOwned(Var* var) {
     Reset();
     var_ = var;
-    owned_ = true;
+    keep_ = KEEP_OWNED;
   }
 
   Var* var() const { return var_; }
-  bool owned() const { return owned_; }
+  bool owned() const { return keep_ == KEEP_OWNED; }
   // The scalar held without storage (when var() is null).
   const Scalar& scalar() const { return scalar_; }
 
@@ -100,7 +87,7 @@ class Operand {
   Var* Materialize() {
     if (var_ == nullptr) {
       var_ = scalar_.type == KEL_UNKNOWN ? NewVar(KEL_UNKNOWN) : NewScalarVar(scalar_);
-      owned_ = true;
+      keep_ = KEEP_OWNED;
     }
     return var_;
   }
@@ -108,14 +95,25 @@ class Operand {
   Var* TakeOwned() {
     Var* var = var_;
     var_ = nullptr;
-    owned_ = false;
+    keep_ = KEEP_NONE;
     return var;
   }
 
  private:
+  // What the operand does with var_ when it lets go: nothing (borrowed),
+  // release it (owned), or drop its hold (held).
+  enum Keep : std::uint8_t { KEEP_NONE, KEEP_OWNED, KEEP_HELD };
+
+  void LetGo() {
+    if (keep_ == KEEP_OWNED) {
+      ReleaseVar(var_);
+    } else {
+      DropVarHold(var_);
+    }
+  }
+
   Var* var_ = nullptr;
-  bool owned_ = false;
-  bool held_ = false;
+  Keep keep_ = KEEP_NONE;
   Scalar scalar_;
 };
 
