@@ -541,6 +541,21 @@ void SetSpan(Var* var, std::int32_t lowest, std::int32_t highest) {
 
 namespace {
 
+// The offset of the first byte from [from] on that is not 0, or [end].
+std::size_t NextNonZeroByte(const std::uint8_t* bytes, std::size_t from, std::size_t end) {
+  while (from < end && from % 8 != 0) {
+    if (bytes[from] != 0) return from;
+    ++from;
+  }
+  for (; from + 8 <= end; from += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + from, 8);
+    if (word != 0) break;
+  }
+  while (from < end && bytes[from] == 0) ++from;
+  return from;
+}
+
 // One more dimension for one storage whose rows already have theirs.
 void AddDimensionHere(VarData* data) {
   if (data->dimension == 0) {
@@ -556,12 +571,15 @@ void AddDimensionHere(VarData* data) {
     data->dimension = 2;
     EnsureSpan(data, old.minIndex, old.elemCount, false);
     auto* rows = static_cast<RowSlot*>(data->payload.elements);
-    for (std::uint32_t i = 0; i < old.elemCount; ++i) {
-      const std::uint8_t* element = static_cast<std::uint8_t*>(old.payload.elements) + i * old.elemSize;
-      // A zero element is what a row made later holds anyway.
-      if (std::all_of(element, element + old.elemSize, [](std::uint8_t byte) { return byte == 0; })) continue;
+    const auto* bytes = static_cast<const std::uint8_t*>(old.payload.elements);
+    const std::size_t end = static_cast<std::size_t>(old.elemCount) * old.elemSize;
+    // A zero element is what a row made later holds anyway: only the others
+    // become rows now, found a word at a time.
+    for (std::size_t at = NextNonZeroByte(bytes, 0, end); at < end;) {
+      const auto i = static_cast<std::uint32_t>(at / old.elemSize);
       VarData* row = RowOf(data, old.minIndex + static_cast<std::int32_t>(i), rows[i]);
-      std::memcpy(row->payload.elements, element, old.elemSize);
+      std::memcpy(row->payload.elements, bytes + static_cast<std::size_t>(i) * old.elemSize, old.elemSize);
+      at = NextNonZeroByte(bytes, static_cast<std::size_t>(i + 1) * old.elemSize, end);
     }
     FreeAddressable(old.payload.elements);
     return;

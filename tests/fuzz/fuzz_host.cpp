@@ -16,6 +16,7 @@
 
 #include "base/host.h"
 #include "base/process.h"
+#include "base/text.h"
 #include "engine/calls.h"
 #include "engine/context.h"
 #include "engine/functions.h"
@@ -49,9 +50,14 @@ Context* top = nullptr;
 BuiltinServices library;
 
 // Built-ins that reach outside the run: writing arbitrary memory would make
-// every later finding suspect, and files are kept to the scratch folder.
+// every later finding suspect, files are kept to the scratch folder, no
+// program is started, the process environment stays as it is, and no
+// directory walk wanders the whole file system. Names are found in any case.
 bool Denied(std::string_view name) {
-  return name == "poke" || name == "remove" || name == "rename";
+  for (std::string_view denied : {"poke", "remove", "rename", "system", "spawn", "putenv", "Directory"}) {
+    if (EqualsIgnoreCase(name, denied)) return true;
+  }
+  return false;
 }
 
 FunctionRecord* FindAllowed(std::string_view name) { return Denied(name) ? nullptr : library.find(name); }
@@ -64,7 +70,7 @@ bool ScratchName(const char* name) {
 
 void CallAllowed(CallFrame& frame) {
   const std::string& name = frame.function->name;
-  if ((name == "fopen" || name == "freopen") && frame.argCount > 0) {
+  if ((EqualsIgnoreCase(name, "fopen") || EqualsIgnoreCase(name, "freopen")) && frame.argCount > 0) {
     const char* file = GetString(frame, 0);
     if (file == nullptr || !ScratchName(file)) return;  // no result: the program sees no stream
   }
