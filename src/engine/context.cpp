@@ -29,6 +29,7 @@ Context::Context(Context& parentContext, std::uint8_t ownsFlags) {
   host = parentContext.host;
   builtins = parentContext.builtins;
   parent = &parentContext;
+  depth = parentContext.depth + 1;
   owns = ownsFlags;
   defines = parentContext.defines;
   globals = parentContext.globals;

@@ -66,6 +66,7 @@ struct Context {
   Host* host;
   Context* parent = nullptr;
   Context* child = nullptr;
+  std::uint32_t depth = 0;  // contexts above this one
   std::uint8_t owns;
   std::uint16_t runState = RUN_RUNNING;
   std::int32_t exitCode = 0;

@@ -26,6 +26,8 @@ namespace kel {
 namespace {
 
 constexpr int kVersionMajor = 2;
+// The most runs nested inside one another (Interpret, spawn of a script).
+constexpr std::uint32_t kMaxRunDepth = 1000;
 constexpr int kVersionMinor = 11;
 
 void DefinePlatformMacros(Context& context) {
@@ -177,7 +179,14 @@ bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigne
     const FunctionRecord* mainBefore = callMain ? run.functions->Find("main") : nullptr;
     const FunctionRecord* initBefore = run.functions->Find(kGlobalInitName);
     std::string& source = isFile ? arguments.words[0] : text;
-    if (!Tokenize(run, source, isFile)) {
+    if (run.depth > kMaxRunDepth) {
+      // Runs nested this deep (Interpret calling itself) would make every
+      // name lookup walk the whole chain: the innermost fails as if the
+      // stack had run out, and its callers go on.
+      RaiseError(run, MSG_8000);
+      exitCode = 255;
+      ok = false;
+    } else if (!Tokenize(run, source, isFile)) {
       exitCode = 255;
       ok = false;
     } else if (!BindTarget.empty()) {
