@@ -17,7 +17,7 @@
 
 namespace kel {
 
-EnvBlock::EnvBlock() : entries_(platform::EnvironmentEntries()) {}
+EnvBlock::EnvBlock() : entries_(platform::EnvironmentEntries()), received_(entries_) {}
 
 bool EntryBelongsTo(std::string_view entry, std::string_view name) {
   if (entry.size() <= name.size() || !StartsWithIgnoreCase(entry, name)) return false;

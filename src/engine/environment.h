@@ -18,12 +18,15 @@ class EnvBlock {
  public:
   EnvBlock();
   // A block of the given entries rather than the process's (for tests).
-  explicit EnvBlock(std::vector<std::string> entries) : entries_(std::move(entries)) {}
+  explicit EnvBlock(std::vector<std::string> entries) : entries_(entries), received_(std::move(entries)) {}
   const std::vector<std::string>& Entries() const { return entries_; }
   std::vector<std::string>& Entries() { return entries_; }
+  // The entries as the process received them, before any write-back.
+  const std::vector<std::string>& Received() const { return received_; }
 
  private:
   std::vector<std::string> entries_;
+  std::vector<std::string> received_;
 };
 
 // The environment variable [name] of [context]'s environment scope, created
@@ -36,6 +39,15 @@ Var* EnvLookup(Context& context, std::string_view name);
 // its value (none when it is undefined), and the process environment takes
 // the changes, so that the C library and child processes see them.
 void EnvWriteBack(Context& context);
+
+// Writes [fileName], the commands with which the command processor that
+// started this program takes over the script's changes to its environment
+// variables: those it received are cleared, those the script left defined
+// are set. Values stay text whatever characters they hold (CMD.EXE:
+// @SET "NAME=VALUE" with every % doubled; POSIX: export NAME='VALUE'). Raises
+// 6002 and writes nothing when the file cannot be written or a value cannot
+// be written safely (a line break for CMD.EXE).
+bool WriteEnvUpdateFile(Context& context, const std::string& fileName);
 
 // True when [entry] belongs to the variable [name]: it starts with the name,
 // in any letter case, followed by "=", "." or "[".

@@ -3,14 +3,17 @@
 // the process environment takes the changes.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
 #include "engine/context.h"
 #include "engine/environment.h"
+#include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/value.h"
+#include "platform/processes.h"
 #include "platform/system.h"
 
 namespace kel {
@@ -154,7 +157,77 @@ bool BelongsToScope(const VarList& scope, std::string_view entry) {
 // The name part of an entry, before its "=".
 std::string EntryName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
+// ===================================================================
+// The update file
+// ===================================================================
+
+// The variable an entry belongs to: its name up to "=", "." or "[".
+std::string_view VariableOf(std::string_view entry) { return entry.substr(0, entry.find_first_of("=.[")); }
+
+bool IsShellName(std::string_view name) {
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+  for (const char c : name) {
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '_') return false;
+  }
+  return true;
+}
+
+// One line that clears, or with [value] sets, the variable [name]; false
+// when the syntax cannot carry it safely.
+bool UpdateLine(platform::ShellSyntax syntax, std::string_view name, const std::string* value, std::string& out) {
+  if (syntax == platform::ShellSyntax::Posix) {
+    // A shell has no variables of such names: nothing can take them over.
+    if (!IsShellName(name)) return true;
+    if (value == nullptr) {
+      out += "unset " + std::string(name) + "\n";
+      return true;
+    }
+    out += "export " + std::string(name) + "='";
+    for (const char c : *value) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    out += "'\n";
+    return true;
+  }
+  std::string text = std::string(name) + "=" + (value != nullptr ? *value : std::string());
+  if (text.find_first_of("\r\n") != std::string::npos) return false;
+  out += "@SET \"";  // "@": no echo of the line, whatever the caller's echo state
+  for (const char c : text) out += c == '%' ? std::string("%%") : std::string(1, c);
+  out += "\"\n";
+  return true;
+}
+
+bool DefinedInScope(const VarList& scope, std::string_view name) {
+  const Var* var = scope.LookupHere(name);
+  return var != nullptr && IsDefined(var);
+}
+
 }  // namespace
+
+bool WriteEnvUpdateFile(Context& context, const std::string& fileName) {
+  EnvWriteBack(context);
+  const VarList& scope = *context.environment;
+  const platform::ShellSyntax syntax = platform::CommandProcessorSyntax();
+  std::string text;
+  bool safe = true;
+  for (const std::string& entry : context.envBlock->Received()) {
+    if (scope.LookupHere(VariableOf(entry)) == nullptr) continue;
+    safe = safe && UpdateLine(syntax, std::string_view(entry).substr(0, entry.find('=')), nullptr, text);
+  }
+  for (const std::string& entry : context.envBlock->Entries()) {
+    if (!DefinedInScope(scope, VariableOf(entry))) continue;
+    const std::size_t equals = entry.find('=');
+    const std::string value = entry.substr(equals + 1);
+    safe = safe && UpdateLine(syntax, std::string_view(entry).substr(0, equals), &value, text);
+  }
+  std::FILE* file = safe ? std::fopen(fileName.c_str(), "w") : nullptr;
+  bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (file != nullptr) written = std::fclose(file) == 0 && written;
+  if (!written) {
+    if (file != nullptr) std::remove(fileName.c_str());  // no half-written commands
+    RaiseErrorAlways(context, MSG_6002, fileName.c_str());
+  }
+  return written;
+}
 
 void EnvWriteBack(Context& context) {
   const VarList& scope = *context.environment;

@@ -9,6 +9,11 @@
 
 namespace kel::platform {
 
+// How the command processor reads a file of variable settings: CMD.EXE's SET
+// lines (Win32) or a POSIX shell's export and unset.
+enum class ShellSyntax { Cmd, Posix };
+ShellSyntax CommandProcessorSyntax();
+
 // The longest command the command processor takes.
 std::size_t MaxCommandLength();
 

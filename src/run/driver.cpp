@@ -12,6 +12,7 @@
 #include "base/process.h"
 #include "engine/calls.h"
 #include "engine/context.h"
+#include "engine/environment.h"
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
@@ -236,6 +237,13 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     }
     // A run that ended while the console was closing asked for 255.
     if (context.runState == RUN_EXIT) exitCode = context.exitCode;
+    // The command processor that started us takes over the script's
+    // environment changes through the update file it names; a file that
+    // could not be written fails the program.
+    EnvWriteBack(context);
+    if (auto file = platform::GetEnvironmentValue("VETRA_ESET"); file && !file->empty()) {
+      if (!WriteEnvUpdateFile(context, *file)) exitCode = 255;
+    }
     // Output the system could not take (a full disk, a closed device) is lost
     // output: said, and the program fails.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

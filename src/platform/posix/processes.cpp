@@ -24,6 +24,8 @@ int ExitStatus(int status) {
 
 }  // namespace
 
+ShellSyntax CommandProcessorSyntax() { return ShellSyntax::Posix; }
+
 // "sh -c" gets the command as one argument, and the kernel takes no single
 // argument longer than 32 pages.
 std::size_t MaxCommandLength() { return 32 * 4096 - 1; }

@@ -9,6 +9,8 @@
 
 namespace kel::platform {
 
+ShellSyntax CommandProcessorSyntax() { return ShellSyntax::Cmd; }
+
 // What CMD.EXE takes on one command line.
 std::size_t MaxCommandLength() { return 8191; }
 
