@@ -9,6 +9,14 @@
 
 namespace kel {
 
+// A key typed at the interactive shell's prompt: a character code, or for
+// an extended key (cursor keys, Home, End, Delete) the Windows console's
+// code of it (Left 75, Right 77, Up 72, Down 80, Home 71, End 79, Delete 83).
+struct ShellKey {
+  int code;
+  bool extended;
+};
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -40,6 +48,17 @@ class Host {
   // Called before the library reads the process's standard input, so that
   // line input behaves as the user expects (echo, editing).
   virtual void BeforeStandardInput() {}
+
+  // The next key for the shell's line editor; false at the end of input.
+  // Input that is no console (a pipe, a file) gives its bytes as keys.
+  virtual bool ReadShellKey(ShellKey& key) {
+    const int c = std::getchar();
+    key = ShellKey{c, false};
+    return c != EOF;
+  }
+  // Called when the shell has a whole line, before it runs it: the console
+  // goes back to line input for the command.
+  virtual void EndShellLine() {}
 
   // Shows [scriptName] as the running script while a file runs (window title).
   virtual void ShowRunningScript(std::string_view scriptName) { (void)scriptName; }

@@ -202,35 +202,10 @@ void Process_Directory(CallFrame& frame) {
 
 constexpr std::int32_t P_WAIT = 0;
 
-// The words of one command text: blanks, tabs and line ends separate them,
-// and a double-quoted stretch belongs to its word. The quotes only group:
-// each word is what the program receives.
-std::vector<std::string> SplitCommandWords(std::string_view text) {
-  std::vector<std::string> words;
-  std::size_t at = 0;
-  auto skipBlanks = [&] {
-    while (at < text.size() && std::string_view(" \t\n\r").find(text[at]) != std::string_view::npos) ++at;
-  };
-  skipBlanks();
-  while (at < text.size()) {
-    std::string word;
-    bool quoted = false;
-    for (; at < text.size() && (quoted || text[at] != ' '); ++at) {
-      if (text[at] == '"') {
-        quoted = !quoted;
-      } else {
-        word += text[at];
-      }
-    }
-    words.push_back(std::move(word));
-    skipBlanks();
-  }
-  return words;
-}
 
-// The text of a spawn entry: a string's bytes, a number's decimal form, a
-// byte's character. False for anything else.
-bool EntryText(Var* value, std::string& text) {
+}  // namespace
+
+bool ValueText(Var* value, std::string& text) {
   if (Arrayness(value) == 1 && KindOf(value) == KEL_BYTE) {
     ArrayRef array = ResolveArray(value);
     if (array.data->payload.elements == nullptr) return false;
@@ -258,9 +233,11 @@ bool EntryText(Var* value, std::string& text) {
   }
 }
 
+namespace {
+
 bool AddEntry(CallFrame& frame, Var* value, int position, std::vector<std::string>& entries) {
   std::string text;
-  if (!EntryText(value, text)) return RaiseErrorIfRunning(*frame.run, MSG_5114, position);
+  if (!ValueText(value, text)) return RaiseErrorIfRunning(*frame.run, MSG_5114, position);
   entries.push_back(std::move(text));
   return true;
 }
@@ -389,6 +366,30 @@ constexpr LibraryEntry kProcessRows[] = {
 }  // namespace
 
 void SetNestedRunner(NestedRunner runner) { nestedRunner = runner; }
+
+std::vector<std::string> SplitCommandWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  auto skipBlanks = [&] {
+    while (at < text.size() && std::string_view(" \t\n\r").find(text[at]) != std::string_view::npos) ++at;
+  };
+  skipBlanks();
+  while (at < text.size()) {
+    std::string word;
+    bool quoted = false;
+    for (; at < text.size() && (quoted || text[at] != ' '); ++at) {
+      if (text[at] == '"') {
+        quoted = !quoted;
+      } else {
+        word += text[at];
+      }
+    }
+    words.push_back(std::move(word));
+    skipBlanks();
+  }
+  return words;
+}
+
 
 void PrepareChildProcess(Context& run) {
   EnvWriteBack(run);

@@ -14,6 +14,7 @@ namespace kel {
 struct CallFrame;
 struct Context;
 struct LibraryEntry;
+struct Var;
 
 // RunProgram flags: the mode in the two low bits, and a fresh global scope.
 enum RunFlags : unsigned {
@@ -36,6 +37,16 @@ void SetNestedRunner(NestedRunner runner);
 // variables are written back to the process environment and every C stream
 // is flushed, so the program sees both.
 void PrepareChildProcess(Context& run);
+
+// The words of one command text: blanks separate them, and a double-quoted
+// stretch belongs to its word. The quotes only group: each word is what the
+// program receives.
+std::vector<std::string> SplitCommandWords(std::string_view text);
+
+// The text of a value as a command word: a string's bytes, a number's
+// decimal form ("%f" for a float), a byte's character. False for anything
+// else (structures, undefined values, deeper arrays, the byte 0).
+bool ValueText(Var* value, std::string& text);
 
 // The group's rows for these functions.
 std::span<const LibraryEntry> ProcessRows();

@@ -21,6 +21,7 @@ namespace kel {
 namespace {
 
 std::span<const LibraryEntry> hostRows[GROUP_COUNT];
+std::span<const LibraryEntry> shellRows;
 
 // The groups in registration order, written once.
 const LibraryGroup* const kGroups[] = {
@@ -51,6 +52,8 @@ FunctionRecord* RecordFor(const LibraryEntry& entry, LibraryGroupId group) {
 }  // namespace
 
 void SetHostRows(LibraryGroupId group, std::span<const LibraryEntry> rows) { hostRows[group] = rows; }
+
+void SetShellRows(std::span<const LibraryEntry> rows) { shellRows = rows; }
 
 void RegisterLibrary(Context& top) {
   top.builtins = {FindBuiltin, CallBuiltin};
@@ -83,6 +86,9 @@ void DestroyLibrary(Context& run) {
 // A linear search, the group registered last first: a call site looks its
 // function up once, so an index would cost every run more than it saves.
 FunctionRecord* FindBuiltin(std::string_view name) {
+  for (const LibraryEntry& entry : shellRows) {
+    if (EqualsIgnoreCase(entry.name, name)) return RecordFor(entry, GROUP_DATA);
+  }
   for (std::size_t i = std::size(kGroups); i-- > 0;) {
     const LibraryGroup& group = *kGroups[i];
     for (const auto rows : {group.rows, group.moreRows, hostRows[group.id]}) {

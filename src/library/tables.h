@@ -63,6 +63,8 @@ enum ParamMode : int {
 
 // Rows a host program adds to [group] (its screen and keyboard functions).
 void SetHostRows(LibraryGroupId group, std::span<const LibraryEntry> rows);
+// Rows that exist while the interactive shell runs (its filter functions).
+void SetShellRows(std::span<const LibraryEntry> rows);
 
 // Registers every group for the top-level context: enters the constants and
 // starts each group's state.

@@ -21,6 +21,7 @@
 #include "library/tables.h"
 #include "platform/paths.h"
 #include "run/command_line.h"
+#include "run/shell.h"
 
 namespace kel {
 
@@ -225,7 +226,7 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     if (ProgramIsBound()) {
       RunProgram(context, commandLine, true, RUN_MODE_FILE, nullptr, exitCode);
     } else if (commandLine.empty()) {
-      PrintBanner(*host);
+      exitCode = RunShell(context, PrintBanner);
     } else {
       std::string target;
       if (TakeBindOption(commandLine, target)) {

@@ -259,4 +259,63 @@ printf("not reached\n");
 KEL
 break_ends break-ends-sort break_sort.kel sorting
 
+# --- the interactive shell: banner and prompt, autoload functions, editing
+#     keys, history, a command filter that rewrites a line, a character
+#     filter that swallows a key, Kel code at the prompt, exit ---
+script autoload.kel <<'KEL'
+twice(x) { return 2 * x; }
+noX(line, cursor, key, extended, printable) { if (key == 'x') key = 0; return 0; }
+passAll(line, cursor, key, extended, printable) { return 0; }
+rewrite(line) { if (strcmp(line, "hello") == 0) return "printf(\"[filtered]\\n\")"; return line; }
+KEL
+# type_line TEXT: the keys of TEXT, then Enter.
+type_line() { tmx send-keys -t case -l "$1"; tmx send-keys -t case Enter; }
+# check_output NAME TEXT: the pane shows a line that is exactly TEXT (output,
+# not the command line that printed it).
+check_output() {
+  local deadline=$((SECONDS + PATIENCE))
+  while [ $SECONDS -le $deadline ]; do
+    screen | sed 's/ *$//' | grep -qxF -- "$2" && { pass "$1"; return; }
+    sleep 0.1
+  done
+  fail "$1" "expected a line \"$2\""
+}
+start ""
+if wait_for "SYNTAX:" && wait_for "[Vetra  "; then
+  pass shell-banner-and-prompt
+  type_line 'printf("%d\n", twice(21))'
+  check_output shell-autoload-function "42"
+  tmx send-keys -t case -l 'printf("[%d]\n", 45)'
+  tmx send-keys -t case Left Left BSpace 9 Enter
+  check_output shell-left-and-backspace "[95]"
+  tmx send-keys -t case Up Enter
+  deadline=$((SECONDS + PATIENCE))
+  until [ "$(screen | sed 's/ *$//' | grep -cxF '[95]')" -ge 2 ] || [ $SECONDS -gt $deadline ]; do sleep 0.1; done
+  if [ "$(screen | sed 's/ *$//' | grep -cxF '[95]')" -ge 2 ]; then pass shell-history; else fail shell-history "Up did not recall the line"; fi
+  tmx send-keys -t case -l 'printf("[delete]\n")X'
+  tmx send-keys -t case Left DC Enter
+  check_output shell-left-and-delete "[delete]"
+  # wine's terminal input delivers no Home, End or lone Esc from tmux
+  if [ "$PLATFORM" = linux ]; then
+    tmx send-keys -t case -l 'Xprintf("[home]\n")'
+    tmx send-keys -t case Home DC End Enter
+    check_output shell-home-and-end "[home]"
+    tmx send-keys -t case -l 'garbage'
+    tmx send-keys -t case Escape
+    type_line 'printf("[clean]\n")'
+    check_output shell-escape-clears "[clean]"
+  fi
+  type_line 'ShellFilterCommand("rewrite")'
+  type_line 'hello'
+  check_output shell-command-filter "[filtered]"
+  type_line 'ShellFilterCharacter("noX", 1)'
+  type_line 'printf("[axbx]\n")'
+  check_output shell-character-filter "[ab]"
+  type_line 'ShellFilterCharacter("passAll", 0)'
+  type_line 'exit'
+  check shell-exit "EXIT=0"
+else
+  fail shell-banner-and-prompt "no prompt"
+fi
+
 exit $FAILED

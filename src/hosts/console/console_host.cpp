@@ -38,6 +38,13 @@ std::span<const char* const> ConsoleHost::PlatformMacros() const { return consol
 
 void ConsoleHost::BeforeStandardInput() { console::RestoreTerminal(); }
 
+bool ConsoleHost::ReadShellKey(ShellKey& key) {
+  if (!platform::StandardInputIsInteractive()) return Host::ReadShellKey(key);
+  return console::ReadEditingKey(key.code, key.extended);
+}
+
+void ConsoleHost::EndShellLine() { console::RestoreTerminal(); }
+
 void ConsoleHost::NoteStreamName(std::FILE* stream, const char* name) {
   ForgetStream(stream);
   if (EqualsIgnoreCase(name, "CON") || EqualsIgnoreCase(name, "CON:")) consoleStreams_.push_back(stream);

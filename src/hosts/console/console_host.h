@@ -19,6 +19,8 @@ class ConsoleHost final : public Host {
   void BeforeStandardInput() override;
   void NoteStreamName(std::FILE* stream, const char* name) override;
   void ForgetStream(std::FILE* stream) override;
+  bool ReadShellKey(ShellKey& key) override;
+  void EndShellLine() override;
 
   // True when [stream] was last opened on the console ("CON" or "CON:").
   bool IsConsoleStream(std::FILE* stream) const;

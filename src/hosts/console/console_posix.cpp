@@ -142,6 +142,73 @@ int ReadKey(bool echo) {
   return key;
 }
 
+namespace {
+
+// The next byte of an escape sequence, when one follows within 50 ms: a
+// terminal sends a sequence at once, a lone Esc has nothing behind it.
+bool FollowingByte(unsigned char& byte) {
+  struct pollfd wait{0, POLLIN, 0};
+  return poll(&wait, 1, 50) > 0 && read(0, &byte, 1) == 1;
+}
+
+// The Windows console code of the key an escape sequence ending in [final]
+// (with the number [number] before a "~") stands for; 0 when none.
+int SequenceKey(unsigned char final, int number) {
+  switch (final) {
+    case 'A': return 72;  // Up
+    case 'B': return 80;  // Down
+    case 'C': return 77;  // Right
+    case 'D': return 75;  // Left
+    case 'H': return 71;  // Home
+    case 'F': return 79;  // End
+    case '~': return number == 1 || number == 7 ? 71 : number == 4 || number == 8 ? 79 : number == 3 ? 83 : 0;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+// A key typed right after Esc, read while looking for a sequence: the next
+// key to give.
+namespace {
+int pendingKey = -1;
+}  // namespace
+
+bool ReadEditingKey(int& code, bool& extended) {
+  EnterKeyMode();
+  std::fflush(stdout);
+  unsigned char byte;
+  if (pendingKey >= 0) {
+    byte = static_cast<unsigned char>(pendingKey);
+    pendingKey = -1;
+  } else if (read(0, &byte, 1) != 1) {
+    return false;
+  }
+  extended = false;
+  code = byte == 127 ? 8 : byte;  // the terminal's erase key is Backspace
+  unsigned char next;
+  if (byte != 27 || !FollowingByte(next)) return true;
+  if (next != '[' && next != 'O') {  // Esc, then an ordinary key
+    pendingKey = next;
+    return true;
+  }
+  int number = 0;
+  while (FollowingByte(byte)) {
+    if (byte >= '0' && byte <= '9') {
+      number = number * 10 + (byte - '0');
+      continue;
+    }
+    if (byte == ';') continue;
+    const int key = SequenceKey(byte, number);
+    if (key == 0) break;
+    code = key;
+    extended = true;
+    return true;
+  }
+  code = 27;
+  return true;
+}
+
 bool KeyWaiting() {
   EnterKeyMode();
   struct pollfd wait{0, POLLIN, 0};

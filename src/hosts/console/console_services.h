@@ -33,6 +33,9 @@ std::uintptr_t ConsoleWindowHandle();
 int ReadKey(bool echo);
 // True when a key is waiting.
 bool KeyWaiting();
+// Reads one key for the shell's line editor from the console (extended keys
+// with the Windows console's codes); false when no more can be read.
+bool ReadEditingKey(int& code, bool& extended);
 // Leaves the key mode that ReadKey and KeyWaiting put the terminal in, so
 // that line input edits and echoes again. Safe to call at any time.
 void RestoreTerminal();

@@ -65,6 +65,14 @@ int ReadKey(bool echo) {
 
 bool KeyWaiting() { return _kbhit() != 0; }
 
+bool ReadEditingKey(int& code, bool& extended) {
+  std::fflush(stdout);
+  code = _getch();
+  extended = code == 0 || code == 0xE0;  // the prefix of a key without a character
+  if (extended) code = _getch();
+  return code != EOF;
+}
+
 void ClearScreen() {
   std::fflush(stdout);
   CONSOLE_SCREEN_BUFFER_INFO info;
