@@ -267,6 +267,11 @@ twice(x) { return 2 * x; }
 noX(line, cursor, key, extended, printable) { if (key == 'x') key = 0; return 0; }
 passAll(line, cursor, key, extended, printable) { return 0; }
 rewrite(line) { if (strcmp(line, "hello") == 0) return "printf(\"[filtered]\\n\")"; return line; }
+hash(line, cursor, key, extended, printable) {
+  if (key != '#') return 0;
+  line = "printf(\"[redrawn]\\n\")"; cursor = strlen(line); key = 0;
+  return 1;
+}
 KEL
 # type_line TEXT: the keys of TEXT, then Enter.
 type_line() { tmx send-keys -t case -l "$1"; tmx send-keys -t case Enter; }
@@ -311,6 +316,9 @@ if wait_for "SYNTAX:" && wait_for "[Vetra  "; then
   type_line 'ShellFilterCharacter("noX", 1)'
   type_line 'printf("[axbx]\n")'
   check_output shell-character-filter "[ab]"
+  type_line 'ShellFilterCharacter("hash", 1)'
+  type_line '#'
+  check_output shell-character-filter-redraws "[redrawn]"
   type_line 'ShellFilterCharacter("passAll", 0)'
   type_line 'exit'
   check shell-exit "EXIT=0"
