@@ -131,9 +131,10 @@ class LineEditor {
       ShellKey key;
       const bool read = context_.host->ReadShellKey(key);
       if (CloseRequested) return false;
-      if (BreakRequested) {  // a break clears the line being edited
+      if (BreakRequested) {  // a break clears the line being edited, and the shell reads on
         BreakRequested = 0;
         Replace(std::string(), 0);
+        if (!read) continue;  // the break cut the read short: no key came
       }
       if (!read) return Finish(line, !line_.empty());
       if (!FilterKey(key)) continue;

@@ -310,6 +310,13 @@ if wait_for "SYNTAX:" && wait_for "[Vetra  "; then
     type_line 'printf("[clean]\n")'
     check_output shell-escape-clears "[clean]"
   fi
+  tmx send-keys -t case -l 'printf("[not run]\n")'
+  wait_for '[not run]' && sleep 0.5  # every key taken before the break
+  tmx send-keys -t case C-c
+  sleep 0.5
+  type_line 'printf("[after break]\n")'
+  check_output shell-break-clears-line "[after break]"
+  if screen | grep -qxF "[not run]"; then fail shell-break-drops-line "the cleared line ran"; fi
   type_line 'ShellFilterCommand("rewrite")'
   type_line 'hello'
   check_output shell-command-filter "[filtered]"

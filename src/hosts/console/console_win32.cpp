@@ -67,6 +67,12 @@ bool KeyWaiting() { return _kbhit() != 0; }
 
 bool ReadEditingKey(int& code, bool& extended) {
   std::fflush(stdout);
+  // Waiting here rather than inside _getch, a break finds no console read
+  // to cancel: the shell clears its line and reads on.
+  while (!_kbhit()) {
+    if (BreakRequested || CloseRequested) return false;
+    WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), 50);
+  }
   code = _getch();
   extended = code == 0 || code == 0xE0;  // the prefix of a key without a character
   if (extended) code = _getch();
