@@ -199,17 +199,22 @@ std::string SkipReason(const Options& options, const TestCase& test) {
 
 std::vector<TestCase> Discover(const Options& options, std::vector<std::string>& errors) {
   std::vector<fs::path> scripts;
-  for (const auto& entry : fs::recursive_directory_iterator(options.scripts)) {
-    if (!entry.is_regular_file() || entry.path().extension() != ".kel") continue;
-    fs::path relative = fs::relative(entry.path(), options.scripts);
+  // One script named alone runs by itself.
+  const bool single = fs::is_regular_file(options.scripts);
+  const fs::path base = single ? options.scripts.parent_path() : options.scripts;
+  if (single) scripts.push_back(options.scripts);
+  for (auto entry = single ? fs::recursive_directory_iterator() : fs::recursive_directory_iterator(base);
+       entry != fs::recursive_directory_iterator(); ++entry) {
+    if (!entry->is_regular_file() || entry->path().extension() != ".kel") continue;
+    fs::path relative = fs::relative(entry->path(), base);
     bool isData = false;
     for (const auto& part : relative) isData = isData || part == "data";
-    if (!isData) scripts.push_back(entry.path());
+    if (!isData) scripts.push_back(entry->path());
   }
   std::sort(scripts.begin(), scripts.end());
   std::vector<TestCase> tests;
   for (const fs::path& script : scripts) {
-    std::string name = fs::relative(script, options.scripts).string();
+    std::string name = fs::relative(script, base).string();
     if (!options.filter.empty() && name.find(options.filter) == std::string::npos) continue;
     auto read = ReadTestCase(script, name);
     if (auto* error = std::get_if<std::string>(&read)) {
