@@ -4,6 +4,7 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -40,6 +41,9 @@ namespace {
 // Starts [program] with this process's descriptors 0 to 2 (where the script's
 // redirections already point) and environment; its process id, or -1.
 pid_t Start(const ChildProgram& program) {
+  // Refused before anything starts: some systems (and valgrind) report a
+  // program that cannot run only as a child that exits with 127.
+  if (::access(program.path.c_str(), X_OK) != 0) return -1;
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.path.c_str()));
   for (const std::string& argument : program.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
