@@ -2,6 +2,7 @@
 // environment variables replace their entries in the environment block, and
 // the process environment takes the changes.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -107,18 +108,32 @@ bool ArrayText(Var* var, std::string& text) {
 
 void AddEntries(const std::string& name, Var* var, std::vector<std::string>& out);
 
+// The element indexes of [array] from its origin on that may hold entries:
+// the rows made (found through the storage's list of them, however far
+// apart), or every element of a structure array.
+std::vector<std::int32_t> CandidateElements(const ArrayRef& array, std::int32_t highest) {
+  std::vector<std::int32_t> offsets;
+  if (array.data->dimension > 1) {
+    for (const ContainerLink* link = array.data->rows; link != nullptr; link = link->nextRow) {
+      const std::uint32_t offset = IndexOffset(link->index, array.origin);
+      if (offset <= static_cast<std::uint32_t>(highest)) offsets.push_back(static_cast<std::int32_t>(offset));
+    }
+    std::sort(offsets.begin(), offsets.end());
+    return offsets;
+  }
+  for (std::int32_t i = 0; i <= highest; ++i) offsets.push_back(i);
+  return offsets;
+}
+
 // One entry set per element of an array of structures or of rows; rows
 // never made hold nothing.
 void AddElementEntries(const std::string& name, Var* var, std::vector<std::string>& out) {
   std::int32_t lowest, highest;
   GetSpan(var, lowest, highest);
-  ArrayRef array = ResolveArray(var);
-  for (std::int32_t i = 0; i <= highest && i >= 0; ++i) {
+  if (highest < 0) return;
+  const ArrayRef array = ResolveArray(var);
+  for (const std::int32_t i : CandidateElements(array, highest)) {
     const auto index = static_cast<std::int32_t>(static_cast<std::uint32_t>(array.origin) + static_cast<std::uint32_t>(i));
-    if (array.data->dimension > 1) {
-      const auto* slot = static_cast<const RowSlot*>(ElementPointer(array.data, index));
-      if (slot->row == nullptr) continue;
-    }
     Var* element = NewVarOn(array.data, index, VAR_ELEMENT);
     AddEntries(name + "[" + std::to_string(i) + "]", element, out);
     ReleaseVar(element);

@@ -241,9 +241,12 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     // The command processor that started us takes over the script's
     // environment changes through the update file it names; a file that
     // could not be written fails the program.
-    EnvWriteBack(context);
-    if (auto file = platform::GetEnvironmentValue("VETRA_ESET"); file && !file->empty()) {
-      if (!WriteEnvUpdateFile(context, *file)) exitCode = 255;
+    const Var* named = context.environment->LookupHere("VETRA_ESET");
+    if (platform::GetEnvironmentValue("VETRA_ESET") || (named != nullptr && IsDefined(named))) {
+      EnvWriteBack(context);  // the script may have named the file itself
+      if (auto file = platform::GetEnvironmentValue("VETRA_ESET"); file && !file->empty()) {
+        if (!WriteEnvUpdateFile(context, *file)) exitCode = 255;
+      }
     }
     // Output the system could not take (a full disk, a closed device) is lost
     // output: said, and the program fails.
