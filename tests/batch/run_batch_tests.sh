@@ -20,7 +20,9 @@ if [ "$PLATFORM" = win32 ]; then
   # the line ends of Linux.
   cmd() { WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" "$WINE" cmd /c "$@" 2>&1 | tr -d '\r'; }
 else
-  ln -s "$PROGRAM" VetraC32
+  # KEL_EMULATOR runs a program built for another machine (qemu-aarch64 ...).
+  printf '#!/bin/sh\nexec %s "%s" "$@"\n' "${KEL_EMULATOR:-}" "$PROGRAM" > VetraC32
+  chmod +x VetraC32
   export PATH="$WORK:$PATH"
 fi
 
@@ -54,22 +56,22 @@ fi
 
 # --- VETRA_ESET: the caller sees exactly the script's changes ---
 cat > changes.kel <<'KEL'
-KEL_NEW = "a & b | c < d > e ^ f % g \" h ' i";
-KEL_NUM = 5;
-undefine(KEL_OLD);
-KEL_CHANGED = "now";
+KBT_NEW = "a & b | c < d > e ^ f % g \" h ' i";
+KBT_NUM = 5;
+undefine(KBT_OLD);
+KBT_CHANGED = "now";
 KEL
 if [ "$PLATFORM" = win32 ]; then
-  printf '%s\r\n' '@echo off' 'set KEL_OLD=x' 'set KEL_CHANGED=before' 'set KEL_UNTOUCHED=y' \
-    'set VETRA_ESET=update.cmd' 'VetraC32 changes.kel' 'set VETRA_ESET=' 'call update.cmd' 'set KEL_' > round.bat
+  printf '%s\r\n' '@echo off' 'set KBT_OLD=x' 'set KBT_CHANGED=before' 'set KBT_UNTOUCHED=y' \
+    'set VETRA_ESET=update.cmd' 'VetraC32 changes.kel' 'set VETRA_ESET=' 'call update.cmd' 'set KBT_' > round.bat
   actual=$(cmd round.bat)
 else
-  actual=$(KEL_OLD=x KEL_CHANGED=before KEL_UNTOUCHED=y sh -c \
-    'VETRA_ESET=update.sh VetraC32 changes.kel && . ./update.sh && env | grep "^KEL_" | sort')
+  actual=$(KBT_OLD=x KBT_CHANGED=before KBT_UNTOUCHED=y sh -c \
+    'VETRA_ESET=update.sh VetraC32 changes.kel && . ./update.sh && env | grep "^KBT_" | sort')
 fi
-expect update-file-round-trip "KEL_CHANGED=now
-KEL_NEW=a & b | c < d > e ^ f % g \" h ' i
-KEL_NUM=5
-KEL_UNTOUCHED=y" "$actual"
+expect update-file-round-trip "KBT_CHANGED=now
+KBT_NEW=a & b | c < d > e ^ f % g \" h ' i
+KBT_NUM=5
+KBT_UNTOUCHED=y" "$actual"
 
 exit $FAILED
