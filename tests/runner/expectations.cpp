@@ -129,6 +129,9 @@ std::variant<TestCase, std::string> ReadTestCase(const std::filesystem::path& sc
     } else if (TakeDirective(comment, "platform", value)) {
       if (value != "linux" && value != "win32") return name + ": unknown platform " + value;
       test.platform = value;
+    } else if (TakeDirective(comment, "starts-itself", value)) {
+      if (value.empty()) return name + ": \"// starts-itself:\" needs the reason";
+      test.startsItselfReason = value;
     } else if (TakeDirective(comment, "32-bit-only", value)) {
       if (value.empty()) return name + ": \"// 32-bit-only:\" needs the reason";
       test.only32BitReason = value;

@@ -17,6 +17,9 @@ struct TestCase {
   // Set ("// 32-bit-only: reason") when the test holds only for the 32-bit
   // Windows programs; a 64-bit Windows test build skips it with the reason.
   std::optional<std::string> only32BitReason;
+  // Set ("// starts-itself: reason") when the test starts the interpreter as
+  // a child process, which a program run by an emulator cannot do.
+  std::optional<std::string> startsItselfReason;
 
   // How the program is started. Without args or command the command line is
   // the script's own file name.

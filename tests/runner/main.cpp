@@ -194,6 +194,10 @@ std::string SkipReason(const Options& options, const TestCase& test) {
   if (test.only32BitReason && !thirtyTwoBitProgram) {
     return "holds only for the 32-bit Windows programs: " + *test.only32BitReason;
   }
+  if (test.startsItselfReason && !options.emulator.empty()) {
+    return "starts the interpreter as a process of its own, which the emulated program cannot: " +
+           *test.startsItselfReason;
+  }
   return {};
 }
 
