@@ -113,8 +113,6 @@ void ReplaceRow(VarData* parent, std::int32_t index, const ArrayRef& source) {
   ReleaseData(old);
 }
 
-bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetInt(var) == 0 && GetFloat(var) == 0.0; }
-
 // The assignment once [target] has [source]'s kind.
 bool AssignSameKind(Context& context, Var* target, Var* source);
 

@@ -11,6 +11,7 @@
 namespace kel {
 
 struct Context;
+struct Scalar;
 struct Var;
 
 // The process environment the scripts see, as NAME=VALUE entries.
@@ -40,7 +41,7 @@ Var* EnvLookup(Context& context, std::string_view name);
 // the changes, so that the C library and child processes see them.
 void EnvWriteBack(Context& context);
 
-// Writes [fileName], the commands with which the command processor that
+// After EnvWriteBack: writes [fileName], the commands with which the command processor that
 // started this program takes over the script's changes to its environment
 // variables: those it received are cleared, those the script left defined
 // are set. Values stay text whatever characters they hold (CMD.EXE:
@@ -48,6 +49,10 @@ void EnvWriteBack(Context& context);
 // 6002 and writes nothing when the file cannot be written or a value cannot
 // be written safely (a line break for CMD.EXE).
 bool WriteEnvUpdateFile(Context& context, const std::string& fileName);
+
+// A number as the environment and command lines write it: an integer in
+// decimal, a float as "%f" formats it.
+std::string NumberText(const Scalar& value);
 
 // True when [entry] belongs to the variable [name]: it starts with the name,
 // in any letter case, followed by "=", "." or "[".

@@ -28,11 +28,6 @@ std::string Formatted(const char* format, double value) {
   return text;
 }
 
-std::string NumberText(const Scalar& value) {
-  if (value.type == KEL_FLOAT) return Formatted("%f", value.floatValue);
-  return std::to_string(ScalarToInt(value));
-}
-
 // Bytes as a character literal: the escapes for 7 to 13, the backslash and
 // the quote, octal for other control bytes and 255.
 std::string QuotedBytes(const std::uint8_t* bytes, std::uint32_t count) {
@@ -218,21 +213,25 @@ bool DefinedInScope(const VarList& scope, std::string_view name) {
 
 }  // namespace
 
+std::string NumberText(const Scalar& value) {
+  if (value.type == KEL_FLOAT) return Formatted("%f", value.floatValue);
+  return std::to_string(ScalarToInt(value));
+}
+
 bool WriteEnvUpdateFile(Context& context, const std::string& fileName) {
-  EnvWriteBack(context);
   const VarList& scope = *context.environment;
   const platform::ShellSyntax syntax = platform::CommandProcessorSyntax();
   std::string text;
   bool safe = true;
   for (const std::string& entry : context.envBlock->Received()) {
     if (scope.LookupHere(VariableOf(entry)) == nullptr) continue;
-    safe = safe && UpdateLine(syntax, std::string_view(entry).substr(0, entry.find('=')), nullptr, text);
+    safe = safe && UpdateLine(syntax, EntryName(entry), nullptr, text);
   }
   for (const std::string& entry : context.envBlock->Entries()) {
     if (!DefinedInScope(scope, VariableOf(entry))) continue;
-    const std::size_t equals = entry.find('=');
-    const std::string value = entry.substr(equals + 1);
-    safe = safe && UpdateLine(syntax, std::string_view(entry).substr(0, equals), &value, text);
+    const std::string name = EntryName(entry);
+    const std::string value = entry.substr(std::min(name.size() + 1, entry.size()));
+    safe = safe && UpdateLine(syntax, name, &value, text);
   }
   std::FILE* file = safe ? std::fopen(fileName.c_str(), "w") : nullptr;
   bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
@@ -257,8 +256,8 @@ void EnvWriteBack(Context& context) {
   }
   for (ScopeNode* node = scope.First(); node != nullptr; node = node->next) AddEntries(node->name, node->var, added);
   for (const std::string& entry : added) {
-    const std::size_t equals = entry.find('=');
-    platform::SetEnvironmentValue(entry.substr(0, equals), entry.c_str() + equals + 1);
+    const std::string name = EntryName(entry);
+    platform::SetEnvironmentValue(name, entry.c_str() + name.size() + 1);  // every added entry has its "="
     kept.push_back(entry);
   }
   entries = std::move(kept);

@@ -221,6 +221,9 @@ std::uint8_t GetByte(const Var* var);
 // Stores [value] converted to the kind [var] holds; a write into text storage
 // keeps the text terminated.
 void SetScalar(Var* var, const Scalar& value);
+
+// True when [var] is a non-array number equal to 0.
+inline bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetFloat(var) == 0.0; }
 void SetInt(Var* var, std::int32_t value);
 void SetFloat(Var* var, double value);
 

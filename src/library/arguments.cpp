@@ -98,6 +98,5 @@ bool StoreNumber(CallFrame& frame, Var* target, double value, int kind) {
   return true;
 }
 
-bool IsZeroNumber(const Var* var) { return IsNumericScalar(var) && GetFloat(var) == 0.0; }
 
 }  // namespace kel

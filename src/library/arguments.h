@@ -53,7 +53,5 @@ Var* NewStringArray(Context& run, std::span<const std::string> texts);
 // kind, anything else becomes [kind] first (KEL_INT or KEL_FLOAT).
 bool StoreNumber(CallFrame& frame, Var* target, double value, int kind);
 
-// True when [var] is a non-array number equal to 0.
-bool IsZeroNumber(const Var* var);
 
 }  // namespace kel

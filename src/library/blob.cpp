@@ -370,14 +370,14 @@ void DataConstants(MacroTable& macros) {
   macros.Define("VERSION_MAJOR", 2L);
   macros.Define("VERSION_MINOR", 11L);
   macros.Define("VERSION_STRING", std::string_view("\"Community\""));
-  macros.Define("INTERP_FILE", 1L);
-  macros.Define("INTERP_TEXT", 2L);
-  macros.Define("INTERP_LOAD", 8L);
-  macros.Define("INTERP_NOINHERIT_LOCAL", 4L);
-  macros.Define("INTERP_NOINHERIT_GLOBAL", 32L);
-  macros.Define("P_WAIT", 0L);
-  macros.Define("P_NOWAIT", 1L);
-  macros.Define("P_OVERLAY", 2L);
+  macros.Define("INTERP_FILE", long{INTERP_FILE});
+  macros.Define("INTERP_TEXT", long{INTERP_TEXT});
+  macros.Define("INTERP_LOAD", long{INTERP_LOAD});
+  macros.Define("INTERP_NOINHERIT_LOCAL", long{INTERP_NOINHERIT_LOCAL});
+  macros.Define("INTERP_NOINHERIT_GLOBAL", long{INTERP_NOINHERIT_GLOBAL});
+  macros.Define("P_WAIT", long{P_WAIT});
+  macros.Define("P_NOWAIT", long{P_NOWAIT});
+  macros.Define("P_OVERLAY", long{P_OVERLAY});
 }
 
 constexpr LibraryEntry kDataRows[] = {

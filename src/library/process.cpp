@@ -34,12 +34,6 @@ namespace {
 
 NestedRunner nestedRunner = nullptr;
 
-constexpr std::int32_t INTERP_FILE = 1;
-constexpr std::int32_t INTERP_TEXT = 2;
-constexpr std::int32_t INTERP_NOINHERIT_LOCAL = 4;
-constexpr std::int32_t INTERP_LOAD = 8;
-constexpr std::int32_t INTERP_NOINHERIT_GLOBAL = 32;
-
 // The script function that called the built-in of [frame], whose locals a
 // nested run may see: none for the global code.
 CallFrame* LendingCaller(CallFrame& frame) {
@@ -200,30 +194,21 @@ void Process_Directory(CallFrame& frame) {
 // Other programs
 // ===================================================================
 
-constexpr std::int32_t P_WAIT = 0;
-
-
 }  // namespace
 
 bool ValueText(Var* value, std::string& text) {
   if (Arrayness(value) == 1 && KindOf(value) == KEL_BYTE) {
-    ArrayRef array = ResolveArray(value);
-    if (array.data->payload.elements == nullptr) return false;
-    const std::int64_t held = static_cast<std::int64_t>(array.data->minIndex) + array.data->elemCount - array.origin;
-    const char* bytes = static_cast<const char*>(ElementPointer(array.data, array.origin));
-    text.assign(bytes, static_cast<std::size_t>(std::max<std::int64_t>(held, 0)));
-    text.resize(std::strlen(text.c_str()));
+    if (ResolveArray(value).data->payload.elements == nullptr) return false;
+    const Buffer buffer = BufferOf(value);
+    const void* end = std::memchr(buffer.bytes, 0, buffer.length);
+    text.assign(reinterpret_cast<const char*>(buffer.bytes),
+                end != nullptr ? static_cast<const std::uint8_t*>(end) - buffer.bytes : buffer.length);
     return true;
   }
   if (Arrayness(value) != 0) return false;
   switch (KindOf(value)) {
-    case KEL_INT: text = std::to_string(GetInt(value)); return true;
-    case KEL_FLOAT: {
-      const int length = std::snprintf(nullptr, 0, "%f", GetFloat(value));
-      text.resize(static_cast<std::size_t>(length));
-      std::snprintf(text.data(), text.size() + 1, "%f", GetFloat(value));
-      return true;
-    }
+    case KEL_INT:
+    case KEL_FLOAT: text = NumberText(GetScalar(value)); return true;
     case KEL_BYTE: {
       const std::uint8_t byte = GetByte(value);
       text.assign(1, static_cast<char>(byte));
@@ -250,7 +235,7 @@ bool EndsEntries(Var* array, std::int32_t index) {
   if (IndexOffset(element, at.data->minIndex) >= at.data->elemCount) return true;
   if (at.data->dimension > 1) return static_cast<const RowSlot*>(ElementPointer(at.data, element))->row == nullptr;
   Var* value = NewVarOn(at.data, element, VAR_ELEMENT);
-  const bool zero = IsNumericKind(at.data->type) && GetInt(value) == 0 && GetFloat(value) == 0.0;
+  const bool zero = IsZeroNumber(value);
   ReleaseVar(value);
   return zero;
 }

@@ -25,6 +25,16 @@ enum RunFlags : unsigned {
   RUN_FRESH_GLOBALS = 0x20,
 };
 
+// Interpret's flags and spawn's modes, as scripts name them.
+enum InterpretFlags : std::int32_t {
+  INTERP_FILE = 1,
+  INTERP_TEXT = 2,
+  INTERP_NOINHERIT_LOCAL = 4,
+  INTERP_LOAD = 8,
+  INTERP_NOINHERIT_GLOBAL = 32,
+};
+enum SpawnModes : std::int32_t { P_WAIT = 0, P_NOWAIT = 1, P_OVERLAY = 2 };
+
 // The run driver's RunProgram, which the driver hands over before any run.
 // [words], when given, are a file run's words already separated (spawn of a
 // script), which [text] then only names.

@@ -243,7 +243,7 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     // could not be written fails the program.
     const Var* named = context.environment->LookupHere("VETRA_ESET");
     if (platform::GetEnvironmentValue("VETRA_ESET") || (named != nullptr && IsDefined(named))) {
-      EnvWriteBack(context);  // the script may have named the file itself
+      EnvWriteBack(context);  // the script may have named the file itself, and the file needs it
       if (auto file = platform::GetEnvironmentValue("VETRA_ESET"); file && !file->empty()) {
         if (!WriteEnvUpdateFile(context, *file)) exitCode = 255;
       }
