@@ -66,6 +66,8 @@ enum MessageId : std::uint8_t {
   MSG_1010,
   MSG_1011,
   MSG_5121,
+  MSG_0105,
+  MSG_0106,
   MSG_COUNT
 };
 

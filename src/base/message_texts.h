@@ -144,6 +144,8 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "1010: The source line is longer than %d characters.",
     "1011: Malformed number \"%s\".",
     "5121: The command is %d characters long; the command processor takes at most %d.",
+    "0105: The program bound into \"%s\" is damaged; bind it again.",
+    "0106: Unable to bind \"%s\": %s is too large for a bound program.",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

@@ -24,12 +24,18 @@ volatile std::sig_atomic_t CloseRequested = 0;
 // the executable file. A bound copy carries the program's offset and size here.
 // Volatile, so that the compiler never folds the zero offset into the code.
 extern "C" {
-__attribute__((used)) volatile unsigned char KelBindHeader[18] = {
+__attribute__((used)) volatile unsigned char KelBindHeader[kBindHeaderSize] = {
     0, 0, 0, 0, 0, 0, 0, 0, 'B', 'i', 'n', 'd', 'S', 't', 'a', 't', 's', 0};
 }
 
 bool ProgramIsBound() {
   return (KelBindHeader[0] | KelBindHeader[1] | KelBindHeader[2] | KelBindHeader[3]) != 0;
+}
+
+std::array<std::uint8_t, kBindHeaderSize> BindHeaderBytes() {
+  std::array<std::uint8_t, kBindHeaderSize> bytes;
+  for (std::size_t i = 0; i < kBindHeaderSize; ++i) bytes[i] = KelBindHeader[i];
+  return bytes;
 }
 
 std::string InterpreterPath() { return InterpreterDir + InterpreterName; }

@@ -1,7 +1,9 @@
 #pragma once
 // Process-wide values, set once at start-up before the run driver runs.
 
+#include <array>
 #include <csignal>
+#include <cstdint>
 #include <string>
 
 namespace kel {
@@ -27,6 +29,12 @@ extern volatile std::sig_atomic_t CloseRequested;
 // True when this executable carries a bound program (its bind header holds an
 // offset).
 bool ProgramIsBound();
+
+// The bind header as this executable holds it in memory: the program data's
+// file offset and size (u32 each, little-endian; zero in the interpreter as
+// built), then "BindStats" and a zero byte.
+constexpr std::size_t kBindHeaderSize = 18;
+std::array<std::uint8_t, kBindHeaderSize> BindHeaderBytes();
 
 // The interpreter's full path: InterpreterDir followed by InterpreterName.
 std::string InterpreterPath();

@@ -16,6 +16,7 @@
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/token.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -190,11 +191,16 @@ bool BindNames(Context& run, FunctionRecord& function) {
 
 }  // namespace
 
-bool PrepareFunction(Context& run, FunctionRecord& function) {
+bool BindFunction(Context& run, FunctionRecord& function) {
   if (!function.resolved) {
     if (!BindNames(run, function)) return false;
     function.resolved = 1;
   }
+  return true;
+}
+
+bool PrepareFunction(Context& run, FunctionRecord& function) {
+  if (!BindFunction(run, function)) return false;
   if (!function.compiled) function.compiled = CompileFunction(function);
   return true;
 }
@@ -220,6 +226,9 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
   FunctionRecord& function = *frame.function;
   if (!function.compiled && !PrepareFunction(*frame.run, function)) return false;
   const std::uint32_t localCount = function.nameCount - function.paramCount;
+  // A function with tens of thousands of names (a bound program counts its
+  // parameters among them) must not take its locals below the stack guard.
+  if (sizeof(Var) * localCount > platform::StackRemaining() / 2) return RaiseErrorAlways(*frame.run, MSG_8000);
   // The locals live in the call's own stack frame: a call allocates nothing.
   Var* locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * (localCount + 1)));
   for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
@@ -311,6 +320,8 @@ bool SearchFrame(const CallFrame* frame, const Var* var, std::string& found) {
     const std::string& name = function.names[function.paramCount - 1 - k];
     if (Matches(frame->args[k], name.c_str(), var, found)) return true;
   }
+  // A bound program's functions keep their name count but not the names.
+  if (function.names.size() < function.paramCount + frame->localCount) return false;
   for (std::uint32_t j = 0; j < frame->localCount; ++j) {
     if (frame->locals[j].data == nullptr) continue;
     const std::string& name = function.names[function.paramCount + j];

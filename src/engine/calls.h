@@ -35,6 +35,10 @@ struct CallFrame {
 // once; false (with the error raised) when its names cannot be bound.
 bool PrepareFunction(Context& run, FunctionRecord& function);
 
+// Binds the names of [function] without compiling it (the binder writes the
+// bound tokens); false (with the error raised) when they cannot be bound.
+bool BindFunction(Context& run, FunctionRecord& function);
+
 // The function [name]: the run's script functions first, then the library.
 // Null when none is found; with [report] that raises 1403.
 FunctionRecord* FindFunction(Context& run, std::string_view name, bool report);

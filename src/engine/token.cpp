@@ -100,6 +100,14 @@ const char* TokenCodeText(std::uint16_t code) {
   return "UNTRANSLATABLE TOKEN!!";
 }
 
+bool IsListCode(std::uint16_t code) {
+  if (code == TOK_NAME || code == TOK_VALUE || code == TOK_VARSLOT) return true;
+  for (const CodeText& entry : kCodeTexts) {
+    if (entry.code == code) return true;
+  }
+  return false;
+}
+
 const char* TokenText(const Token* token) { return TokenCodeText(token->code); }
 
 Token* PrevSignificant(const Token* token) {

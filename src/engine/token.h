@@ -134,6 +134,10 @@ void DestroyTokenList(Token* token);
 // A heap copy of [text] for a token to own.
 char* CopyText(const char* text, std::uint32_t length);
 
+// True for the codes a loaded token list holds: every code but the markers
+// and TOK_EMPTY (the engine's own TOK_CALL_RESOLVED included).
+bool IsListCode(std::uint16_t code);
+
 // The text a token stands for in messages, or "UNTRANSLATABLE TOKEN!!".
 const char* TokenText(const Token* token);
 const char* TokenCodeText(std::uint16_t code);

@@ -16,13 +16,15 @@ struct Context;
 struct LibraryEntry;
 struct Var;
 
-// RunProgram flags: the mode in the two low bits, and a fresh global scope.
+// RunProgram flags: the mode in the two low bits, a fresh global scope, and
+// the bound program.
 enum RunFlags : unsigned {
   RUN_MODE_FILE = 1,    // the text names a source file (or the bound program)
   RUN_MODE_CODE = 2,    // the text is the code
   RUN_MODE_DECIDE = 3,  // decide from the text
   RUN_MODE_MASK = 3,
   RUN_FRESH_GLOBALS = 0x20,
+  RUN_BOUND = 0x40,  // the driver's run of a bound executable: its own program
 };
 
 // Interpret's flags and spawn's modes, as scripts name them.

@@ -32,6 +32,11 @@ void FollowStandardInput();
 // Cuts the file [path] to [size] bytes. Returns true on success.
 bool TruncateFile(const char* path, long size);
 
+// Gives the file [to] the permission bits of the file [from], so that a copy
+// of a program can be run as the program can (POSIX); Win32 has nothing to
+// copy. Returns true on success.
+bool CopyPermissions(const char* from, const char* to);
+
 // A name for a new temporary file, or empty when none can be made.
 std::string TemporaryFileName();
 

@@ -17,6 +17,7 @@
 #include "engine/messages.h"
 #include "engine/scope.h"
 #include "engine/value.h"
+#include "front/bound_program.h"
 #include "front/tokenizer.h"
 #include "library/tables.h"
 #include "platform/paths.h"
@@ -65,10 +66,16 @@ struct RunArguments {
   unsigned mode;
 };
 
-RunArguments PrepareArguments(const std::string& text, unsigned mode) {
+// A bound executable's words start with its own path, which names the program.
+RunArguments PrepareArguments(const std::string& text, unsigned flags) {
+  const unsigned mode = flags & RUN_MODE_MASK;
   RunArguments arguments{{}, mode};
+  if ((flags & RUN_BOUND) != 0) {
+    arguments.words = SplitArguments(text);
+    arguments.words.insert(arguments.words.begin(), InterpreterPath());
+    return arguments;
+  }
   if (mode == RUN_MODE_FILE || mode == RUN_MODE_DECIDE) {
-    if (ProgramIsBound()) arguments.words.push_back(InterpreterPath());
     std::vector<std::string> words = SplitArguments(text);
     arguments.words.insert(arguments.words.end(), words.begin(), words.end());
     if (mode == RUN_MODE_DECIDE) {
@@ -161,7 +168,7 @@ void FinishRun(Context& run, bool ownsLibrary, std::int32_t& exitCode) {
 bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags, CallFrame* callerFrame,
                 std::int32_t& exitCode, const std::vector<std::string>* words) {
   std::string text = Trimmed(textIn);
-  RunArguments arguments = words != nullptr ? RunArguments{*words, RUN_MODE_FILE} : PrepareArguments(text, flags & RUN_MODE_MASK);
+  RunArguments arguments = words != nullptr ? RunArguments{*words, RUN_MODE_FILE} : PrepareArguments(text, flags);
   const bool isFile = arguments.mode == RUN_MODE_FILE;
   if (isFile) parent.host->ShowRunningScript(arguments.words[0]);
 
@@ -188,11 +195,13 @@ bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigne
       RaiseError(run, MSG_8000);
       exitCode = 255;
       ok = false;
-    } else if (!Tokenize(run, source, isFile)) {
+    } else if ((flags & RUN_BOUND) != 0 ? !ReadBoundProgram(run) : !Tokenize(run, source, isFile)) {
       exitCode = 255;
       ok = false;
     } else if (!BindTarget.empty()) {
-      exitCode = 0;  // writing the bound program arrives with its own change
+      WriteBoundProgram(run);  // nothing of the program runs
+      ok = run.runState != RUN_ERROR;
+      exitCode = ok ? 0 : 255;
     } else {
       RunLoaded(run, callMain, arguments.words, mainBefore, exitCode);
       FinishRun(run, callMain, exitCode);
@@ -224,7 +233,7 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     RegisterLibrary(context);
     context.resources.push_back({EndLibraryHook, nullptr});
     if (ProgramIsBound()) {
-      RunProgram(context, commandLine, true, RUN_MODE_FILE, nullptr, exitCode);
+      RunProgram(context, commandLine, true, RUN_MODE_FILE | RUN_BOUND, nullptr, exitCode);
     } else if (commandLine.empty()) {
       exitCode = RunShell(context, PrintBanner);
     } else {

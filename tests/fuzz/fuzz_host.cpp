@@ -20,7 +20,9 @@
 #include "engine/calls.h"
 #include "engine/context.h"
 #include "engine/functions.h"
+#include "front/bound_program.h"
 #include "library/arguments.h"
+#include "library/process.h"
 #include "library/tables.h"
 #include "platform/system.h"
 #include "run/driver.h"
@@ -153,24 +155,36 @@ bool RunGuarded(void (*body)(void*), void* argument) {
 
 Host& QuietHost() { return host; }
 
-int RunProgramText(std::string_view text) {
+namespace {
+
+int RunGuardedProgram(std::string_view text, unsigned flags) {
   Context& parent = TopContext();
   generation.fetch_add(1);
   running.store(true);
   struct Run {
     Context* parent;
     std::string_view text;
+    unsigned flags;
     std::int32_t exitCode;
-  } run{&parent, text, 0};
+  } run{&parent, text, flags, 0};
   const bool completed = RunGuarded(
       [](void* raw) {
         auto* run = static_cast<Run*>(raw);
-        static_cast<void>(RunProgram(*run->parent, run->text, true, RUN_MODE_CODE, nullptr, run->exitCode));
+        static_cast<void>(RunProgram(*run->parent, run->text, true, run->flags, nullptr, run->exitCode));
       },
       &run);
   running.store(false);
   BreakRequested = 0;
   return completed ? run.exitCode : -1;
+}
+
+}  // namespace
+
+int RunProgramText(std::string_view text) { return RunGuardedProgram(text, RUN_MODE_CODE); }
+
+int RunBoundData(std::string_view data) {
+  UseBoundProgramData(std::string(data));
+  return RunGuardedProgram("", RUN_MODE_FILE | RUN_BOUND);
 }
 
 void CheckGeneratedProgram(const std::string& text) {

@@ -31,6 +31,11 @@ void NoteStack();
 // the fuzzer. Returns the run's exit code, or -1 after a fatal message.
 int RunProgramText(std::string_view text);
 
+// Runs [data] as a bound executable's program data (its integrity record
+// not asked for), under the limits above: damaged data ends in the fatal
+// message 0105 (-1), anything else as RunProgramText's program would.
+int RunBoundData(std::string_view data);
+
 // For a target that builds programs from its input: ends the fuzzer with a
 // message unless [text], made from a plain input, runs to exit code 0 (a
 // generated program that never loads would fuzz nothing).

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio_ext.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -44,6 +45,12 @@ void FollowStandardInput() {
 }
 
 bool TruncateFile(const char* path, long size) { return truncate(path, size) == 0; }
+
+bool CopyPermissions(const char* from, const char* to) {
+  struct stat status;
+  if (stat(from, &status) != 0) return false;
+  return chmod(to, status.st_mode & 07777) == 0;
+}
 
 std::string TemporaryFileName() {
   const char* folder = getenv("TMPDIR");

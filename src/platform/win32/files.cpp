@@ -73,6 +73,8 @@ bool TruncateFile(const char* path, long size) {
   return ok;
 }
 
+bool CopyPermissions(const char*, const char*) { return true; }
+
 std::string TemporaryFileName() {
   char folder[MAX_PATH + 1];
   char name[MAX_PATH + 1];
