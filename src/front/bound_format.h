@@ -4,10 +4,15 @@
 //
 //   0xFFFF, then per function: name (u16 length, bytes), name count, tokens
 //   from the "{" of its body, each its code and a payload, ending in 0xFFFE;
-//   the reader skips any other u16 between functions. The data ends with the
-//   integrity record: 0xFFFD and the SHA-256 of the bytes before it as 64
-//   hexadecimal digits (which a reader that does not know it skips, as no
-//   pair of digits reads as 0xFFFF).
+//   the reader skips any other u16 between functions. Two records of our own
+//   are written in hexadecimal digits, so that a reader that does not know
+//   them skips them (no pair of digits reads as 0xFFFF):
+//   - after each function, 0xFFFC and its names: the parameter count in 4
+//     digits, then per name its length in 4 digits and its bytes in 2 digits
+//     each, so that messages and Interpret still know a bound function's
+//     parameters and locals by name;
+//   - at the end, the integrity record: 0xFFFD and the SHA-256 of the bytes
+//     before it in 64 digits.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +24,7 @@ namespace kel::bound {
 constexpr std::uint16_t kFunctionRecord = 0xFFFF;
 constexpr std::uint16_t kEndOfTokens = 0xFFFE;
 constexpr std::uint16_t kIntegrityRecord = 0xFFFD;
+constexpr std::uint16_t kNamesRecord = 0xFFFC;
 constexpr std::size_t kDigestDigits = 64;
 constexpr std::size_t kIntegritySize = 2 + kDigestDigits;
 

@@ -3,6 +3,7 @@
 // function record turned back into a token list with its partners, bound
 // already. Data the binder cannot have written is refused whole.
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +34,11 @@ struct FunctionRead {
   std::string name;
   std::uint32_t nameCount = 0;
   Token* first = nullptr;
+  std::int32_t highestSlot = -1;
+  // From the names record, when there is one.
+  bool named = false;
+  std::uint32_t paramCount = 0;
+  std::vector<std::string> names;
 };
 
 class ProgramReader {
@@ -50,6 +56,8 @@ class ProgramReader {
   }
   bool Text(std::string& text);
   bool Function(FunctionRead& function);
+  bool Hex(std::uint32_t& value, int digits);
+  bool Names(FunctionRead& function);
   bool Tokens(FunctionRead& function);
   bool Payload(Token* token, std::uint32_t nameCount);
   bool Partner(Token* token);
@@ -91,6 +99,8 @@ BoundLoad ProgramReader::Load() {
     if (ok && value == kFunctionRecord) {
       functions.emplace_back();
       ok = Function(functions.back());
+    } else if (ok && value == kNamesRecord && !functions.empty() && !functions.back().named) {
+      ok = Names(functions.back());
     }
   }
   bool global = false;
@@ -103,8 +113,40 @@ BoundLoad ProgramReader::Load() {
     FunctionRecord* record = run_.functions->Define(function.name, function.first);
     record->resolved = 1;
     record->nameCount = function.nameCount;
+    record->paramCount = function.paramCount;
+    record->names = std::move(function.names);
   }
   return BoundLoad::LOADED;
+}
+
+bool ProgramReader::Hex(std::uint32_t& value, int digits) {
+  value = 0;
+  for (int i = 0; i < digits; ++i) {
+    if (at_ >= data_.size()) return false;
+    const char c = data_[at_++];
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (digit < 0) return false;
+    value = value << 4 | static_cast<std::uint32_t>(digit);
+  }
+  return true;
+}
+
+// The names of the function just read: its parameters, last first, then its
+// locals, as binding made them; every local slot must lie among the locals.
+bool ProgramReader::Names(FunctionRead& function) {
+  function.named = true;
+  if (!Hex(function.paramCount, 4) || function.paramCount > function.nameCount) return false;
+  if (function.highestSlot >= static_cast<std::int32_t>(function.nameCount - function.paramCount)) return false;
+  for (std::uint32_t i = 0; i < function.nameCount; ++i) {
+    std::uint32_t length, byte;
+    if (!Hex(length, 4) || (data_.size() - at_) / 2 < length) return false;
+    std::string& name = function.names.emplace_back();
+    for (std::uint32_t j = 0; j < length; ++j) {
+      if (!Hex(byte, 2)) return false;
+      name += static_cast<char>(byte);
+    }
+  }
+  return true;
 }
 
 bool ProgramReader::Function(FunctionRead& function) {
@@ -132,6 +174,7 @@ bool ProgramReader::Tokens(FunctionRead& function) {
     tail->code = code;
     tokens_.push_back(tail);
     if (!Payload(tail, function.nameCount) || !Partner(tail)) return false;
+    if (code == TOK_VARSLOT) function.highestSlot = std::max(function.highestSlot, tail->data.slot);
   }
 }
 

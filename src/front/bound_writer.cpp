@@ -51,6 +51,8 @@ class ProgramWriter {
   void U16(std::uint32_t value, const char* what);
   void Text(const char* text, const char* what);
   void Bytes(const void* bytes, std::size_t count) { data_.append(static_cast<const char*>(bytes), count); }
+  void Hex(std::uint32_t value, int digits);
+  void Names(const FunctionRecord& function);
   void Token(const kel::Token* token, std::size_t position);
   void Value(const Var* value);
   void Literal(const Var* value);
@@ -103,6 +105,22 @@ void ProgramWriter::Function(const FunctionRecord& function) {
     Token(at, position);
   }
   U16(kEndOfTokens, "");
+  Names(function);
+}
+
+void ProgramWriter::Hex(std::uint32_t value, int digits) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (int i = digits - 1; i >= 0; --i) data_ += kDigits[(value >> (4 * i)) & 15];
+}
+
+void ProgramWriter::Names(const FunctionRecord& function) {
+  U16(kNamesRecord, "");
+  Hex(function.paramCount, 4);
+  for (const std::string& name : function.names) {
+    if (name.size() > 0xFFFF) Fail("a name of more than 65535 bytes");
+    Hex(static_cast<std::uint32_t>(name.size()), 4);
+    for (char c : name) Hex(static_cast<std::uint8_t>(c), 2);
+  }
 }
 
 void ProgramWriter::Token(const kel::Token* token, std::size_t position) {
@@ -287,6 +305,10 @@ void WriteBoundProgram(Context& run) {
   }
   long header = -1;
   const long interpreterSize = CopyInterpreter(self, output, header);
+  if (std::ferror(self)) {  // a copy cut short by a read error is no interpreter
+    output.Discard(self);
+    FatalError(MSG_0100, interpreter.c_str());
+  }
   if (header < 0) {
     output.Discard(self);
     FatalError(MSG_0103, interpreter.c_str());

@@ -183,6 +183,12 @@ int RunGuardedProgram(std::string_view text, unsigned flags) {
 int RunProgramText(std::string_view text) { return RunGuardedProgram(text, RUN_MODE_CODE); }
 
 int RunBoundData(std::string_view data) {
+  // Damaged data is found by a trial load first: the fatal message a run
+  // ends in would abandon the top context each time, and most inputs are.
+  {
+    Context trial(TopContext(), OWNS_ALL);
+    if (LoadBoundProgram(trial, data) == BoundLoad::DAMAGED) return -1;
+  }
   UseBoundProgramData(std::string(data));
   return RunGuardedProgram("", RUN_MODE_FILE | RUN_BOUND);
 }

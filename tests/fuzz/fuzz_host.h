@@ -32,8 +32,9 @@ void NoteStack();
 int RunProgramText(std::string_view text);
 
 // Runs [data] as a bound executable's program data (its integrity record
-// not asked for), under the limits above: damaged data ends in the fatal
-// message 0105 (-1), anything else as RunProgramText's program would.
+// not asked for), under the limits above: damaged data is refused (-1) as
+// it would end in the fatal message 0105, anything else runs as
+// RunProgramText's program would.
 int RunBoundData(std::string_view data);
 
 // For a target that builds programs from its input: ends the fuzzer with a

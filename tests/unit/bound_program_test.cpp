@@ -112,6 +112,8 @@ TEST_F(BoundProgramTest, ReadsBackWhatWasWritten) {
     ASSERT_NE(read, nullptr) << name;
     EXPECT_EQ(read->resolved, 1);
     EXPECT_EQ(read->nameCount, written->nameCount) << name;
+    EXPECT_EQ(read->paramCount, written->paramCount) << name;
+    EXPECT_EQ(read->names, written->names) << name;
     EXPECT_EQ(Shape(read), Shape(written)) << name;
   }
   // Globals and the environment variable are the run's own again.
@@ -124,9 +126,9 @@ TEST_F(BoundProgramTest, DataCutShortIsRefused) {
   const std::size_t functionsEnd = data.size() - 66;  // the integrity record follows
   for (std::size_t length = 0; length < data.size(); ++length) {
     const BoundLoad result = Load(std::string_view(data).substr(0, length));
-    // Cut between two function records, the data is a shorter program:
+    // Cut before a function or names record, the data is a shorter program:
     // only the integrity record tells.
-    const bool betweenRecords = data.compare(length, 2, "\xFF\xFF") == 0;
+    const bool betweenRecords = data.compare(length, 2, "\xFF\xFF") == 0 || data.compare(length, 2, "\xFC\xFF") == 0;
     if (length < functionsEnd && !betweenRecords) {
       EXPECT_EQ(result, BoundLoad::DAMAGED) << length;
     }
@@ -179,6 +181,13 @@ TEST_F(BoundProgramTest, MalformedRecordsAreRefused) {
   EXPECT_EQ(Load(Handmade(std::string("\x06\x00\x07\x00", 4) + close1)), BoundLoad::DAMAGED) << "unknown tag";
   EXPECT_EQ(Load(Handmade(std::string("\x06\x00\xFB\x00\x01\x00X", 7) + close1)), BoundLoad::DAMAGED)
       << "a global named as an environment variable";
+  // The names record: a parameter count and every name, in hexadecimal.
+  const std::string slot0 = std::string("\x07\x00\x00\x00", 4) + std::string("\x0B\x00\x02\x00", 4);
+  EXPECT_EQ(Load(Handmade(slot0, 1) + "\xFC\xFF" "0000" "0001" "78"), BoundLoad::LOADED);
+  EXPECT_EQ(context_->functions->Find(":Global Initialization:")->names, std::vector<std::string>{"x"});
+  EXPECT_EQ(Load(Handmade(slot0, 1) + "\xFC\xFF" "0001" "0001" "78"), BoundLoad::DAMAGED) << "slot 0 a parameter";
+  EXPECT_EQ(Load(Handmade(slot0, 1) + "\xFC\xFF" "0000" "0002" "78"), BoundLoad::DAMAGED) << "name cut short";
+  EXPECT_EQ(Load(Handmade(slot0, 1) + "\xFC\xFF" "0000" "0001" "7G"), BoundLoad::DAMAGED) << "not a digit";
   std::string noGlobal = Handmade(close1);
   noGlobal[4] = 'x';  // the function is no longer the global code
   EXPECT_EQ(Load(noGlobal), BoundLoad::DAMAGED);
