@@ -68,6 +68,9 @@ enum MessageId : std::uint8_t {
   MSG_5121,
   MSG_0105,
   MSG_0106,
+  MSG_6103_ANSI,
+  MSG_6104,
+  MSG_6105,
   MSG_COUNT
 };
 

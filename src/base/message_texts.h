@@ -146,6 +146,9 @@ inline constexpr const char* kMessageTexts[MSG_COUNT] = {
     "5121: The command is %d characters long; the command processor takes at most %d.",
     "0105: The program bound into \"%s\" is damaged; bind it again.",
     "0106: Unable to bind \"%s\": %s is too large for a bound program.",
+    "6103: Error %d getting procedure address: \"%s\" is not exported, but \"%sA\" is.",
+    "6104: Calling \"%s\" unbalanced the stack by %d bytes: check its calling convention and its arguments.",
+    "6105: At most %d arguments can be passed to a dynamic-link function.",
 };
 consteval bool EveryMessageHasItsText() {
   for (const char* text : kMessageTexts) {

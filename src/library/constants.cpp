@@ -6,7 +6,6 @@
 namespace kel {
 
 const LibraryGroup kKeyboardGroup{GROUP_KEYBOARD, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kDynamicLinkGroup{GROUP_DYNAMIC_LINK, {}, nullptr, nullptr, nullptr};
 const LibraryGroup kOleGroup{GROUP_OLE, {}, nullptr, nullptr, nullptr};
 
 }  // namespace kel

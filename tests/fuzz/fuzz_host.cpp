@@ -54,9 +54,10 @@ BuiltinServices library;
 // Built-ins that reach outside the run: writing arbitrary memory would make
 // every later finding suspect, files are kept to the scratch folder, no
 // program is started, the process environment stays as it is, and no
-// directory walk wanders the whole file system. Names are found in any case.
+// directory walk wanders the whole file system, and no native function is
+// called. Names are found in any case.
 bool Denied(std::string_view name) {
-  for (std::string_view denied : {"poke", "remove", "rename", "system", "spawn", "putenv", "Directory"}) {
+  for (std::string_view denied : {"poke", "remove", "rename", "system", "spawn", "putenv", "Directory", "DynamicLink"}) {
     if (EqualsIgnoreCase(name, denied)) return true;
   }
   return false;
