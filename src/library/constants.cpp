@@ -6,6 +6,5 @@
 namespace kel {
 
 const LibraryGroup kKeyboardGroup{GROUP_KEYBOARD, {}, nullptr, nullptr, nullptr};
-const LibraryGroup kOleGroup{GROUP_OLE, {}, nullptr, nullptr, nullptr};
 
 }  // namespace kel
