@@ -3,11 +3,14 @@
 // program (the console program, or the windowed program with its own console
 // window).
 
+#include <cstddef>
 #include <cstdio>
 #include <span>
 #include <string_view>
 
 namespace kel {
+
+struct Context;
 
 // A key typed at the interactive shell's prompt: a character code, or for
 // an extended key (cursor keys, Home, End, Delete) the Windows console's
@@ -44,6 +47,25 @@ class Host {
   // "CON" through its own console window.
   virtual void NoteStreamName(std::FILE* stream, const char* name) { (void)stream, (void)name; }
   virtual void ForgetStream(std::FILE* stream) { (void)stream; }
+
+  // The streams that refer to the host's own console window (the windowed
+  // program's): writing shows the bytes there, up to a NUL byte (standard
+  // error: in a message box), false when the window refuses them; reading
+  // takes the keys typed into it (EOF once [run] stopped or the window
+  // closes), and a key given back is read again first.
+  virtual bool IsWindowStream(std::FILE* stream) const { return (void)stream, false; }
+  virtual bool WriteWindow(std::FILE* stream, const char* bytes, std::size_t count) {
+    return (void)stream, (void)bytes, (void)count, false;
+  }
+  virtual int ReadWindowCharacter(Context& run) { return (void)run, EOF; }
+  virtual void UnreadWindowCharacter(int c) { (void)c; }
+
+  // Writes [text] of the interpreter's own (the shell's prompt, the banner,
+  // a break notice) where the script's standard output goes, at once.
+  virtual void WriteStandardOutput(const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+  }
 
   // Called before the library reads the process's standard input, so that
   // line input behaves as the user expects (echo, editing).

@@ -19,6 +19,8 @@ bool IsWindowsNT = false;
 std::string BindTarget;
 volatile std::sig_atomic_t BreakRequested = 0;
 volatile std::sig_atomic_t CloseRequested = 0;
+volatile std::sig_atomic_t PumpRequested = 0;
+void (*HostMessagePump)() = nullptr;
 
 // The bind header: eight zero bytes and the signature, findable by the binder in
 // the executable file. A bound copy carries the program's offset and size here.

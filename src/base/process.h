@@ -25,6 +25,11 @@ extern volatile std::sig_atomic_t BreakRequested;
 // Set by the host when its console or window is closing; a run that ends while
 // it is set asks its caller to exit with 255.
 extern volatile std::sig_atomic_t CloseRequested;
+// Set now and then by a windowed host while a script runs: before the next
+// statement the engine lets HostMessagePump handle the window's messages.
+// The console program leaves both alone.
+extern volatile std::sig_atomic_t PumpRequested;
+extern void (*HostMessagePump)();
 
 // True when this executable carries a bound program (its bind header holds an
 // offset).

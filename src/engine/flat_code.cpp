@@ -244,11 +244,9 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
   Context& run = *frame.run;
   for (const FlatOp* op = ops;;) {
     if (op->code <= FLAT_RETURN) {
-      // A statement starts; a break request stops the run before it.
-      if (BreakRequested) {
-        StopBeforeRunning(frame);
-        return;
-      }
+      // A statement starts; a break request stops the run before it, and
+      // a windowed host's messages are handled.
+      if ((BreakRequested | PumpRequested) && !Attend(frame)) return;
       run.position = op->token;
     }
     switch (op->code) {

@@ -113,4 +113,9 @@ std::uint16_t SwitchBody(CallFrame& frame, const StmtNode* statement, OnCase onC
 // Makes the error or exit request BeforeRunning found a reason for; false.
 bool StopBeforeRunning(CallFrame& frame);
 
+// Between statements: lets a windowed host handle its window's messages when
+// it asked to, then stops the run (false) on a break request or a stack that
+// nesting has nearly used up.
+bool Attend(CallFrame& frame);
+
 }  // namespace kel

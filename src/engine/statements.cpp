@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "base/fast_paths.h"
+#include "base/host.h"
 #include "base/process.h"
 #include "base/text.h"
 #include "engine/arithmetic.h"
@@ -312,9 +313,8 @@ inline std::uint16_t ExpressionStatement(CallFrame& frame, const StmtNode* state
 std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   // A break request (the user's, or abort's) stops the run before the next
   // statement, and so does a machine stack that nesting has nearly used up.
-  if (BreakRequested || platform::StackRemaining() < kStackGuard) {
-    StopBeforeRunning(frame);
-    return StopStatus(frame);
+  if ((BreakRequested | PumpRequested) || platform::StackRemaining() < kStackGuard) {
+    if (!Attend(frame)) return StopStatus(frame);
   }
   frame.run->position = statement->token;
   std::uint16_t status;
@@ -337,7 +337,7 @@ std::uint16_t RunStatement(CallFrame& frame, const StmtNode* statement, std::uin
 
 // OPTIMIZATION: a plain expression statement runs here directly.
 std::uint16_t RunBranch(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
-  if (BreakRequested) return RunStatement(frame, statement, mode);
+  if (BreakRequested | PumpRequested) return RunStatement(frame, statement, mode);
   if (statement->kind == ST_EXPRESSION && statement->expr != nullptr && frame.pendingGoto == nullptr) {
     frame.run->position = statement->token;
     if (statement->expr->quickRun(frame, statement->expr)) return STATUS_DONE;
@@ -360,8 +360,7 @@ bool StopBeforeRunning(CallFrame& frame) {
     return RaiseErrorAlways(run, MSG_8000);
   }
   BreakRequested = 0;
-  std::fputs("\n^C\n", stdout);
-  std::fflush(stdout);
+  run.host->WriteStandardOutput("\n^C\n");
   ExitRequest(run, 0);
   return false;
 }
@@ -369,7 +368,16 @@ bool StopBeforeRunning(CallFrame& frame) {
 std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement) { return Return(frame, statement); }
 
 bool BeforeRunning(CallFrame& frame) {
-  if (platform::StackRemaining() < kStackGuard || BreakRequested) return StopBeforeRunning(frame);
+  if (platform::StackRemaining() < kStackGuard || (BreakRequested | PumpRequested)) return Attend(frame);
+  return true;
+}
+
+bool Attend(CallFrame& frame) {
+  if (PumpRequested) {
+    PumpRequested = 0;
+    if (HostMessagePump != nullptr) HostMessagePump();
+  }
+  if (BreakRequested || platform::StackRemaining() < kStackGuard) return StopBeforeRunning(frame);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/host.h"
 #include "base/message_table.h"
 #include "base/process.h"
 #include "base/sha256.h"
@@ -259,7 +260,7 @@ void PutU32(std::uint8_t* out, std::uint32_t value) {
 }
 
 // Prints the size and SHA-256 of the file [name], for the user to publish.
-void PrintDigest(const char* name) {
+void PrintDigest(Context& run, const char* name) {
   std::FILE* file = std::fopen(name, "rb");
   if (file == nullptr) return;
   Sha256 hash;
@@ -269,8 +270,9 @@ void PrintDigest(const char* name) {
     hash.Update(buffer.data(), count);
   }
   std::fclose(file);
-  std::printf("%s: %llu bytes, SHA-256 %s\n", name, size, hash.FinishHex().c_str());
-  std::fflush(stdout);
+  char line[400];
+  std::snprintf(line, sizeof line, "%.260s: %llu bytes, SHA-256 %s\n", name, size, hash.FinishHex().c_str());
+  run.host->WriteStandardOutput(line);
 }
 
 }  // namespace
@@ -330,7 +332,7 @@ void WriteBoundProgram(Context& run) {
   const bool closed = std::fclose(output.File()) == 0;
   output.File() = nullptr;
   if (!closed || !platform::CopyPermissions(interpreter.c_str(), output.Name())) output.FailWriting(nullptr);
-  PrintDigest(output.Name());
+  PrintDigest(run, output.Name());
 }
 
 }  // namespace kel

@@ -229,11 +229,49 @@ bool StoreText(CallFrame& frame, Var* target, const char* text, std::size_t coun
 // Formatted output and input
 // ===================================================================
 
+// Writes [count] bytes to [stream]: a file, or the windowed program's console
+// window, which takes all or nothing. The bytes written.
+std::size_t WriteBytes(CallFrame& frame, std::FILE* stream, const char* bytes, std::size_t count) {
+  Host& host = *frame.run->host;
+  if (host.IsWindowStream(stream)) return host.WriteWindow(stream, bytes, count) ? count : 0;
+  return count > 0 ? std::fwrite(bytes, 1, count, stream) : 0;
+}
+
 // Writes [text] to [stream] in one write; the count, or -1 when the stream
 // took fewer bytes.
-std::int32_t WriteAll(std::FILE* stream, const std::string& text) {
-  std::size_t written = text.empty() ? 0 : std::fwrite(text.data(), 1, text.size(), stream);
+std::int32_t WriteAll(CallFrame& frame, std::FILE* stream, const std::string& text) {
+  std::size_t written = WriteBytes(frame, stream, text.data(), text.size());
   return written == text.size() ? static_cast<std::int32_t>(text.size()) : -1;
+}
+
+// One byte from [stream]: a file's, or a key typed into the console window.
+int ReadByte(CallFrame& frame, std::FILE* stream) {
+  Host& host = *frame.run->host;
+  if (host.IsWindowStream(stream)) return host.ReadWindowCharacter(*frame.run);
+  return std::fgetc(ForInput(frame, stream));
+}
+
+// A line typed into the console window, of at most [maximum] - 1 bytes:
+// each key is echoed to standard output, a backspace takes back the last one
+// (and the carriage return of Enter is passed over). False when the keys
+// ended before any arrived.
+bool ReadWindowLine(CallFrame& frame, std::int32_t maximum, std::string& line) {
+  Host& host = *frame.run->host;
+  line.clear();
+  int c = 0;
+  while (static_cast<std::int32_t>(line.size()) < maximum - 1 && c != '\n') {
+    c = host.ReadWindowCharacter(*frame.run);
+    if (c == EOF) return !line.empty();
+    if (c == '\r' || (c == '\b' && line.empty())) continue;
+    if (c == '\b') {
+      line.pop_back();
+    } else {
+      line.push_back(static_cast<char>(c));
+    }
+    const char echo = static_cast<char>(c);
+    WriteBytes(frame, stdout, &echo, 1);
+  }
+  return true;
 }
 
 // Variants of the printf and scanf families, as bits: where the text goes to
@@ -271,7 +309,7 @@ void Stdio_printf(CallFrame& frame) {
     ReturnInt(frame, static_cast<std::int32_t>(text.size()));
     return;
   }
-  ReturnInt(frame, WriteAll(stream, text));
+  ReturnInt(frame, WriteAll(frame, stream, text));
 }
 
 void Stdio_scanf(CallFrame& frame) {
@@ -423,7 +461,7 @@ void Stdio_rename(CallFrame& frame) {
 
 void Stdio_fgetc(CallFrame& frame) {
   std::FILE* stream = GetStream(frame, 0);
-  if (stream != nullptr) ReturnInt(frame, std::fgetc(ForInput(frame, stream)));
+  if (stream != nullptr) ReturnInt(frame, ReadByte(frame, stream));
 }
 
 void Stdio_getchar(CallFrame& frame) {
@@ -442,14 +480,21 @@ void Stdio_ungetc(CallFrame& frame) {
   int byte;
   if (!GetByteArgument(frame, 0, byte)) return;
   std::FILE* stream = GetStream(frame, 1);
-  if (stream != nullptr) ReturnInt(frame, std::ungetc(byte, stream));
+  if (stream == nullptr) return;
+  if (frame.run->host->IsWindowStream(stream)) {
+    frame.run->host->UnreadWindowCharacter(byte);
+    ReturnInt(frame, byte);
+    return;
+  }
+  ReturnInt(frame, std::ungetc(byte, stream));
 }
 
 void Stdio_fputc(CallFrame& frame) {
   int byte;
   if (!GetByteArgument(frame, 0, byte)) return;
   std::FILE* stream = frame.argCount > 1 ? GetStream(frame, 1) : stdout;
-  if (stream != nullptr) ReturnInt(frame, std::fputc(byte, stream) == EOF ? 0 : 1);
+  const char character = static_cast<char>(byte);
+  if (stream != nullptr) ReturnInt(frame, WriteBytes(frame, stream, &character, 1) == 1 ? 1 : 0);
 }
 
 // puts's variant of the handler it shares with fputs.
@@ -460,8 +505,8 @@ void Stdio_fputs(CallFrame& frame) {
   const bool isPuts = CalledVariant(frame) == kPuts;
   std::FILE* stream = text == nullptr ? nullptr : isPuts ? stdout : GetStream(frame, 1);
   if (stream == nullptr) return;
-  std::size_t written = std::fwrite(text, 1, std::strlen(text), stream);
-  if (isPuts && written == std::strlen(text)) written += std::fwrite("\n", 1, 1, stream);
+  std::size_t written = WriteBytes(frame, stream, text, std::strlen(text));
+  if (isPuts && written == std::strlen(text)) written += WriteBytes(frame, stream, "\n", 1);
   ReturnInt(frame, static_cast<std::int32_t>(written));
 }
 
@@ -506,7 +551,8 @@ void Stdio_fgets(CallFrame& frame) {
     maximum = GetInt(limit);
   }
   std::string line;
-  if (!ReadLine(ForInput(frame, stream), maximum, line)) {
+  const bool window = frame.run->host->IsWindowStream(stream);
+  if (!(window ? ReadWindowLine(frame, maximum, line) : ReadLine(ForInput(frame, stream), maximum, line))) {
     ReturnInt(frame, 0);
     return;
   }
@@ -518,7 +564,8 @@ void Stdio_gets(CallFrame& frame) {
   Var* destination = frame.argCount > 0 ? GetParameter(frame, 0, PARAM_ANY) : nullptr;
   if (frame.argCount > 0 && destination == nullptr) return;
   std::string line;
-  if (!ReadLine(ForInput(frame, stdin), 1000, line)) {
+  const bool window = frame.run->host->IsWindowStream(stdin);
+  if (!(window ? ReadWindowLine(frame, 1000, line) : ReadLine(ForInput(frame, stdin), 1000, line))) {
     ReturnInt(frame, 0);
     return;
   }
@@ -642,7 +689,15 @@ void Stdio_fread(CallFrame& frame) {
   std::uint32_t size = 0;
   if (!DescriptionSize(frame, description, size)) return;
   std::vector<std::uint8_t> bytes;
-  std::size_t arrived = ReadBlock(ForInput(frame, stream), size, bytes);
+  std::size_t arrived = 0;
+  if (frame.run->host->IsWindowStream(stream)) {
+    // Keys, until the block is full or they end.
+    for (int c; arrived < size && (c = ReadByte(frame, stream)) != EOF; ++arrived) {
+      bytes.push_back(static_cast<std::uint8_t>(c));
+    }
+  } else {
+    arrived = ReadBlock(ForInput(frame, stream), size, bytes);
+  }
   const bool isCount = IsByteCount(description);
   if (isCount) {
     if (!ReadValue(frame, bytes.data(), static_cast<std::uint32_t>(arrived), description, target, true)) return;
@@ -659,7 +714,15 @@ void Stdio_fwrite(CallFrame& frame) {
   std::FILE* stream = description != nullptr ? GetStream(frame, 2) : nullptr;
   if (stream == nullptr) return;
   std::size_t written = 0;
-  if (!WriteBlock(frame, source, description, stream, written)) return;
+  if (frame.run->host->IsWindowStream(stream)) {
+    std::uint32_t size = 0;
+    if (!DescriptionSize(frame, description, size)) return;
+    std::vector<std::uint8_t> area(size + 1);
+    if (!WriteValue(frame, source, description, area.data(), size)) return;
+    written = WriteBytes(frame, stream, reinterpret_cast<const char*>(area.data()), size);
+  } else if (!WriteBlock(frame, source, description, stream, written)) {
+    return;
+  }
   if (IsByteCount(description)) {
     ReturnInt(frame, static_cast<std::int32_t>(written));
   } else {

@@ -41,7 +41,7 @@ void DefinePlatformMacros(Context& context) {
 void EndLibraryHook(Context& context, void*) { DestroyLibrary(context); }
 
 // The banner and usage lines, printed when no program is named.
-void PrintBanner(const Host& host) {
+void PrintBanner(Host& host) {
   const char* name = host.ProgramName();
   const std::string lines[] = {
       FormatMessage(MSG_BANNER, name, kVersionMajor, kVersionMinor, MessageText(MSG_EDITION)),
@@ -55,8 +55,7 @@ void PrintBanner(const Host& host) {
       FormatMessage(MSG_USAGE_EXAMPLE1, name),
       FormatMessage(MSG_USAGE_EXAMPLE2, name),
   };
-  for (const std::string& line : lines) std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
+  for (const std::string& line : lines) host.WriteStandardOutput(line.c_str());
 }
 
 // The words of the run and whether they name a file; code runs with the

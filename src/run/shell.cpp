@@ -123,8 +123,7 @@ class LineEditor {
   // The next line, trimmed; false at the end of input or when closing.
   bool Read(std::string& line) {
     prompt_ = Prompt();
-    std::fputs(prompt_.c_str(), stdout);
-    std::fflush(stdout);
+    context_.host->WriteStandardOutput(prompt_.c_str());
     recalled_ = state_.history.size();
     BreakRequested = 0;
     for (;;) {
@@ -145,8 +144,7 @@ class LineEditor {
 
  private:
   bool Finish(std::string& line, bool got) {
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    context_.host->WriteStandardOutput("\n");
     context_.host->EndShellLine();
     const std::size_t first = line_.find_first_not_of(" \t\r\n");
     line = first == std::string::npos ? std::string() : line_.substr(first, line_.find_last_not_of(" \t\r\n") - first + 1);
@@ -238,16 +236,14 @@ class LineEditor {
     out.append(blank, ' ');
     out.append(blank + line_.size() - cursor_, '\b');
     shown_ = line_.size();
-    std::fputs(out.c_str(), stdout);
-    std::fflush(stdout);
+    context_.host->WriteStandardOutput(out.c_str());
   }
 
   void Show(const std::string& out, const std::string& text, std::size_t cursor) {
     line_ = text;
     cursor_ = cursor;
     shown_ = line_.size();
-    std::fputs(out.c_str(), stdout);
-    std::fflush(stdout);
+    context_.host->WriteStandardOutput(out.c_str());
   }
 
   Context& context_;
@@ -306,7 +302,7 @@ void RunStartupScript(Context& context, const char* name, bool callMain) {
 
 }  // namespace
 
-int RunShell(Context& context, void (*printBanner)(const Host& host)) {
+int RunShell(Context& context, void (*printBanner)(Host& host)) {
   ShellState state;
   activeShell = &state;
   context.defines->Define("_SHELL_", 1L);

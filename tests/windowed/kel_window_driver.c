@@ -1,0 +1,135 @@
+/* The windowed program's test driver: starts VetraW32 with a script, finds
+   its console window, types keys into it, and reports how the program ended.
+
+     kel_window_driver PROGRAM SCRIPT [KEYS]
+
+   KEYS are typed in order once the window exists: plain characters as
+   WM_CHAR, and in braces {ENTER} {BS} {TAB} {CTRL-Z} {CTRL-C} (characters),
+   {UP} {DOWN} {LEFT} {RIGHT} {HOME} {END} {PGUP} {PGDN} {INS} {DEL} {F1}
+   (keys), {S-TAB} {CTRL-V} (with their modifier held, as real input),
+   {CLIP:text} (puts text on the clipboard), {BREAK} (the system menu's
+   Break), {CLOSE} (closes the window), {WAIT} (300 ms). Prints
+   "exit N"; a program still running after 30 seconds is ended (exit 124). */
+
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+static DWORD processId;
+static HWND found;
+
+static BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM unused) {
+  DWORD owner = 0;
+  char name[64];
+  (void)unused;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != processId || GetClassNameA(window, name, sizeof name) == 0) return TRUE;
+  if (strncmp(name, "Vetra", 5) != 0) return TRUE;
+  found = window;
+  return FALSE;
+}
+
+static void Input(WORD key, BOOL up) {
+  INPUT input;
+  memset(&input, 0, sizeof input);
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+static void PressChord(HWND window, WORD modifier, WORD key) {
+  SetForegroundWindow(window);
+  Sleep(100);
+  Input(modifier, FALSE);
+  Input(key, FALSE);
+  Input(key, TRUE);
+  Input(modifier, TRUE);
+  Sleep(100);
+}
+
+static void SetClipboardText(HWND window, const char* text, size_t length) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
+  char* bytes = (char*)GlobalLock(block);
+  memcpy(bytes, text, length);
+  bytes[length] = 0;
+  GlobalUnlock(block);
+  if (OpenClipboard(window)) {
+    EmptyClipboard();
+    SetClipboardData(CF_TEXT, block);
+    CloseClipboard();
+  }
+}
+
+static const struct {
+  const char* name;
+  WORD key;
+} kKeys[] = {{"UP", VK_UP},     {"DOWN", VK_DOWN}, {"LEFT", VK_LEFT}, {"RIGHT", VK_RIGHT},
+             {"HOME", VK_HOME}, {"END", VK_END},   {"PGUP", VK_PRIOR}, {"PGDN", VK_NEXT},
+             {"INS", VK_INSERT}, {"DEL", VK_DELETE}, {"F1", VK_F1}};
+
+static const struct {
+  const char* name;
+  char character;
+} kCharacters[] = {{"ENTER", 13}, {"BS", 8}, {"TAB", 9}, {"CTRL-Z", 26}, {"CTRL-C", 3}};
+
+static void Type(HWND window, const char* keys) {
+  while (*keys != 0) {
+    const char* end = *keys == '{' ? strchr(keys, '}') : NULL;
+    if (end == NULL) {
+      PostMessageA(window, WM_CHAR, (unsigned char)*keys++, 1);
+      continue;
+    }
+    char name[256];
+    size_t length = (size_t)(end - keys - 1);
+    if (length >= sizeof name) length = sizeof name - 1;
+    memcpy(name, keys + 1, length);
+    name[length] = 0;
+    keys = end + 1;
+    size_t i;
+    for (i = 0; i < sizeof kKeys / sizeof kKeys[0]; ++i) {
+      if (strcmp(name, kKeys[i].name) == 0) PostMessageA(window, WM_KEYDOWN, kKeys[i].key, 1);
+    }
+    for (i = 0; i < sizeof kCharacters / sizeof kCharacters[0]; ++i) {
+      if (strcmp(name, kCharacters[i].name) == 0) PostMessageA(window, WM_CHAR, (unsigned char)kCharacters[i].character, 1);
+    }
+    if (strcmp(name, "S-TAB") == 0) PressChord(window, VK_SHIFT, VK_TAB);
+    if (strcmp(name, "CTRL-V") == 0) PressChord(window, VK_CONTROL, 'V');
+    if (strncmp(name, "CLIP:", 5) == 0) SetClipboardText(window, name + 5, length - 5);
+    if (strcmp(name, "BREAK") == 0) PostMessageA(window, WM_SYSCOMMAND, 1641, 0);
+    if (strcmp(name, "CLOSE") == 0) PostMessageA(window, WM_CLOSE, 0, 0);
+    if (strcmp(name, "WAIT") == 0) Sleep(300);
+  }
+}
+
+int main(int argc, char** argv) {
+  char command[4096];
+  STARTUPINFOA startup;
+  PROCESS_INFORMATION process;
+  DWORD exitCode = 0;
+  int waited;
+  if (argc < 3) {
+    fprintf(stderr, "usage: kel_window_driver PROGRAM SCRIPT [KEYS]\n");
+    return 2;
+  }
+  snprintf(command, sizeof command, "\"%s\" %s", argv[1], argv[2]);
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    fprintf(stderr, "cannot start %s (%lu)\n", argv[1], GetLastError());
+    return 2;
+  }
+  processId = process.dwProcessId;
+  for (waited = 0; found == NULL && waited < 200; ++waited) {
+    if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
+    EnumWindows(FindWindowOfProcess, 0);
+  }
+  if (found != NULL && argc > 3) Type(found, argv[3]);
+  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_TIMEOUT) {
+    TerminateProcess(process.hProcess, 124);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  printf("exit %lu\n", exitCode);
+  return 0;
+}
