@@ -8,8 +8,11 @@
    {UP} {DOWN} {LEFT} {RIGHT} {HOME} {END} {PGUP} {PGDN} {INS} {DEL} {F1}
    (keys), {S-TAB} {CTRL-V} (with their modifier held, as real input),
    {CLIP:text} (puts text on the clipboard), {BREAK} (the system menu's
-   Break), {CLOSE} (closes the window), {WAIT} (300 ms). Prints
-   "exit N"; a program still running after 30 seconds is ended (exit 124). */
+   Break), {CLOSE} (closes the window), {WAIT} (300 ms), {TOP} (scrolls to
+   the top), {COPYALL} (drags the mouse over the whole client area, copies
+   with Ctrl+Insert and writes what the clipboard then holds to window.txt),
+   {TITLE} (appends the window's title to title.txt). Prints "exit N"; a
+   program still running after 30 seconds is ended (exit 124). */
 
 #include <windows.h>
 #include <stdio.h>
@@ -61,6 +64,40 @@ static void SetClipboardText(HWND window, const char* text, size_t length) {
   }
 }
 
+/* Selects everything the window shows, copies it, and saves the copy. */
+static void CopyAll(HWND window) {
+  RECT client;
+  FILE* out;
+  GetClientRect(window, &client);
+  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, 0));
+  PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(client.right - 1, client.bottom - 1));
+  PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(client.right - 1, client.bottom - 1));
+  Sleep(300);
+  PressChord(window, VK_CONTROL, VK_INSERT);
+  Sleep(300);
+  out = fopen("window.txt", "wb");
+  if (out == NULL) return;
+  if (OpenClipboard(NULL)) {
+    HANDLE data = GetClipboardData(CF_TEXT);
+    const char* text = data != NULL ? (const char*)GlobalLock(data) : NULL;
+    if (text != NULL) {
+      fputs(text, out);
+      GlobalUnlock(data);
+    }
+    CloseClipboard();
+  }
+  fclose(out);
+}
+
+static void SaveTitle(HWND window) {
+  char title[256];
+  FILE* out = fopen("title.txt", "ab");
+  if (out == NULL) return;
+  GetWindowTextA(window, title, sizeof title);
+  fprintf(out, "%s\n", title);
+  fclose(out);
+}
+
 static const struct {
   const char* name;
   WORD key;
@@ -99,6 +136,9 @@ static void Type(HWND window, const char* keys) {
     if (strcmp(name, "BREAK") == 0) PostMessageA(window, WM_SYSCOMMAND, 1641, 0);
     if (strcmp(name, "CLOSE") == 0) PostMessageA(window, WM_CLOSE, 0, 0);
     if (strcmp(name, "WAIT") == 0) Sleep(300);
+    if (strcmp(name, "TOP") == 0) PostMessageA(window, WM_VSCROLL, SB_TOP, 0);
+    if (strcmp(name, "COPYALL") == 0) CopyAll(window);
+    if (strcmp(name, "TITLE") == 0) SaveTitle(window);
   }
 }
 

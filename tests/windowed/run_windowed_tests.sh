@@ -8,6 +8,8 @@
 #   // exit: N         the exit code (0 when not given)
 #   // expect: LINE    the lines the script writes to result.txt, in order
 #   // nobox: LINE     a line shown as a message box (VETRA_NOBOX collects them)
+#   // window: LINE    the lines {COPYALL} copied from the window, in order
+#   // title: LINE     the titles {TITLE} saw, in order
 set -u
 wine=$1
 prefix=$(cd "$2" && pwd) || exit 1
@@ -36,9 +38,11 @@ for script in "$@"; do
   keys=$(sed -n 's|^// keys: ||p' "$script" | head -1)
   exit_expected=$(sed -n 's|^// exit: ||p' "$script" | head -1)
   sed -n 's|^.*// expect: ||p' "$script" > "$work/expected.txt"
+  sed -n 's|^.*// window: ||p' "$script" > "$work/window-expected.txt"
+  sed -n 's|^.*// title: ||p' "$script" > "$work/title-expected.txt"
   (cd "$work" && VETRA_NOBOX=nobox.txt "$wine" "$build/kel_window_driver.exe" \
      "$(windows_path "$build/VetraW32.exe")" "$name" "$keys" > driver.txt 2>/dev/null)
-  touch "$work/result.txt" "$work/nobox.txt"
+  touch "$work/result.txt" "$work/nobox.txt" "$work/window.txt" "$work/title.txt"
   problem=""
   got_exit=$(sed -n 's/^exit //p' "$work/driver.txt" | tr -d '\r')
   [ "$got_exit" = "${exit_expected:-0}" ] || problem="exit $got_exit, expected ${exit_expected:-0}"
@@ -46,6 +50,13 @@ for script in "$@"; do
     problem="$problem; result.txt differs:
 $(tr -d '\r' < "$work/result.txt" | diff "$work/expected.txt" - | sed 's/^/    /')"
   fi
+  for kind in window title; do
+    [ -s "$work/$kind-expected.txt" ] || continue
+    if ! tr -d '\r' < "$work/$kind.txt" | sed 's/ *$//' | cmp -s - "$work/$kind-expected.txt"; then
+      problem="$problem; $kind.txt differs:
+$(tr -d '\r' < "$work/$kind.txt" | sed 's/ *$//' | diff "$work/$kind-expected.txt" - | sed 's/^/    /')"
+    fi
+  done
   sed -n 's|^.*// nobox: ||p' "$script" | while IFS= read -r line; do
     tr -d '\r' < "$work/nobox.txt" | grep -qxF -- "$line" || echo "no message box \"$line\""
   done > "$work/missing.txt"

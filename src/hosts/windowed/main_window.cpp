@@ -6,6 +6,7 @@
 #include "hosts/windowed/main_window.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +19,7 @@ namespace kel {
 namespace {
 
 constexpr UINT kBreakCommand = 1641;
+constexpr UINT_PTR kAutoscrollTimer = 667;
 constexpr const char* kIdleTitle = "Vetra for Windows/32";
 
 std::string ClassName(HINSTANCE instance) {
@@ -148,6 +150,7 @@ void KelMainWindow::NewLine() {
       lines_.erase(lines_.begin());
       lines_.emplace_back();
       if (topLine_ == largestTop_ && topLine_ > 0) --topLine_;
+      ShiftSelectionUp();
       if (window_ != nullptr) InvalidateRect(window_, nullptr, TRUE);
     }
   } else {
@@ -283,6 +286,11 @@ void KelMainWindow::Paint() {
     ++paintsSeen_;
     InvalidateRect(window_, nullptr, TRUE);
   }
+  if (scrollBarStale_) {
+    scrollBarStale_ = false;
+    SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_DISABLENOSCROLL, 0, largestTop_, 0, topLine_, 0};
+    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+  }
   PAINTSTRUCT paint;
   HDC context = BeginPaint(window_, &paint);
   SetBkMode(context, TRANSPARENT);
@@ -310,6 +318,7 @@ void KelMainWindow::Paint() {
     }
   }
   SelectObject(context, oldFont);
+  if (selected_) PaintSelection(context, first, last);
   EndPaint(window_, &paint);
   PlaceCaret();
 }
@@ -324,18 +333,26 @@ void KelMainWindow::UpdateScrollRange() {
   if (window_ == nullptr) return;
   // Shown disabled rather than hidden when there is nothing to scroll, so the
   // width in cells never changes as output grows.
+  // OPTIMIZATION: the bar is drawn with the next paint, not once per line
+  // of output; a corner of the client asks for that paint.
   SCROLLINFO info{sizeof info, SIF_RANGE | SIF_POS | SIF_DISABLENOSCROLL, 0, largestTop_, 0, topLine_, 0};
-  SetScrollInfo(window_, SB_VERT, &info, TRUE);
+  SetScrollInfo(window_, SB_VERT, &info, FALSE);
+  if (!scrollBarStale_) {
+    scrollBarStale_ = true;
+    RECT corner{0, 0, 1, 1};
+    InvalidateRect(window_, &corner, FALSE);
+  }
 }
 
 void KelMainWindow::ScrollBy(int lines) {
   lines = std::clamp(topLine_ + lines, 0, largestTop_) - topLine_;
   if (lines == 0) return;
   topLine_ += lines;
-  if (window_ != nullptr) {
-    ScrollWindow(window_, 0, -lines * cy_, nullptr, nullptr);
-    SetScrollPos(window_, SB_VERT, topLine_, TRUE);
-  }
+  // OPTIMIZATION: the view is redrawn with the next paint, which comes when
+  // messages are handled between statements: output of many lines costs one
+  // paint, not one scroll of the window per line.
+  if (window_ != nullptr) InvalidateRect(window_, nullptr, TRUE);
+  UpdateScrollRange();
   PlaceCaret();
 }
 
@@ -429,10 +446,16 @@ void KelMainWindow::OnKeyDown(WPARAM key) {
     Paste();
     return;
   }
+  if (selected_ && ControlDown()) {
+    if (key == VK_INSERT || key == 'C' || key == 'X') Copy();
+    if (key == 'X') RemoveSelection();
+    if (key == VK_INSERT || key == 'C' || key == 'X') return;
+  }
   if ((key >= 33 && key <= 46) || (key >= 112 && key <= 127)) PushKey(0x100 + static_cast<int>(key));
 }
 
 void KelMainWindow::OnChar(WPARAM character, LPARAM flags) {
+  RemoveSelection();
   const int scanCode = static_cast<int>((flags >> 16) & 0xFF);
   if (character == 3 && scanCode == 0x46) {  // the Break key
     BreakRequested = 1;
@@ -468,6 +491,94 @@ void KelMainWindow::DropFiles(HDROP drop) {
     for (const char* at = name; *at != '\0'; ++at) PushKey(static_cast<unsigned char>(*at));
   }
   DragFinish(drop);
+}
+
+// ===================================================================
+// Selection and copy
+// ===================================================================
+
+KelMainWindow::Cell KelMainWindow::CellAt(int x, int y) const {
+  return Cell{x / cx_, topLine_ + (y + cy_ / 2 - 1 - verticalOffset_) / cy_};
+}
+
+// The pointer at [x], [y] while the mouse is captured: beyond the top or the
+// bottom the view scrolls a line (and the timer keeps it scrolling while the
+// pointer stays out); the selection runs between the anchor and the cell
+// under the pointer.
+void KelMainWindow::TrackPointer(int x, int y) {
+  pointerX_ = x;
+  pointerY_ = y;
+  const int before = topLine_;
+  if (y < 0) ScrollBy(-1);
+  if (y >= clientHeight_) ScrollBy(1);
+  if (topLine_ != before) SetTimer(window_, kAutoscrollTimer, 20, nullptr);
+  x = std::clamp(x, 0, clientWidth_);
+  y = std::clamp(y, 0, std::max(0, clientHeight_ - 1));
+  Cell cell = CellAt(x, y);
+  cell.line = std::clamp(cell.line, 0, static_cast<int>(lines_.size()) - 1);
+  selectionStart_ = std::min(anchor_, cell);
+  selectionEnd_ = std::max(anchor_, cell);
+  selected_ = true;
+  pointer_ = cell;
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+void KelMainWindow::RemoveSelection() {
+  if (captured_) {
+    captured_ = false;
+    ReleaseCapture();
+  }
+  if (!selected_) return;
+  selected_ = false;
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+// The buffer dropped its first line: the selection follows its text.
+void KelMainWindow::ShiftSelectionUp() {
+  if (!selected_) return;
+  if (--selectionEnd_.line < 0) {
+    RemoveSelection();
+    return;
+  }
+  if (--selectionStart_.line < 0) selectionStart_ = Cell{0, 0};
+}
+
+void KelMainWindow::PaintSelection(HDC context, int first, int last) {
+  for (int line = std::max(first, selectionStart_.line); line <= std::min(last, selectionEnd_.line); ++line) {
+    const int length = std::min<int>(static_cast<int>(lines_[static_cast<std::size_t>(line)].size()), columns_);
+    const int from = line == selectionStart_.line ? selectionStart_.column : 0;
+    const int to = std::min(line == selectionEnd_.line ? selectionEnd_.column : columns_, length);
+    if (from >= to) continue;
+    RECT cells{from * cx_, (line - topLine_) * cy_, to * cx_, (line - topLine_ + 1) * cy_};
+    InvertRect(context, &cells);
+  }
+}
+
+// The selected text to the clipboard: a line shorter than the width ends
+// with a line break; a full line (one that wrapped) joins the next.
+void KelMainWindow::Copy() {
+  std::string text;
+  for (int line = selectionStart_.line; line <= selectionEnd_.line && line < static_cast<int>(lines_.size()); ++line) {
+    const std::string& content = lines_[static_cast<std::size_t>(line)];
+    const int from = line == selectionStart_.line ? selectionStart_.column : 0;
+    const int limit = line == selectionEnd_.line ? selectionEnd_.column : columns_;
+    const int to = std::min<int>(limit, static_cast<int>(content.size()));
+    if (from < to) text.append(content, static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+    if (static_cast<int>(content.size()) < limit) text += "\r\n";
+  }
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  if (block == nullptr) return;
+  if (char* bytes = static_cast<char*>(GlobalLock(block))) {
+    std::memcpy(bytes, text.c_str(), text.size() + 1);
+    GlobalUnlock(block);
+  }
+  bool handedOver = false;
+  if (OpenClipboard(window_)) {
+    EmptyClipboard();
+    handedOver = SetClipboardData(CF_TEXT, block) != nullptr;
+    CloseClipboard();
+  }
+  if (!handedOver) GlobalFree(block);
 }
 
 // ===================================================================
@@ -537,7 +648,27 @@ LRESULT KelMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DROPFILES: DropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_TIMER:
       if (wParam == 666) return 0;  // the end of suspend's wait, seen by its own loop
+      if (wParam == kAutoscrollTimer) {
+        if (captured_) TrackPointer(pointerX_, pointerY_);
+        return 0;
+      }
       break;
+    case WM_LBUTTONDOWN:
+      RemoveSelection();
+      SetCapture(window_);
+      captured_ = true;
+      anchor_ = pointer_ = CellAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_MOUSEMOVE:
+      if (captured_) TrackPointer(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_LBUTTONUP:
+      if (captured_) {
+        TrackPointer(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        captured_ = false;
+        ReleaseCapture();
+      }
+      return 0;
     case WM_CLOSE:
       // The run stops at its next statement; the program's entry destroys
       // the window when the run is over.

@@ -78,6 +78,20 @@ class KelMainWindow {
   void OnChar(WPARAM character, LPARAM flags);
   void Paste();
   void DropFiles(HDROP drop);
+
+  // Selection by mouse, and copying it
+  struct Cell {
+    int column, line;
+    bool operator<(const Cell& other) const {
+      return line < other.line || (line == other.line && column < other.column);
+    }
+  };
+  Cell CellAt(int x, int y) const;
+  void TrackPointer(int x, int y);
+  void RemoveSelection();
+  void ShiftSelectionUp();
+  void PaintSelection(HDC context, int first, int last);
+  void Copy();
   HFONT Font() const;
 
   HINSTANCE instance_;
@@ -106,6 +120,13 @@ class KelMainWindow {
   bool writing_ = false;
   bool hasFocus_ = false;
   int paintsSeen_ = 0;
+  bool scrollBarStale_ = false;  // the bar shows an older range or position
+  // The selection runs from start up to (not including) end.
+  bool selected_ = false;
+  Cell selectionStart_{0, 0}, selectionEnd_{0, 0};
+  Cell anchor_{0, 0}, pointer_{0, 0};
+  bool captured_ = false;
+  int pointerX_ = 0, pointerY_ = 0;
 };
 
 }  // namespace kel
