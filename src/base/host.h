@@ -46,6 +46,10 @@ class Host {
   // or restored on, and when it is closed; a windowed host serves streams on
   // "CON" through its own console window.
   virtual void NoteStreamName(std::FILE* stream, const char* name) { (void)stream, (void)name; }
+  // The file to open for the name [name]: the name itself, but the null
+  // device for the console in a program that has none (its window serves the
+  // stream, whatever the open gives).
+  virtual const char* FileToOpen(const char* name) const { return name; }
   virtual void ForgetStream(std::FILE* stream) { (void)stream; }
 
   // The streams that refer to the host's own console window (the windowed

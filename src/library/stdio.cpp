@@ -155,7 +155,7 @@ class StreamTable {
   bool Redirected(std::FILE* stream) const { return !SlotOf(stream)->path.empty(); }
 
   bool Redirect(StandardSlot& slot, const char* path, const char* mode) {
-    int previous = platform::RedirectStandardStream(slot.stream, path, mode);
+    int previous = platform::RedirectStandardStream(slot.stream, run_.host->FileToOpen(path), mode);
     if (previous < 0) return false;
     if (slot.saved < 0) {
       slot.saved = previous;  // what the stream was before this run touched it
@@ -373,7 +373,7 @@ std::FILE* OpenFile(CallFrame& frame, const char* path, const char* scriptMode) 
   const bool textAppend = HasMode(mode, 'a') && !HasMode(mode, 'b');
   if (HasMode(mode, 'a') && !HasMode(mode, 'b') && !HasMode(mode, '+')) mode += '+';
   if (textAppend) DropEndOfFileMark(path);
-  std::FILE* stream = std::fopen(path, mode.c_str());
+  std::FILE* stream = std::fopen(frame.run->host->FileToOpen(path), mode.c_str());
   if (stream == nullptr) return nullptr;
   if (HasMode(mode, 'a')) std::fseek(stream, 0, SEEK_END);
   frame.run->host->NoteStreamName(stream, path);
@@ -405,7 +405,7 @@ void Stdio_freopen(CallFrame& frame) {
   }
   const std::int32_t value = streams.ValueOf(stream);
   frame.run->host->ForgetStream(stream);
-  std::FILE* reopened = std::freopen(path, mode, stream);
+  std::FILE* reopened = std::freopen(frame.run->host->FileToOpen(path), mode, stream);
   if (reopened == nullptr) {
     streams.Remove(stream);
     ReturnInt(frame, 0);

@@ -11,8 +11,10 @@
    Break), {CLOSE} (closes the window), {WAIT} (300 ms), {TOP} (scrolls to
    the top), {COPYALL} (drags the mouse over the whole client area, copies
    with Ctrl+Insert and writes what the clipboard then holds to window.txt),
-   {TITLE} (appends the window's title to title.txt). Prints "exit N"; a
-   program still running after 30 seconds is ended (exit 124). */
+   {TITLE} (appends the window's title to title.txt), {SAVE} (the system
+   menu's Save Settings), {MINIMIZE}, {SHOT} (asks the test runner for a
+   screenshot: creates shot.request and waits for shot.done). Prints
+   "exit N"; a program still running after 30 seconds is ended (exit 124). */
 
 #include <windows.h>
 #include <stdio.h>
@@ -51,11 +53,20 @@ static void PressChord(HWND window, WORD modifier, WORD key) {
   Sleep(100);
 }
 
+/* Puts [text] on the clipboard, with \r, \n, \t and \\ in it read as C reads them. */
 static void SetClipboardText(HWND window, const char* text, size_t length) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, length + 1);
   char* bytes = (char*)GlobalLock(block);
-  memcpy(bytes, text, length);
-  bytes[length] = 0;
+  size_t i, n = 0;
+  for (i = 0; i < length; ++i) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < length) {
+      c = text[++i];
+      c = c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+    }
+    bytes[n++] = c;
+  }
+  bytes[n] = 0;
   GlobalUnlock(block);
   if (OpenClipboard(window)) {
     EmptyClipboard();
@@ -96,6 +107,16 @@ static void SaveTitle(HWND window) {
   GetWindowTextA(window, title, sizeof title);
   fprintf(out, "%s\n", title);
   fclose(out);
+}
+
+/* Lets the test runner, which watches for shot.request, take a screenshot. */
+static void RequestScreenshot(void) {
+  int waited;
+  FILE* request = fopen("shot.request", "wb");
+  if (request == NULL) return;
+  fclose(request);
+  for (waited = 0; waited < 100 && GetFileAttributesA("shot.done") == INVALID_FILE_ATTRIBUTES; ++waited) Sleep(100);
+  DeleteFileA("shot.done");
 }
 
 static const struct {
@@ -139,6 +160,9 @@ static void Type(HWND window, const char* keys) {
     if (strcmp(name, "TOP") == 0) PostMessageA(window, WM_VSCROLL, SB_TOP, 0);
     if (strcmp(name, "COPYALL") == 0) CopyAll(window);
     if (strcmp(name, "TITLE") == 0) SaveTitle(window);
+    if (strcmp(name, "SAVE") == 0) PostMessageA(window, WM_SYSCOMMAND, 1640, 0);
+    if (strcmp(name, "MINIMIZE") == 0) PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    if (strcmp(name, "SHOT") == 0) RequestScreenshot();
   }
 }
 

@@ -18,6 +18,9 @@ namespace kel {
 
 namespace {
 
+constexpr UINT kFontCommand = 1638;
+constexpr UINT kBackgroundCommand = 1639;
+constexpr UINT kSaveSettingsCommand = 1640;
 constexpr UINT kBreakCommand = 1641;
 constexpr UINT_PTR kAutoscrollTimer = 667;
 constexpr const char* kIdleTitle = "Vetra for Windows/32";
@@ -62,34 +65,44 @@ bool KelMainWindow::RegisterWindowClass(HINSTANCE instance) {
 
 void KelMainWindow::UnregisterWindowClass(HINSTANCE instance) { UnregisterClassA(ClassName(instance).c_str(), instance); }
 
-KelMainWindow::KelMainWindow(HINSTANCE instance) : instance_(instance) { MeasureFont(); }
+KelMainWindow::KelMainWindow(HINSTANCE instance) : instance_(instance) {
+  LoadFont();
+  MeasureFont();
+}
 
 KelMainWindow::~KelMainWindow() {
+  ReleaseSettings();
   if (window_ != nullptr) {
     DragAcceptFiles(window_, FALSE);
     DestroyWindow(window_);
   }
-  if (font_ != nullptr) DeleteObject(font_);
-  if (background_ != nullptr) DeleteObject(background_);
 }
 
 bool KelMainWindow::Create() {
   createdWidth_ = kDefaultColumns * cx_ + 2 * GetSystemMetrics(SM_CXFRAME) + GetSystemMetrics(SM_CXVSCROLL);
   createdHeight_ = kDefaultRows * cy_ + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) +
                    GetSystemMetrics(SM_CYHSCROLL);
+  RECT position;  // left, top, width, height
+  const bool placed = LoadPosition(position);
+  if (placed) {
+    createdWidth_ = position.right;
+    createdHeight_ = position.bottom;
+  }
   const std::string name = ClassName(instance_);
-  window_ = CreateWindowExA(0, name.c_str(), kIdleTitle, WS_OVERLAPPEDWINDOW | WS_VSCROLL, CW_USEDEFAULT,
-                            CW_USEDEFAULT, createdWidth_, createdHeight_, nullptr, nullptr, instance_, this);
+  window_ = CreateWindowExA(0, name.c_str(), kIdleTitle, WS_OVERLAPPEDWINDOW | WS_VSCROLL,
+                            placed ? position.left : CW_USEDEFAULT, placed ? position.top : CW_USEDEFAULT,
+                            createdWidth_, createdHeight_, nullptr, nullptr, instance_, this);
   if (window_ == nullptr) return false;
   UpdateScrollRange();
   // Frames differ between systems (and from what the metrics say): the
   // window is made to hold exactly 80 x 25 cells.
   const SIZE exact = OuterSize(window_, kDefaultColumns * cx_, kDefaultRows * cy_);
-  if (exact.cx != createdWidth_ || exact.cy != createdHeight_) {
+  if (!placed && (exact.cx != createdWidth_ || exact.cy != createdHeight_)) {
     createdWidth_ = exact.cx;
     createdHeight_ = exact.cy;
     SetWindowPos(window_, nullptr, 0, 0, exact.cx, exact.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  LoadBackground();
   ShowWindow(window_, SW_SHOWMINIMIZED);
   DragAcceptFiles(window_, TRUE);
   return true;
@@ -444,6 +457,8 @@ void KelMainWindow::OnKeyDown(WPARAM key) {
   }
   if ((key == 'V' && ControlDown()) || (key == VK_INSERT && ShiftDown())) {
     Paste();
+    // Nothing else comes of the keys: not the character 22 of Ctrl+V either.
+    pasteCharacterDue_ = key == 'V';
     return;
   }
   if (selected_ && ControlDown()) {
@@ -456,6 +471,11 @@ void KelMainWindow::OnKeyDown(WPARAM key) {
 
 void KelMainWindow::OnChar(WPARAM character, LPARAM flags) {
   RemoveSelection();
+  if (pasteCharacterDue_ && character == 22) {
+    pasteCharacterDue_ = false;
+    return;
+  }
+  pasteCharacterDue_ = false;
   const int scanCode = static_cast<int>((flags >> 16) & 0xFF);
   if (character == 3 && scanCode == 0x46) {  // the Break key
     BreakRequested = 1;
@@ -602,12 +622,18 @@ LRESULT KelMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       HMENU menu = GetSystemMenu(window_, FALSE);
       AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
       AppendMenuA(menu, MF_STRING, kBreakCommand, "Brea&k\tCtrl+Break");
+      AppendMenuA(menu, MF_STRING, kFontCommand, "&Font...");
+      AppendMenuA(menu, MF_STRING, kBackgroundCommand, "&Background...");
+      AppendMenuA(menu, MF_STRING, kSaveSettingsCommand, "S&ave Settings");
       return 0;
     }
     case WM_SYSCOMMAND:
-      if (wParam == kBreakCommand) {
-        BreakRequested = 1;
-        return 0;
+      switch (wParam) {
+        case kBreakCommand: BreakRequested = 1; return 0;
+        case kFontCommand: ChooseFontCommand(); return 0;
+        case kBackgroundCommand: ChooseBackgroundCommand(); return 0;
+        case kSaveSettingsCommand: SaveSettings(); return 0;
+        default: break;
       }
       break;
     case WM_PAINT: Paint(); return 0;

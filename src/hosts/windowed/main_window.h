@@ -79,6 +79,16 @@ class KelMainWindow {
   void Paste();
   void DropFiles(HDROP drop);
 
+  // Settings in the registry, and the choosers
+  void LoadFont();
+  bool LoadPosition(RECT& position);  // left, top, width, height
+  void LoadBackground();
+  void SetBackground(COLORREF colour);
+  void ReleaseSettings();
+  void SaveSettings();
+  void ChooseFontCommand();
+  void ChooseBackgroundCommand();
+
   // Selection by mouse, and copying it
   struct Cell {
     int column, line;
@@ -112,6 +122,7 @@ class KelMainWindow {
   // cursor line may be padded with spaces up to the cursor while written.
   std::vector<std::string> lines_{1};
   HFONT font_ = nullptr;  // null: the stock fixed font
+  LOGFONTA logFont_{};
   COLORREF textColour_ = RGB(0, 0, 0);
   COLORREF backgroundColour_ = RGB(255, 255, 255);
   HBRUSH background_ = nullptr;
@@ -120,7 +131,8 @@ class KelMainWindow {
   bool writing_ = false;
   bool hasFocus_ = false;
   int paintsSeen_ = 0;
-  bool scrollBarStale_ = false;  // the bar shows an older range or position
+  bool scrollBarStale_ = false;
+  bool pasteCharacterDue_ = false;  // Ctrl+V pasted: its character 22 is dropped  // the bar shows an older range or position
   // The selection runs from start up to (not including) end.
   bool selected_ = false;
   Cell selectionStart_{0, 0}, selectionEnd_{0, 0};

@@ -70,6 +70,12 @@ void WindowHost::NoteStreamName(std::FILE* stream, const char* name) {
   if (EqualsIgnoreCase(name, "CON") || EqualsIgnoreCase(name, "CON:")) windowStreams_.push_back(stream);
 }
 
+// A program without a console cannot open "CON": its window serves such a
+// stream, which the null device backs.
+const char* WindowHost::FileToOpen(const char* name) const {
+  return EqualsIgnoreCase(name, "CON") || EqualsIgnoreCase(name, "CON:") ? "NUL" : name;
+}
+
 void WindowHost::ForgetStream(std::FILE* stream) {
   windowStreams_.erase(std::remove(windowStreams_.begin(), windowStreams_.end(), stream), windowStreams_.end());
 }

@@ -25,6 +25,7 @@ class WindowHost final : public Host {
   std::span<const char* const> PlatformMacros() const override;
 
   void NoteStreamName(std::FILE* stream, const char* name) override;
+  const char* FileToOpen(const char* name) const override;
   void ForgetStream(std::FILE* stream) override;
   bool IsWindowStream(std::FILE* stream) const override;
   bool WriteWindow(std::FILE* stream, const char* bytes, std::size_t count) override;
