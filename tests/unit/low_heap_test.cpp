@@ -18,15 +18,20 @@ namespace {
 
 using kel::LowHeap;
 
-// One reservation serves every test: each builds a new heap on it.
+// One reservation serves every test: each builds a new heap on it. It is
+// made as the test program starts, before other tests' values have the
+// interpreter's own heap take the low addresses, of which an emulator
+// leaves few.
+std::size_t reservedSize = 0;
+void* const reservedRegion =
+    sizeof(void*) > 4 ? kel::ReserveLowRegion(std::size_t{256} << 20, reservedSize) : nullptr;
+
 class LowHeapTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if constexpr (sizeof(void*) <= 4) GTEST_SKIP() << "a 32-bit process needs no low heap";
-    static std::size_t reserved = 0;
-    static void* region = kel::ReserveLowRegion(std::size_t{256} << 20, reserved);
-    base_ = region;
-    size_ = reserved;
+    base_ = reservedRegion;
+    size_ = reservedSize;
     ASSERT_NE(base_, nullptr);
   }
   void* base_ = nullptr;
