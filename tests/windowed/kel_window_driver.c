@@ -13,8 +13,12 @@
    with Ctrl+Insert and writes what the clipboard then holds to window.txt),
    {TITLE} (appends the window's title to title.txt), {SAVE} (the system
    menu's Save Settings), {MINIMIZE}, {SHOT} (asks the test runner for a
-   screenshot: creates shot.request and waits for shot.done). Prints
-   "exit N"; a program still running after 30 seconds is ended (exit 124). */
+   screenshot: creates shot.request and waits for shot.done), {FONT} and
+   {BACKGROUND} (the system menu's choosers), {READY} (waits until the
+   script has made the file ready.txt, up to 20 seconds, and removes it). While it waits, every dialog
+   box of the program (a message box, a chooser) is read (its message text
+   appended to boxes.txt) and accepted with OK. Prints "exit N"; a program
+   still running after 30 seconds is ended (exit 124). */
 
 #include <windows.h>
 #include <stdio.h>
@@ -119,6 +123,14 @@ static void RequestScreenshot(void) {
   DeleteFileA("shot.done");
 }
 
+/* Waits for the script to say it is ready for what comes next. */
+static void WaitUntilReady(void) {
+  int waited;
+  for (waited = 0; waited < 200 && GetFileAttributesA("ready.txt") == INVALID_FILE_ATTRIBUTES; ++waited) Sleep(100);
+  Sleep(100);
+  DeleteFileA("ready.txt");
+}
+
 static const struct {
   const char* name;
   WORD key;
@@ -163,7 +175,30 @@ static void Type(HWND window, const char* keys) {
     if (strcmp(name, "SAVE") == 0) PostMessageA(window, WM_SYSCOMMAND, 1640, 0);
     if (strcmp(name, "MINIMIZE") == 0) PostMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     if (strcmp(name, "SHOT") == 0) RequestScreenshot();
+    if (strcmp(name, "READY") == 0) WaitUntilReady();
+    if (strcmp(name, "FONT") == 0) PostMessageA(window, WM_SYSCOMMAND, 1638, 0);
+    if (strcmp(name, "BACKGROUND") == 0) PostMessageA(window, WM_SYSCOMMAND, 1639, 0);
   }
+}
+
+/* Reads and accepts the program's dialog boxes. */
+static BOOL CALLBACK AnswerDialog(HWND window, LPARAM unused) {
+  DWORD owner = 0;
+  char name[64];
+  char text[1024];
+  (void)unused;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != processId || !IsWindowVisible(window) || GetClassNameA(window, name, sizeof name) == 0) return TRUE;
+  if (strcmp(name, "#32770") != 0) return TRUE;
+  if (GetDlgItemTextA(window, 0xFFFF, text, sizeof text) > 0) {
+    FILE* out = fopen("boxes.txt", "ab");
+    if (out != NULL) {
+      fprintf(out, "%s\n", text);
+      fclose(out);
+    }
+  }
+  PostMessageA(window, WM_COMMAND, IDOK, 0);
+  return TRUE;
 }
 
 int main(int argc, char** argv) {
@@ -189,7 +224,10 @@ int main(int argc, char** argv) {
     EnumWindows(FindWindowOfProcess, 0);
   }
   if (found != NULL && argc > 3) Type(found, argv[3]);
-  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_TIMEOUT) {
+  for (waited = 0; waited < 300 && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT; ++waited) {
+    EnumWindows(AnswerDialog, 0);
+  }
+  if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
     TerminateProcess(process.hProcess, 124);
     WaitForSingleObject(process.hProcess, 5000);
   }

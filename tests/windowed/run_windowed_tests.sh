@@ -9,6 +9,8 @@
 #   // exit: N         the exit code (0 when not given)
 #   // expect: LINE    the lines the script writes to result.txt, in order
 #   // nobox: LINE     a line shown as a message box (VETRA_NOBOX collects them)
+#   // box: TEXT       part of a message box the driver read and accepted (the
+#                      script runs without VETRA_NOBOX then)
 #   // window: LINE    the lines {COPYALL} copied from the window, in order
 #   // title: LINE     the titles {TITLE} saw, in order
 #   // registry: NAME=VALUE  a setting in the registry before the run (the key
@@ -50,11 +52,14 @@ for script in "$@"; do
   sed -n 's|^.*// expect: ||p' "$script" > "$work/expected.txt"
   sed -n 's|^.*// window: ||p' "$script" > "$work/window-expected.txt"
   sed -n 's|^.*// title: ||p' "$script" > "$work/title-expected.txt"
+  sed -n 's|^.*// box: ||p' "$script" > "$work/boxes-expected.txt"
+  nobox=nobox.txt
+  [ -s "$work/boxes-expected.txt" ] && nobox=
   "$wine" reg delete "$settings_key" /f > /dev/null 2>&1
   sed -n 's|^// registry: ||p' "$script" | while IFS= read -r setting; do
     "$wine" reg add "$settings_key" /v "${setting%%=*}" /d "${setting#*=}" /f > /dev/null 2>&1
   done
-  (cd "$work" && VETRA_NOBOX=nobox.txt "$wine" "$build/kel_window_driver.exe" \
+  (cd "$work" && VETRA_NOBOX=$nobox "$wine" "$build/kel_window_driver.exe" \
      "$(windows_path "$build/VetraW32.exe")" "${command:-$name}" "$keys" > driver.txt 2>/dev/null) &
   driver=$!
   while kill -0 $driver 2>/dev/null; do
@@ -66,7 +71,7 @@ for script in "$@"; do
     sleep 0.1
   done
   wait $driver
-  touch "$work/result.txt" "$work/nobox.txt" "$work/window.txt" "$work/title.txt"
+  touch "$work/result.txt" "$work/nobox.txt" "$work/window.txt" "$work/title.txt" "$work/boxes.txt"
   problem=""
   : > "$work/missing.txt"
   got_exit=$(sed -n 's/^exit //p' "$work/driver.txt" | tr -d '\r')
@@ -91,6 +96,9 @@ $(tr -d '\r' < "$work/$kind.txt" | sed 's/ *$//' | diff "$work/$kind-expected.tx
     got=$(convert "$screenshots/${name%.kel}.png" -format "%[hex:p{$at}]" info: 2>/dev/null)
     [ "$got" = "$colour" ] || echo "pixel $at is $got, expected $colour"
   done >> "$work/missing.txt"
+  sed -n 's|^.*// box: ||p' "$script" | while IFS= read -r line; do
+    tr -d '\r' < "$work/boxes.txt" | grep -qF -- "$line" || echo "no message box with \"$line\""
+  done >> "$work/missing.txt"
   sed -n 's|^.*// nobox: ||p' "$script" | while IFS= read -r line; do
     tr -d '\r' < "$work/nobox.txt" | grep -qxF -- "$line" || echo "no message box \"$line\""
   done >> "$work/missing.txt"
@@ -100,7 +108,7 @@ $(tr -d '\r' < "$work/$kind.txt" | sed 's/ *$//' | diff "$work/$kind-expected.tx
     passed=$((passed + 1))
     rm -rf "$work"
   else
-    echo "FAIL $name: $problem (kept in $work)"
+    printf 'FAIL %s: %s (kept in %s)\n' "$name" "$problem" "$work"
     failed=$((failed + 1))
   fi
 done
