@@ -19,6 +19,7 @@
 #include "library/data.h"
 #include "library/groups.h"
 #include "platform/dynamic_library.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -241,8 +242,31 @@ void DynamicLink_DynamicLink(CallFrame& frame) {
   ReturnInt(frame, static_cast<std::int32_t>(result));
 }
 
+// WindowList([parent]): the handles of the top-level windows, or of the
+// parent's child windows, as an integer array; 0 when there are none.
+void DynamicLink_WindowList(CallFrame& frame) {
+  std::int32_t parent = 0;
+  if (frame.argCount > 0 && !IsZeroNumber(Argument(frame, 0)) && !GetInteger(frame, 0, parent)) return;
+  const std::vector<std::uintptr_t> windows =
+      platform::ListWindows(static_cast<std::uintptr_t>(static_cast<std::intptr_t>(parent)));
+  if (windows.empty()) {
+    ReturnInt(frame, 0);
+    return;
+  }
+  Var* list = NewVar(KEL_INT, 1);
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    // Window handles carry 32 significant bits on 64-bit Windows too.
+    Var* element = ElementRef(list, static_cast<std::int32_t>(i));
+    if (element == nullptr) break;
+    SetInt(element, static_cast<std::int32_t>(windows[i]));
+    ReleaseVar(element);
+  }
+  SetReturn(frame, list, ReturnKind::HANDED_OVER);
+}
+
 constexpr LibraryEntry kDynamicLinkRows[] = {
     {"DynamicLink", DynamicLink_DynamicLink, 3, ARGS_ANY},
+    {"WindowList",  DynamicLink_WindowList,  0, 1},
 };
 
 }  // namespace

@@ -23,11 +23,15 @@ namespace {
 std::span<const LibraryEntry> hostRows[GROUP_COUNT];
 std::span<const LibraryEntry> shellRows;
 
+// The windows group belongs to the windowed program, which gives its rows and
+// its per-run state.
+LibraryGroup windowsGroup{GROUP_WINDOWS, {}, nullptr, nullptr, nullptr};
+
 // The groups in registration order, written once.
 const LibraryGroup* const kGroups[] = {
     &kDataGroup,   &kKeyboardGroup, &kCtypeGroup,  &kMathGroup,   &kDiagnosticsGroup,
     &kDynamicLinkGroup, &kVarargsGroup, &kStdioGroup, &kStdlibGroup, &kStringGroup,
-    &kTimeGroup,   &kOleGroup,
+    &kTimeGroup,   &windowsGroup, &kOleGroup,
 };
 
 // Records of the built-ins calls have found, one per table row, made on the
@@ -54,6 +58,11 @@ FunctionRecord* RecordFor(const LibraryEntry& entry, LibraryGroupId group) {
 void SetHostRows(LibraryGroupId group, std::span<const LibraryEntry> rows) { hostRows[group] = rows; }
 
 void SetShellRows(std::span<const LibraryEntry> rows) { shellRows = rows; }
+
+void SetHostGroupState(void* (*start)(Context& run, void* parentState), void (*end)(Context& run, void* state)) {
+  windowsGroup.start = start;
+  windowsGroup.end = end;
+}
 
 void RegisterLibrary(Context& top) {
   top.builtins = {FindBuiltin, CallBuiltin};

@@ -63,6 +63,8 @@ enum ParamMode : int {
 
 // Rows a host program adds to [group] (its screen and keyboard functions).
 void SetHostRows(LibraryGroupId group, std::span<const LibraryEntry> rows);
+// The per-run state of the windows group, which the windowed program gives.
+void SetHostGroupState(void* (*start)(Context& run, void* parentState), void (*end)(Context& run, void* state));
 // Rows that exist while the interactive shell runs (its filter functions).
 void SetShellRows(std::span<const LibraryEntry> rows);
 

@@ -32,6 +32,10 @@ inline std::size_t StackRemaining() {
   return here > g_stackLimit ? here - g_stackLimit : 0;
 }
 
+// The handles of the top-level windows ([parent] 0) or of [parent]'s child
+// windows, in the system's order; none on POSIX.
+std::vector<std::uintptr_t> ListWindows(std::uintptr_t parent);
+
 // True when standard input is an interactive console or terminal.
 bool StandardInputIsInteractive();
 

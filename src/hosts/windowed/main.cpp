@@ -7,6 +7,7 @@
 
 #include "base/process.h"
 #include "hosts/windowed/main_window.h"
+#include "hosts/windowed/script_windows.h"
 #include "hosts/windowed/window_host.h"
 #include "hosts/windowed/windowed_builtins.h"
 #include "platform/paths.h"
@@ -62,6 +63,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     kel::WindowHost host(window);
     kel::SetProcessHost(&host);
     if (window.Create()) {
+      kel::RegisterScriptWindows(window);
       kel::HostMessagePump = kel::PumpWindowMessages;
       StartMessageTicker();
       Start start{CommandTail(), &host};
@@ -71,6 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ReleaseCapture();
     kel::SetProcessHost(nullptr);
   }
+  kel::UnregisterScriptWindows();
   kel::KelMainWindow::UnregisterWindowClass(instance);
   return exitCode;
 }

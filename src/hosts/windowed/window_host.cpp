@@ -10,6 +10,7 @@
 #include "base/process.h"
 #include "base/text.h"
 #include "engine/context.h"
+#include "hosts/windowed/script_windows.h"
 #include "platform/system.h"
 
 namespace kel {
@@ -161,6 +162,7 @@ void WindowHost::RestoreTitle() { window_.EndTitle(); }
 // ===================================================================
 
 void PumpWindowMessages() {
+  if (WindowFunctionRunning()) return;  // never re-entered through the engine's pump
   MSG message;
   // A few at a time: the script goes on between them.
   for (int handled = 0; handled < 32 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++handled) {

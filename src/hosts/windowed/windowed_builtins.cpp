@@ -75,11 +75,6 @@ void Screen_ScreenSize(CallFrame& frame) {
   ReturnCell(frame, columns, rows);
 }
 
-void Screen_ScreenHandle(CallFrame& frame) {
-  // Window handles carry 32 significant bits on 64-bit Windows too.
-  ReturnInt(frame, static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(HostOf(frame).Window().Handle())));
-}
-
 // suspend(milliseconds): waits with the window alive; a break ends only the
 // wait, closing the window ends the run.
 void Screen_suspend(CallFrame& frame) {
@@ -133,16 +128,11 @@ constexpr LibraryEntry kKeyboardRows[] = {
     {"kbhit",  Keyboard_kbhit, 0, 0},
 };
 
-constexpr LibraryEntry kWindowHandleRows[] = {
-    {"ScreenHandle", Screen_ScreenHandle, 0, 0},
-};
-
 }  // namespace
 
 void RegisterWindowedBuiltins() {
   SetHostRows(GROUP_DATA, kScreenRows);
   SetHostRows(GROUP_KEYBOARD, kKeyboardRows);
-  SetHostRows(GROUP_DYNAMIC_LINK, kWindowHandleRows);
 }
 
 }  // namespace kel

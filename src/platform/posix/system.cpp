@@ -88,6 +88,8 @@ int RunOnLargeStack(std::size_t stackBytes, int (*body)(void*), void* argument) 
   return start.result;
 }
 
+std::vector<std::uintptr_t> ListWindows(std::uintptr_t) { return {}; }
+
 bool StandardInputIsInteractive() { return ::isatty(0) == 1; }
 
 void WaitForKey() {

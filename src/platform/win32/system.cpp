@@ -50,6 +50,25 @@ int RunOnLargeStack(std::size_t, int (*body)(void*), void* argument) {
   return body(argument);
 }
 
+namespace {
+
+BOOL CALLBACK EnumFunc(HWND window, LPARAM list) {
+  reinterpret_cast<std::vector<std::uintptr_t>*>(list)->push_back(reinterpret_cast<std::uintptr_t>(window));
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<std::uintptr_t> ListWindows(std::uintptr_t parent) {
+  std::vector<std::uintptr_t> windows;
+  if (parent == 0) {
+    EnumWindows(EnumFunc, reinterpret_cast<LPARAM>(&windows));
+  } else {
+    EnumChildWindows(reinterpret_cast<HWND>(parent), EnumFunc, reinterpret_cast<LPARAM>(&windows));
+  }
+  return windows;
+}
+
 bool StandardInputIsInteractive() {
   DWORD mode;
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
