@@ -88,6 +88,17 @@ Var* NewStringArray(Context& run, std::span<const std::string> texts) {
   return array;
 }
 
+Var* NewIntegerArray(std::span<const std::int32_t> values) {
+  Var* array = NewVar(KEL_INT, 1);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    Var* slot = ElementRef(array, static_cast<std::int32_t>(i));
+    if (slot == nullptr) break;
+    SetInt(slot, values[i]);
+    ReleaseVar(slot);
+  }
+  return array;
+}
+
 bool StoreNumber(CallFrame& frame, Var* target, double value, int kind) {
   if (!IsNumericScalar(target) && !SetTypeAndDims(*frame.run, target, kind, 0)) return false;
   if (kind == KEL_FLOAT) {

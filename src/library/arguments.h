@@ -49,6 +49,9 @@ void ReturnFloat(CallFrame& frame, double value);
 // without storage).
 Var* NewStringArray(Context& run, std::span<const std::string> texts);
 
+// A new integer array of [values], indexes from 0.
+Var* NewIntegerArray(std::span<const std::int32_t> values);
+
 // Stores [value] into the variable [target]: a non-array number keeps its
 // kind, anything else becomes [kind] first (KEL_INT or KEL_FLOAT).
 bool StoreNumber(CallFrame& frame, Var* target, double value, int kind);

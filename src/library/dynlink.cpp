@@ -253,14 +253,10 @@ void DynamicLink_WindowList(CallFrame& frame) {
     ReturnInt(frame, 0);
     return;
   }
-  Var* list = NewVar(KEL_INT, 1);
-  for (std::size_t i = 0; i < windows.size(); ++i) {
-    // Window handles carry 32 significant bits on 64-bit Windows too.
-    Var* element = ElementRef(list, static_cast<std::int32_t>(i));
-    if (element == nullptr) break;
-    SetInt(element, static_cast<std::int32_t>(windows[i]));
-    ReleaseVar(element);
-  }
+  // Window handles carry 32 significant bits on 64-bit Windows too.
+  std::vector<std::int32_t> handles;
+  for (std::uintptr_t window : windows) handles.push_back(static_cast<std::int32_t>(window));
+  Var* list = NewIntegerArray(handles);
   SetReturn(frame, list, ReturnKind::HANDED_OVER);
 }
 

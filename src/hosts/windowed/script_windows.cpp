@@ -422,17 +422,6 @@ void Windows_DoWindows(CallFrame& frame) {
   ReturnInt(frame, state.records.empty() ? 0 : 1);
 }
 
-Var* NewIntegerArray(const std::vector<std::int32_t>& values) {
-  Var* list = NewVar(KEL_INT, 1);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    Var* element = ElementRef(list, static_cast<std::int32_t>(i));
-    if (element == nullptr) break;
-    SetInt(element, values[i]);
-    ReleaseVar(element);
-  }
-  return list;
-}
-
 // MessageFilter(window [, numbers...] or (window, array)): the filter before
 // the call, or 0; with only the window the filter goes.
 void Windows_MessageFilter(CallFrame& frame) {

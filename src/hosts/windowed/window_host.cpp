@@ -27,23 +27,20 @@ void WindowHost::ShowBox(const char* text, unsigned style) {
   MessageBoxA(nullptr, text, nullptr, style);
 }
 
-void WindowHost::WriteErrorMessage(const char* message) {
-  if (!IsWindowStream(stderr)) {
-    std::fprintf(stderr, "\n%s\n", message);
-    std::fflush(stderr);
+// An error's text goes where standard error goes: a message box, or the
+// file a script redirected standard error to ([format] lays it out there).
+void WindowHost::WriteError(const char* text, const char* format) {
+  if (IsWindowStream(stderr)) {
+    ShowBox(text, MB_SYSTEMMODAL | MB_ICONHAND);
     return;
   }
-  ShowBox(message, MB_SYSTEMMODAL | MB_ICONHAND);
+  std::fprintf(stderr, format, text);
+  std::fflush(stderr);
 }
 
-void WindowHost::WriteErrorLocation(const char* line) {
-  if (!IsWindowStream(stderr)) {
-    std::fprintf(stderr, "%s\n", line);
-    std::fflush(stderr);
-    return;
-  }
-  ShowBox(line, MB_SYSTEMMODAL | MB_ICONHAND);
-}
+void WindowHost::WriteErrorMessage(const char* message) { WriteError(message, "\n%s\n"); }
+
+void WindowHost::WriteErrorLocation(const char* line) { WriteError(line, "%s\n"); }
 
 void WindowHost::ShowFatal(const char* message) { ShowBox(message, MB_TASKMODAL | MB_ICONHAND); }
 

@@ -45,6 +45,8 @@ class WindowHost final : public Host {
   static void ShowBox(const char* text, unsigned style);
 
  private:
+  void WriteError(const char* text, const char* format);
+
   KelMainWindow& window_;
   // The streams that refer to the window; the three standard streams at start.
   std::vector<std::FILE*> windowStreams_{stdin, stdout, stderr};
