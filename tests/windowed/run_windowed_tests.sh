@@ -2,7 +2,7 @@
 # Runs the windowed program's tests under wine on a virtual X display: each
 # script in tests/windowed/scripts is started by kel_window_driver, which
 # types the script's keys into the console window.
-#   run_windowed_tests.sh WINE PREFIX BUILD_DIR [SCRIPT...]
+#   run_windowed_tests.sh WINE WINESERVER PREFIX BUILD_DIR [SCRIPT...]
 # A script states what it expects in comments:
 #   // keys: TEXT      what the driver types (kel_window_driver.c lists the forms)
 #   // command: TEXT   the program's command line (the script's name when not given)
@@ -19,10 +19,10 @@
 #   // pixel: X,Y RRGGBB      the colour at X,Y of the screen {SHOT} took
 # Screenshots are kept in BUILD_DIR/screenshots for people to look at.
 set -u
-wine=$1
-prefix=$(cd "$2" && pwd) || exit 1
-build=$(cd "$3" && pwd) || exit 1
-shift 3
+wine=$1 wineserver=$2
+prefix=$(cd "$3" && pwd) || exit 1
+build=$(cd "$4" && pwd) || exit 1
+shift 4
 here=$(cd "$(dirname "$0")" && pwd)
 [ $# -gt 0 ] || set -- "$here"/scripts/*.kel
 export WINEPREFIX="$prefix" WINEDEBUG=-all
@@ -39,7 +39,10 @@ xvfb=$!
 for _ in $(seq 50); do [ -s "$displayfile" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$displayfile")"
 rm -f "$displayfile"
-trap 'kill $xvfb 2>/dev/null' EXIT
+# The prefix's wine processes start again on this display: a desktop that an
+# earlier test started without one would refuse every window.
+"$wineserver" -k 2>/dev/null
+trap '"$wineserver" -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
 
 passed=0 failed=0
 for script in "$@"; do
