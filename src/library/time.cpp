@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -128,9 +129,25 @@ void Time_mktime(CallFrame& frame) {
 void Time_asctime(CallFrame& frame) {
   Var* structure = GetParameter(frame, 0, PARAM_STRUCT);
   if (structure == nullptr) return;
-  std::tm value = ReadTm(structure);
-  char text[64];
-  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", &value);
+  const std::tm value = ReadTm(structure);
+  // C's layout, with the day of the month padded as the C library's own
+  // asctime and ctime pad it (a space on POSIX, a zero on Windows); formatted
+  // here so that out-of-range members still name a day and a month.
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char text[96];
+  static const bool zeroPadded = [] {
+    std::tm fourth{};
+    fourth.tm_mday = 4;
+    fourth.tm_year = 70;
+    const char* sample = std::asctime(&fourth);
+    return sample != nullptr && sample[8] == '0';
+  }();
+  std::snprintf(text, sizeof text, zeroPadded ? "%.3s %.3s %.2d %.2d:%.2d:%.2d %d\n" : "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n",
+                kDays[(value.tm_wday % 7 + 7) % 7],
+                kMonths[(value.tm_mon % 12 + 12) % 12], value.tm_mday, value.tm_hour, value.tm_min, value.tm_sec,
+                1900 + value.tm_year);
   ReturnString(frame, text);
 }
 
