@@ -100,7 +100,12 @@ namespace {
 
 // The six places of a program or included file, in order.
 std::optional<std::string> SearchSource(Context& context, std::string_view name, SourceRecord* includer) {
-  const std::vector<std::string_view> none;
+  // A main program may be a file of a plain name where such scripts are
+  // installed ("#!" scripts); an included name always needs its extension.
+  static const std::vector<std::string_view> plainName{""};
+  const std::vector<std::string_view> noExtensions;
+  const bool plain = includer == nullptr && platform::ScriptsMayLackExtension() && SplitPath(name).extension.empty();
+  const auto& none = plain ? plainName : noExtensions;
   if (auto found = FindFile(name, std::string_view("."), none)) return found;
   if (includer != nullptr && !includer->mainDir.empty()) {
     if (auto found = FindFile(name, std::string_view(includer->mainDir), none)) return found;
@@ -119,6 +124,8 @@ std::optional<std::string> SearchSource(Context& context, std::string_view name,
 }
 
 }  // namespace
+
+bool SourceExists(Context& context, std::string_view name) { return SearchSource(context, name, nullptr).has_value(); }
 
 std::unique_ptr<SourceRecord> OpenSource(Context& context, std::string_view writtenName,
                                          SourceRecord* includer, FilesRead& files) {

@@ -78,6 +78,10 @@ std::optional<std::string> FindFile(std::string_view name,
 // the main program, which also gets its main directory, batch markers and
 // first line. Raises 0001 and returns null when the file cannot be opened; an
 // already read file yields a source without lines.
+// True when the main program [name] is found in one of the places a program
+// is searched for.
+bool SourceExists(Context& context, std::string_view name);
+
 std::unique_ptr<SourceRecord> OpenSource(Context& context, std::string_view name,
                                          SourceRecord* includer, FilesRead& files);
 

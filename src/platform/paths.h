@@ -37,6 +37,9 @@ const std::vector<std::string_view>& CommandExtensions();
 // name whatever the extension (POSIX), not only when it is one of the
 // command extensions (Win32).
 bool CommandsKeepTheirExtension();
+// True when a script named without an extension may be a file of that plain
+// name (POSIX, where "#!" scripts are installed so), when no "name.kel" exists.
+bool ScriptsMayLackExtension();
 
 // The absolute form of [path] (relative to the current directory); the path
 // need not exist. Empty when the system cannot form it.

@@ -18,6 +18,7 @@
 #include "engine/scope.h"
 #include "engine/value.h"
 #include "front/bound_program.h"
+#include "front/source.h"
 #include "front/tokenizer.h"
 #include "library/tables.h"
 #include "platform/paths.h"
@@ -66,7 +67,7 @@ struct RunArguments {
 };
 
 // A bound executable's words start with its own path, which names the program.
-RunArguments PrepareArguments(const std::string& text, unsigned flags) {
+RunArguments PrepareArguments(Context& context, const std::string& text, unsigned flags) {
   const unsigned mode = flags & RUN_MODE_MASK;
   RunArguments arguments{{}, mode};
   if ((flags & RUN_BOUND) != 0) {
@@ -85,7 +86,13 @@ RunArguments PrepareArguments(const std::string& text, unsigned flags) {
   if (arguments.mode == RUN_MODE_FILE) {
     if (arguments.words.empty()) arguments.words.emplace_back();
     std::string& name = arguments.words[0];
-    if (name != "-" && SplitPath(name).extension.empty()) name += ".kel";
+    // A script installed under a plain name ("#!" scripts on POSIX) runs as
+    // itself when no "name.kel" is there to come first.
+    if (name != "-" && SplitPath(name).extension.empty()) {
+      const bool plain = platform::ScriptsMayLackExtension() && !SourceExists(context, name + ".kel") &&
+                         platform::IsExistingFile(name);
+      if (!plain) name += ".kel";
+    }
   }
   return arguments;
 }
@@ -167,7 +174,7 @@ void FinishRun(Context& run, bool ownsLibrary, std::int32_t& exitCode) {
 bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigned flags, CallFrame* callerFrame,
                 std::int32_t& exitCode, const std::vector<std::string>* words) {
   std::string text = Trimmed(textIn);
-  RunArguments arguments = words != nullptr ? RunArguments{*words, RUN_MODE_FILE} : PrepareArguments(text, flags);
+  RunArguments arguments = words != nullptr ? RunArguments{*words, RUN_MODE_FILE} : PrepareArguments(parent, text, flags);
   const bool isFile = arguments.mode == RUN_MODE_FILE;
   if (isFile) parent.host->ShowRunningScript(arguments.words[0]);
 
@@ -235,6 +242,12 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
       RunProgram(context, commandLine, true, RUN_MODE_FILE | RUN_BOUND, nullptr, exitCode);
     } else if (commandLine.empty()) {
       exitCode = RunShell(context, PrintBanner);
+    } else if (commandLine == "--help" || commandLine == "-h" || commandLine == "-?") {
+      PrintBanner(*host);
+    } else if (commandLine == "--version" || commandLine == "-v") {
+      const std::string version = FormatMessage(MSG_BANNER, host->ProgramName(), kVersionMajor, kVersionMinor,
+                                                MessageText(MSG_EDITION)) + "\n";
+      host->WriteStandardOutput(version.c_str());
     } else {
       std::string target;
       if (TakeBindOption(commandLine, target)) {

@@ -46,6 +46,8 @@ const std::vector<std::string_view>& CommandExtensions() {
 
 bool CommandsKeepTheirExtension() { return true; }
 
+bool ScriptsMayLackExtension() { return true; }
+
 // Lexical, as a Win32 user would expect of GetFullPathName: "." and ".." are
 // folded and the path need not exist.
 std::string FullPath(const std::string& path) {

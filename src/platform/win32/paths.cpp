@@ -39,6 +39,8 @@ const std::vector<std::string_view>& CommandExtensions() {
 
 bool CommandsKeepTheirExtension() { return false; }
 
+bool ScriptsMayLackExtension() { return false; }
+
 std::string FullPath(const std::string& path) {
   std::vector<char> buffer(MAX_PATH + 1);
   for (;;) {
