@@ -1,6 +1,7 @@
 # Two commands do everything on a fresh Debian or Ubuntu machine:
-#   make run    installs what is needed, builds the Linux program and runs a
-#               sample script (SCRIPT=path/to/script.kel to pick another)
+#   make run    installs what building the Linux program needs (a compiler,
+#               cmake, ninja), builds it and runs a sample script
+#               (SCRIPT=path/to/script.kel to pick another)
 #   make test   installs, builds the Linux, sanitizer and Windows programs, a
 #               Linux build without the engine's fast paths and the arm64
 #               cross build, and runs every test on both platforms (arm64
@@ -24,12 +25,15 @@ setup:
 	scripts/setup
 
 linux linux-asan linux-plain linux-fuzz win32 win64: setup
-	cmake --preset $@ >/dev/null
+	cmake --preset $@ -DKEL_BUILD_TESTS=ON >/dev/null
 	cmake --build --preset $@
 
 windows: $(WINDOWS_BUILDS)
 
-run: linux
+run:
+	scripts/setup minimal
+	cmake --preset linux -DKEL_BUILD_TESTS=OFF >/dev/null
+	cmake --build --preset linux --target VetraC32
 	build/linux/VetraC32 $(SCRIPT)
 
 test: linux linux-asan linux-plain windows linux-arm64 linux-fuzz
