@@ -256,6 +256,7 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
   frame.args = args;
   frame.argCount = argCount;
   frame.serial = ++run.callSerial;
+  frame.callSite = run.position;
   // Parameters are variables of the callee for the duration of the call.
   for (std::int32_t i = 0; i < argCount; ++i) ++args[i]->flags;
   run.frame = &frame;

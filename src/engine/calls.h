@@ -16,6 +16,8 @@ struct FunctionRecord;
 
 // What a call of a function has while it runs. Frames live on the machine
 // stack of the interpreter; a run's innermost frame is its Context's frame.
+struct Token;
+
 struct CallFrame {
   Context* run;
   CallFrame* caller;
@@ -29,6 +31,7 @@ struct CallFrame {
   bool hasResult;
   void* libraryData;         // a built-in's group state
   std::uint32_t serial;      // this call's number in its run
+  const Token* callSite;     // where the caller stood when it called (for KEL_TRACE)
 };
 
 // Binds the names of the script function [function] and compiles its body,

@@ -83,8 +83,12 @@ Context::~Context() {
 
 SourcePosition Context::CurrentPosition() const {
   if (loading) return {loadFile, loadLine};
+  return PositionOf(position);
+}
+
+SourcePosition PositionOf(const Token* token) {
   SourcePosition result{nullptr, 0};
-  const Token* at = position;
+  const Token* at = token;
   while (at != nullptr && at->code != TOK_LINE) at = at->prev;
   if (at == nullptr) return result;
   result.line = at->data.line;

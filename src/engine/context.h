@@ -47,6 +47,10 @@ struct SourcePosition {
   std::uint32_t line;
 };
 
+// The file and line [token] stands on, from the markers before it ({null, 0}
+// when there are none).
+SourcePosition PositionOf(const Token* token);
+
 struct Context {
   // The top-level context of the process: owns every table.
   explicit Context(Host* host);

@@ -5,14 +5,38 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/host.h"
+#include "engine/calls.h"
 #include "engine/context.h"
+#include "engine/functions.h"
 #include "engine/token.h"
 
 namespace kel {
 
 namespace {
+
+// With KEL_TRACE set, the calls that led to an error, innermost first, each
+// with where it was called from, follow the location line.
+void PrintCallChain(Context& context) {
+  static const bool tracing = [] {
+    const char* value = std::getenv("KEL_TRACE");
+    return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+  }();
+  if (!tracing || context.loading) return;
+  char buffer[kMessageBufferSize];
+  for (const CallFrame* frame = context.frame; frame != nullptr; frame = frame->caller) {
+    const SourcePosition at = PositionOf(frame->callSite);
+    if (frame->caller == nullptr || at.file == nullptr) {
+      std::snprintf(buffer, sizeof buffer, "  in \"%s\"", frame->function->name.c_str());
+    } else {
+      std::snprintf(buffer, sizeof buffer, "  in \"%s\", called at File \"%s\", Line Number %u",
+                    frame->function->name.c_str(), at.file, static_cast<unsigned>(at.line));
+    }
+    context.host->WriteErrorLocation(buffer);
+  }
+}
 
 // True when a raise in [mode] reports anything in the run's present state.
 bool Reports(const Context& context, RaiseMode mode) {
@@ -30,6 +54,7 @@ bool Report(Context& context, const char* text, RaiseMode mode) {
   if (state == RUN_ERROR) return false;  // ALWAYS after an earlier error: the text only
   context.runState = RUN_ERROR;
   PrintErrorLocation(context);
+  PrintCallChain(context);
   return false;
 }
 
