@@ -12,6 +12,7 @@
 # the fuzz targets for as long as wanted.
 
 SCRIPT ?= examples/hello.kel
+PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 20
 
 # The 32-bit Windows programs always build (they are the product); where this
@@ -19,7 +20,7 @@ FUZZ_SECONDS ?= 20
 RUNS_32_BIT := $(shell scripts/runs-32-bit-programs && echo yes)
 WINDOWS_BUILDS := win32 $(if $(RUNS_32_BIT),,win64)
 
-.PHONY: setup linux linux-asan linux-plain linux-fuzz linux-arm64 win32 win64 windows run test test-arm64 fuzz clean
+.PHONY: setup linux linux-asan linux-plain linux-fuzz linux-arm64 win32 win64 windows program run install test test-arm64 fuzz clean
 
 setup:
 	scripts/setup
@@ -30,11 +31,20 @@ linux linux-asan linux-plain linux-fuzz win32 win64: setup
 
 windows: $(WINDOWS_BUILDS)
 
-run:
+# The Linux program alone, with only what building it needs.
+program:
 	scripts/setup minimal
 	cmake --preset linux -DKEL_BUILD_TESTS=OFF >/dev/null
 	cmake --build --preset linux --target VetraC32
+
+run: program
 	build/linux/VetraC32 $(SCRIPT)
+
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the program and its man page.
+install: program
+	install -d $(DESTDIR)$(PREFIX)/bin $(DESTDIR)$(PREFIX)/share/man/man1
+	install -m 755 build/linux/VetraC32 $(DESTDIR)$(PREFIX)/bin/VetraC32
+	install -m 644 docs/VetraC32.1 $(DESTDIR)$(PREFIX)/share/man/man1/VetraC32.1
 
 test: linux linux-asan linux-plain windows linux-arm64 linux-fuzz
 	@echo "make test: the Windows programs run under wine as $(if $(RUNS_32_BIT),build/win32 (32-bit): this machine runs 32-bit x86 programs,build/win64 (x86-64 test build): this machine cannot run 32-bit x86 programs)"
