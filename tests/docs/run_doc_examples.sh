@@ -2,7 +2,9 @@
 # Runs every block of the documentation fenced as ```kel as a script test,
 # with its "// expect:" comments, so that the examples cannot drift from the
 # program.
-#   run_doc_examples.sh RUNNER [RUNNER OPTIONS...]   (the runner's options name the program)
+#   run_doc_examples.sh [EMULATOR...] RUNNER [RUNNER OPTIONS...]
+# (the runner's options name the program; a cross build's runner starts
+# through its emulator)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -20,6 +22,4 @@ if [ "$count" -eq 0 ]; then
   echo "no examples found in $root/docs"
   exit 1
 fi
-runner=$1
-shift
-"$runner" "$@" "$out"
+"$@" "$out"
