@@ -28,12 +28,6 @@ MemberList* MembersOf(const Var* var) {
 
 namespace {
 
-MemberNode* NewMember(std::string_view name) {
-  Var* var = NewVar(KEL_UNKNOWN);
-  var->flags = 1;  // the member's name
-  return new MemberNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var};
-}
-
 // True when [target] (or its member list [targetList]) occurs anywhere in the
 // member tree [list].
 bool OccursIn(const Var* target, const MemberList* targetList, const MemberList* list, int depth) {
@@ -54,7 +48,7 @@ bool CopyMembers(Context& context, const MemberList* source, MemberNode*& head) 
   MemberNode** tail = &head;
   for (const MemberNode* node = source->head; node != nullptr; node = node->next) {
     if (!IsDefined(node->var)) continue;
-    MemberNode* copy = NewMember(node->name);
+    MemberNode* copy = NewMemberNode(node->name);
     *tail = copy;
     tail = &copy->next;
     if (!Assign(context, copy->var, node->var)) return false;
@@ -81,17 +75,6 @@ bool AssignStructure(Context& context, Var* target, Var* source) {
 
 }  // namespace
 
-Var* FindMember(Var* structVar, std::string_view name, bool create) {
-  MemberList* list = MembersOf(structVar);
-  if (list == nullptr) return nullptr;
-  MemberNode** link = &list->head;
-  for (; *link != nullptr; link = &(*link)->next) {
-    if (EqualsIgnoreCase((*link)->name, name)) return (*link)->var;
-  }
-  if (!create) return nullptr;
-  *link = NewMember(name);
-  return (*link)->var;
-}
 
 // ===================================================================
 // Assignment

@@ -124,17 +124,12 @@ Var* MemberOf(const ExprNode* node, Var* structure, bool create) {
   if (list == nullptr) return nullptr;
   auto* cache = const_cast<ExprNode*>(node);
   if (cache->cachedList == list && cache->cachedStamp == list->stamp) return cache->cachedMember->var;
-  Var* member = FindMember(structure, node->name, create);
+  MemberNode* member = FindMemberNode(list, node->name, create);
   if (member == nullptr) return nullptr;
-  for (MemberNode* at = list->head; at != nullptr; at = at->next) {
-    if (at->var == member) {
-      cache->cachedList = list;
-      cache->cachedStamp = list->stamp;
-      cache->cachedMember = at;
-      break;
-    }
-  }
-  return member;
+  cache->cachedList = list;
+  cache->cachedStamp = list->stamp;
+  cache->cachedMember = member;
+  return member->var;
 }
 
 // The structure a name or a member denotes, without creating anything.

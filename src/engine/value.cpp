@@ -27,14 +27,11 @@ std::uint32_t StorageWriteEpoch = 1;
 
 namespace {
 
-std::uint32_t memberStamp = 0;
 
 // From this size on, elements are cleared by the page.
 constexpr std::size_t kClearByPages = std::size_t{4} << 20;
 
 }  // namespace
-
-MemberList* NewMemberList() { return new MemberList{nullptr, ++memberStamp}; }
 
 void FreeMemberNodes(MemberNode* node) {
   while (node != nullptr) {
@@ -50,8 +47,6 @@ void FreeMemberNodes(MemberNode* node) {
   }
 }
 
-void RestampMembers(MemberList* list) { list->stamp = ++memberStamp; }
-
 namespace {
 
 // Tree walks mark the storages they visited with a fresh number, so that rows
@@ -61,6 +56,7 @@ std::uint32_t markEpoch = 0;
 void ReleaseMembers(MemberList* list) {
   if (list == nullptr) return;
   FreeMemberNodes(list->head);
+  DropMemberIndex(list);
   delete list;
 }
 
@@ -184,11 +180,31 @@ VarData* RowOf(VarData* data, std::int32_t index, RowSlot& slot) {
   return slot.row;
 }
 
+namespace {
+
+// Marks [data] and everything above it as holding rows of mixed text marks.
+void NoteMixedText(VarData* data) {
+  if (data->mixedText != 0) return;  // and so is everything above it
+  data->mixedText = 1;
+  for (ContainerLink* link = data->containers; link != nullptr; link = link->next) NoteMixedText(link->parent);
+}
+
+}  // namespace
+
+bool TreeHasMixedText(const VarData* data) {
+  if (data->mixedText != 0) return true;
+  for (const ContainerLink* link = data->containers; link != nullptr; link = link->next) {
+    if (TreeHasMixedText(link->parent)) return true;
+  }
+  return false;
+}
+
 void LinkRow(VarData* row, VarData* parent, std::int32_t index) {
   auto* link = new ContainerLink{row->containers, parent, index, row, parent->rows, nullptr};
   if (parent->rows != nullptr) parent->rows->prevRow = link;
   parent->rows = link;
   row->containers = link;
+  if (row->isString != parent->isString || row->mixedText != 0) NoteMixedText(parent);
 }
 
 void UnlinkRow(VarData* row, VarData* parent, std::int32_t index) {
@@ -613,6 +629,7 @@ void MarkStringTree(VarData* data) {
   CollectTree(data, tree);
   for (VarData* at : tree) {
     at->isString = 1;
+    at->mixedText = 0;
     KeepTerminated(at);
   }
 }

@@ -55,6 +55,8 @@ struct MemberNode {
   Var* var;    // owned
 };
 
+struct MemberIndex;
+
 // The one-word cell that holds a structure's member list; a structure value
 // and each element of a structure array refers to its own cell.
 struct MemberList {
@@ -62,12 +64,19 @@ struct MemberList {
   // Changes whenever members are taken away, and differs between any two
   // lists ever made: a member found once can be reused while it is the same.
   std::uint32_t stamp;
+  // Names to members, made once the list is long enough for a walk to cost
+  // (a structure used as a dictionary); dropped whenever members go.
+  MemberIndex* index;
 };
 
 // A new, empty member list with a stamp of its own.
 MemberList* NewMemberList();
 // Marks that members of [list] were taken away.
 void RestampMembers(MemberList* list);
+// Frees the name index of [list], if it has one.
+void DropMemberIndex(MemberList* list);
+// A new member node for [name] holding an undefined variable.
+MemberNode* NewMemberNode(std::string_view name);
 // Frees the member chain starting at [node], their variables and names.
 void FreeMemberNodes(MemberNode* node);
 
@@ -115,6 +124,10 @@ struct VarData {
   std::int32_t textHint;
   std::int32_t textHintOrigin;  // the origin the text was measured from
   std::uint32_t textHintEpoch;
+  // Set on a storage and everything above it when a row whose text mark
+  // differs (or whose own rows differ) joined below: until the next full
+  // marking, a text row of this tree cannot assume its relatives are text.
+  std::uint8_t mixedText;
 };
 
 // A remembered text end (VarData::textHint) is trusted only while nothing
@@ -426,9 +439,13 @@ inline void KeepTerminated(VarData* data) {
 
 // Marks the tree of [data] as text and terminates every one-dimensional part.
 void MarkStringTree(VarData* data);
+// True when a storage at or above [data] holds rows of mixed text marks.
+bool TreeHasMixedText(const VarData* data);
 inline void MarkString(VarData* data) {
-  if (data->isString && data->containers == nullptr && data->dimension <= 1) {
-    KeepTerminated(data);
+  // A text storage in a tree whose rows all share its mark (the rows of a
+  // string array) is marked already: only its own end needs keeping.
+  if (data->isString && (data->containers == nullptr ? data->mixedText == 0 : !TreeHasMixedText(data))) {
+    if (data->dimension <= 1) KeepTerminated(data);
     return;
   }
   MarkStringTree(data);
@@ -456,6 +473,9 @@ MemberList* MembersOf(const Var* var);
 // The member [name] of the structure [structVar], appended undefined when
 // missing and [create] is set; null otherwise.
 Var* FindMember(Var* structVar, std::string_view name, bool create);
+// The node of member [name] in [list], appended undefined when missing and
+// [create] is set; null otherwise.
+MemberNode* FindMemberNode(MemberList* list, std::string_view name, bool create);
 
 // ===================================================================
 // Assignment and truth
