@@ -2,8 +2,9 @@
 // use in a chain; a structure used as a dictionary grows an index by name so
 // that finding a member does not walk thousands of others.
 
+#include <cstring>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "base/text.h"
 #include "engine/token.h"
@@ -11,10 +12,59 @@
 
 namespace kel {
 
+// An open-addressing table of the members by folded name: a member found
+// here costs a hash and usually one comparison.
 struct MemberIndex {
-  // Keys are the nodes' own names, which live as long as the nodes.
-  std::unordered_map<std::string_view, MemberNode*, NameHash, NameEqual> byName;
+  struct Slot {
+    std::uint32_t hash;
+    std::uint32_t length;  // of the name, so that a probe needs no strlen
+    MemberNode* node;      // null: empty
+  };
+  std::vector<Slot> slots;  // a power of two, at most half full
+  std::uint32_t used = 0;
   MemberNode* tail = nullptr;
+
+  static std::uint32_t HashOf(std::string_view name) {
+    std::uint32_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
+    return hash;
+  }
+
+  MemberNode* Find(std::string_view name, std::uint32_t hash) const {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      const Slot& slot = slots[at];
+      if (slot.node == nullptr) return nullptr;
+      if (slot.hash == hash && slot.length == name.size() && SameName(slot.node->name, name)) return slot.node;
+    }
+  }
+
+  void Insert(MemberNode* node, std::string_view name, std::uint32_t hash) {
+    if ((used + 1) * 2 > slots.size()) Grow();
+    Place(slots, Slot{hash, static_cast<std::uint32_t>(name.size()), node});
+    ++used;
+  }
+
+ private:
+  // Names are nearly always written the same way each time: bytes first.
+  static bool SameName(const char* stored, std::string_view name) {
+    return std::memcmp(stored, name.data(), name.size()) == 0 || EqualsIgnoreCase({stored, name.size()}, name);
+  }
+
+  static void Place(std::vector<Slot>& table, Slot slot) {
+    const std::size_t mask = table.size() - 1;
+    std::size_t at = slot.hash & mask;
+    while (table[at].node != nullptr) at = (at + 1) & mask;
+    table[at] = slot;
+  }
+
+  void Grow() {
+    std::vector<Slot> larger(slots.empty() ? 64 : slots.size() * 2, Slot{0, 0, nullptr});
+    for (const Slot& slot : slots) {
+      if (slot.node != nullptr) Place(larger, slot);
+    }
+    slots.swap(larger);
+  }
 };
 
 namespace {
@@ -28,7 +78,8 @@ constexpr std::uint32_t kIndexFrom = 24;
 void BuildIndex(MemberList* list) {
   auto* index = new MemberIndex;
   for (MemberNode* node = list->head; node != nullptr; node = node->next) {
-    index->byName.try_emplace(node->name, node);  // the first of equal names is the one found
+    const std::string_view name = node->name;
+    index->Insert(node, name, MemberIndex::HashOf(name));  // no two members share a name
     index->tail = node;
   }
   list->index = index;
@@ -36,13 +87,13 @@ void BuildIndex(MemberList* list) {
 
 MemberNode* FindIndexed(MemberList* list, std::string_view name, bool create) {
   MemberIndex* index = list->index;
-  auto found = index->byName.find(name);
-  if (found != index->byName.end()) return found->second;
+  const std::uint32_t hash = MemberIndex::HashOf(name);
+  if (MemberNode* found = index->Find(name, hash)) return found;
   if (!create) return nullptr;
   MemberNode* node = NewMemberNode(name);
   (index->tail != nullptr ? index->tail->next : list->head) = node;
   index->tail = node;
-  index->byName.emplace(node->name, node);
+  index->Insert(node, name, hash);
   return node;
 }
 

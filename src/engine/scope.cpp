@@ -9,6 +9,7 @@
 namespace kel {
 
 VarList::~VarList() {
+  ++changes_;
   index_.clear();
   while (head_ != nullptr) {
     ScopeNode* next = head_->next;
@@ -31,6 +32,7 @@ Var* VarList::LookupHere(std::string_view name) const {
 }
 
 void VarList::Append(ScopeNode* node) {
+  ++changes_;
   *tail_ = node;
   tail_ = &node->next;
   if (++count_ < kIndexFrom) return;

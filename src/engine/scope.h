@@ -4,6 +4,7 @@
 // to its parent.
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 
@@ -37,6 +38,9 @@ class VarList {
   void AddBorrowed(std::string_view name, Var* var);
 
   ScopeNode* First() const { return head_; }
+  // Counts every name added to (and every list taken away of) any list: a
+  // variable found once is still the one a lookup would find while it stays.
+  static std::uint32_t Changes() { return changes_; }
   VarList* Parent() const { return parent_; }
   void SetParent(VarList* parent) { parent_ = parent; }
 
@@ -52,6 +56,24 @@ class VarList {
   static constexpr std::size_t kIndexFrom = 8;
   std::size_t count_ = 0;
   std::unordered_map<std::string_view, ScopeNode*, NameHash, NameEqual> index_;
+  static inline std::uint32_t changes_ = 0;
+};
+
+// OPTIMIZATION: a global the library consults on every value it handles (a
+// mode variable), looked up again only after names changed.
+struct CachedLookup {
+  const VarList* list = nullptr;
+  std::uint32_t changes = 0;
+  Var* var = nullptr;
+
+  Var* Find(const VarList* in, std::string_view name) {
+    if (in != list || changes != VarList::Changes() || list == nullptr) {
+      list = in;
+      changes = VarList::Changes();
+      var = in->Lookup(name);
+    }
+    return var;
+  }
 };
 
 }  // namespace kel

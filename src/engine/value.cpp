@@ -148,6 +148,19 @@ void CollectTree(VarData* data, std::vector<VarData*>& tree) {
   }
 }
 
+// Calls [visit] for every storage of the tree [data] belongs to; a storage
+// alone (a scalar, a plain array) needs no walk.
+template <class Visit>
+void ForEachInTree(VarData* data, Visit visit) {
+  if (data->containers == nullptr && data->rows == nullptr) {
+    visit(data);
+    return;
+  }
+  std::vector<VarData*> tree;
+  CollectTree(data, tree);
+  for (VarData* at : tree) visit(at);
+}
+
 }  // namespace
 
 // ===================================================================
@@ -625,13 +638,11 @@ void KeepTerminatedSlowly(VarData* data) {
 }
 
 void MarkStringTree(VarData* data) {
-  std::vector<VarData*> tree;
-  CollectTree(data, tree);
-  for (VarData* at : tree) {
+  ForEachInTree(data, [](VarData* at) {
     at->isString = 1;
     at->mixedText = 0;
     KeepTerminated(at);
-  }
+  });
 }
 
 namespace {
@@ -639,9 +650,7 @@ namespace {
 // Gives an undefined tree its kind: every storage takes it, and one-dimensional
 // parts are made again at the new element size, zeroed.
 void SetTreeType(VarData* data, int kind) {
-  std::vector<VarData*> tree;
-  CollectTree(data, tree);
-  for (VarData* at : tree) {
+  ForEachInTree(data, [kind](VarData* at) {
     at->type = static_cast<std::int8_t>(kind);
     at->elemSize = ElementSize(kind);
     if (at->dimension == 0) {
@@ -653,7 +662,7 @@ void SetTreeType(VarData* data, int kind) {
       at->capacity = at->elemCount;
       InitElements(at, at->minIndex, at->elemCount);
     }
-  }
+  });
 }
 
 }  // namespace

@@ -97,7 +97,8 @@ bool IsFiller(const char* name) { return name[0] == '_'; }
 }  // namespace
 
 bool BigEndianMode(CallFrame& frame) {
-  Var* mode = frame.run->globals->Lookup("_BigEndianMode");
+  static CachedLookup modeVariable;
+  Var* mode = modeVariable.Find(frame.run->globals, "_BigEndianMode");
   return mode != nullptr && IsNumericScalar(mode) && GetFloat(mode) != 0.0;
 }
 
