@@ -349,9 +349,15 @@ std::string NameOfVar(Context& run, const Var* var) { return SearchNames(run, va
 std::string NameOfVarFrom(Context& run, const Var* var, CallFrame* start) { return SearchNames(run, var, start, true); }
 
 bool RaiseUndefined(Context& run, const Var* var) {
+  const bool running = run.runState == RUN_RUNNING;
   const std::string name = var != nullptr ? NameOfVar(run, var) : std::string();
-  if (name.empty()) return RaiseError(run, MSG_1608);
-  return RaiseError(run, MSG_1607, name.c_str());
+  if (name.empty()) {
+    RaiseError(run, MSG_1608);
+  } else {
+    RaiseError(run, MSG_1607, name.c_str());
+  }
+  if (running && run.runState == RUN_ERROR) TraceArgument(run, var);
+  return false;
 }
 
 }  // namespace kel

@@ -52,6 +52,10 @@ FunctionRecord* FindFunction(Context& run, std::string_view name, bool report);
 bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var** args,
                   std::int32_t argCount, Operand& result);
 
+// The text the caller wrote for argument [k] (from 0) of [frame]'s call,
+// rebuilt from its tokens; empty when the call came from elsewhere.
+std::string ArgumentText(const CallFrame& frame, std::int32_t k);
+
 // Argument [k] (from 0) of [frame]'s call; raises 1404 and returns null when
 // it was not passed.
 Var* Argument(CallFrame& frame, std::int32_t k);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/host.h"
 #include "engine/calls.h"
@@ -19,12 +20,16 @@ namespace {
 
 // With KEL_TRACE set, the calls that led to an error, innermost first, each
 // with where it was called from, follow the location line.
-void PrintCallChain(Context& context) {
+bool Tracing() {
   static const bool tracing = [] {
     const char* value = std::getenv("KEL_TRACE");
     return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
   }();
-  if (!tracing || context.loading) return;
+  return tracing;
+}
+
+void PrintCallChain(Context& context) {
+  if (!Tracing() || context.loading) return;
   char buffer[kMessageBufferSize];
   for (const CallFrame* frame = context.frame; frame != nullptr; frame = frame->caller) {
     const SourcePosition at = PositionOf(frame->callSite);
@@ -77,6 +82,21 @@ bool Raise(Context& context, RaiseMode mode, int id, ...) {
 bool RaiseFormatted(Context& context, const char* text, RaiseMode mode) { return Report(context, text, mode); }
 
 bool RaiseWithoutMessage(Context& context) { return Report(context, nullptr, RaiseMode::UNLESS_FAILED); }
+
+void TraceArgument(Context& context, const Var* var) {
+  const CallFrame* frame = context.frame;
+  if (!Tracing() || context.loading || frame == nullptr || var == nullptr) return;
+  for (std::int32_t k = 0; k < frame->argCount; ++k) {
+    if (frame->args[k] != var) continue;
+    const std::string text = ArgumentText(*frame, k);
+    if (text.empty()) return;
+    char buffer[kMessageBufferSize];
+    std::snprintf(buffer, sizeof buffer, "  argument %d of \"%s\" was given as: %s", static_cast<int>(k + 1),
+                  frame->function->name.c_str(), text.c_str());
+    context.host->WriteErrorLocation(buffer);
+    return;
+  }
+}
 
 void PrintErrorLocation(Context& context) {
   SourcePosition position = context.CurrentPosition();

@@ -9,6 +9,7 @@
 namespace kel {
 
 struct Context;
+struct Var;
 
 // How a raise treats a run that already stopped.
 enum class RaiseMode : std::uint8_t {
@@ -56,5 +57,9 @@ bool RaiseWithoutMessage(Context& context);
 
 // Writes "Error near: ..." when the current position names a file.
 void PrintErrorLocation(Context& context);
+
+// With KEL_TRACE set, after an undefined-value error just reported: when
+// [var] is an argument of the running call, the caller's text for it.
+void TraceArgument(Context& context, const Var* var);
 
 }  // namespace kel

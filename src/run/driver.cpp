@@ -3,6 +3,7 @@
 
 #include "run/driver.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -209,6 +210,9 @@ bool RunProgram(Context& parent, std::string_view textIn, bool callMain, unsigne
       ok = run.runState != RUN_ERROR;
       exitCode = ok ? 0 : 255;
     } else {
+      // A script starts, as a C program does, with no error noted: finding
+      // and reading its files must not leave theirs behind.
+      if (callerFrame == nullptr) errno = 0;
       RunLoaded(run, callMain, arguments.words, mainBefore, exitCode);
       FinishRun(run, callMain, exitCode);
       ok = run.runState != RUN_ERROR;
