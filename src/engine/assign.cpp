@@ -1,6 +1,9 @@
 // Assignment, structures, truth values and undefining: the rules by which
 // structures are deep-copied, arrays shared and scalars copied.
 
+#include <cstring>
+#include <utility>
+
 #include "base/text.h"
 #include "engine/messages.h"
 #include "engine/token.h"
@@ -75,6 +78,70 @@ bool AssignStructure(Context& context, Var* target, Var* source) {
 
 }  // namespace
 
+
+namespace {
+
+// True when [source] is a structure that nothing but its one holder can
+// reach, its members included: moving them is invisible.
+bool MembersMayMove(const Var* source) {
+  if (!IsStructure(source) || IsElementRef(source) || source->flags != 0 || source->holds != 0 ||
+      source->literal != 0 || source->data->refCount != 1) {
+    return false;
+  }
+  for (const MemberNode* node = source->data->payload.members->head; node != nullptr; node = node->next) {
+    const Var* member = node->var;
+    if (member->holds != 0 || member->literal != 0 || IsElementRef(member) || member->flags != 1) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// True when [target] has exactly the members of [source], all defined,
+// named alike to the byte, in the same order.
+bool SameMembers(const MemberList* target, const MemberList* source) {
+  const MemberNode* a = target->head;
+  const MemberNode* b = source->head;
+  for (; a != nullptr && b != nullptr; a = a->next, b = b->next) {
+    if (a->length != b->length || std::memcmp(a->name, b->name, a->length) != 0 || !IsDefined(b->var)) return false;
+  }
+  return a == nullptr && b == nullptr;
+}
+
+bool AssignTemporary(Context& context, Var* target, Var* source) {
+  if (!IsStructure(target) || !MembersMayMove(source)) return Assign(context, target, source);
+  MemberList* targetList = MembersOf(target);
+  MemberList* sourceList = source->data->payload.members;
+  if (SameMembers(targetList, sourceList)) {
+    // A record read again into the same structure: the members' values
+    // change places, the target's member list and every cache of it stay.
+    for (MemberNode *a = targetList->head, *b = sourceList->head; a != nullptr; a = a->next, b = b->next) {
+      std::swap(a->var, b->var);
+    }
+    RestampMembers(sourceList);
+    return true;
+  }
+  // The defined members move in order, as a copy would take them; the
+  // undefined ones stay behind with the temporary.
+  MemberNode* moved = nullptr;
+  MemberNode** tail = &moved;
+  for (MemberNode** link = &sourceList->head; *link != nullptr;) {
+    MemberNode* node = *link;
+    if (!IsDefined(node->var)) {
+      link = &node->next;
+      continue;
+    }
+    *link = node->next;
+    node->next = nullptr;
+    *tail = node;
+    tail = &node->next;
+  }
+  FreeMemberNodes(targetList->head);
+  targetList->head = moved;
+  RestampMembers(targetList);
+  RestampMembers(sourceList);
+  return true;
+}
 
 // ===================================================================
 // Assignment

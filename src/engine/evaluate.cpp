@@ -62,6 +62,7 @@ bool Store(CallFrame& frame, Var* target, Operand& value) {
     return Assign(run, target, value.Materialize());
   }
   if (value.var()->literal && Arrayness(value.var()) == 1) return AssignStringLiteral(run, target, value.var());
+  if (value.owned()) return AssignTemporary(run, target, value.var());
   return Assign(run, target, value.var());
 }
 

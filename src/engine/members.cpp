@@ -78,7 +78,7 @@ constexpr std::uint32_t kIndexFrom = 24;
 void BuildIndex(MemberList* list) {
   auto* index = new MemberIndex;
   for (MemberNode* node = list->head; node != nullptr; node = node->next) {
-    const std::string_view name = node->name;
+    const std::string_view name(node->name, node->length);
     index->Insert(node, name, MemberIndex::HashOf(name));  // no two members share a name
     index->tail = node;
   }
@@ -102,7 +102,8 @@ MemberNode* FindIndexed(MemberList* list, std::string_view name, bool create) {
 MemberNode* NewMemberNode(std::string_view name) {
   Var* var = NewVar(KEL_UNKNOWN);
   var->flags = 1;  // the member's name
-  return new MemberNode{nullptr, CopyText(name.data(), static_cast<std::uint32_t>(name.size())), var};
+  const auto length = static_cast<std::uint32_t>(name.size());
+  return new MemberNode{nullptr, CopyText(name.data(), length), var, length};
 }
 
 MemberList* NewMemberList() { return new MemberList{nullptr, ++memberStamp, nullptr}; }
@@ -122,7 +123,7 @@ MemberNode* FindMemberNode(MemberList* list, std::string_view name, bool create)
   std::uint32_t walked = 0;
   MemberNode** link = &list->head;
   for (; *link != nullptr; link = &(*link)->next) {
-    if (EqualsIgnoreCase((*link)->name, name)) return *link;
+    if ((*link)->length == name.size() && EqualsIgnoreCase({(*link)->name, name.size()}, name)) return *link;
     if (++walked == kIndexFrom) {
       BuildIndex(list);
       return FindIndexed(list, name, create);

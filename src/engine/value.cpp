@@ -619,6 +619,10 @@ void AddDimensionHere(VarData* data) {
 }  // namespace
 
 void AddDimension(VarData* data) {
+  if (data->containers == nullptr && data->rows == nullptr) {
+    AddDimensionHere(data);  // a storage alone: no tree to walk
+    return;
+  }
   std::vector<VarData*> tree;
   CollectTree(data, tree);
   // Rows first, so that each storage changes after everything it holds.

@@ -53,6 +53,7 @@ struct MemberNode {
   MemberNode* next;
   char* name;  // owned
   Var* var;    // owned
+  std::uint32_t length;  // of the name, so that a search needs no strlen
 };
 
 struct MemberIndex;
@@ -483,6 +484,10 @@ MemberNode* FindMemberNode(MemberList* list, std::string_view name, bool create)
 
 // The language's one assignment of [source] (defined) into [target].
 [[nodiscard]] bool Assign(Context& context, Var* target, Var* source);
+// Assign for a [source] that is a temporary about to be released (a call's
+// result): a structure's members move to a structure [target] instead of
+// being copied, with the same outcome.
+[[nodiscard]] bool AssignTemporary(Context& context, Var* target, Var* source);
 
 // Copies the literal [literal] (a string, or the bytes of a multi-character
 // character literal) into [target], which never shares the literal's storage;

@@ -95,9 +95,18 @@ void Data_BLObGet(CallFrame& frame) {
   }
   const auto* bytes = size > 0 ? static_cast<const std::uint8_t*>(ElementPointer(array.data, array.origin + offset))
                                : nullptr;
-  std::vector<std::uint8_t> copy(bytes, bytes + size);
+  // Read from a copy: the target may be the blob itself. OPTIMIZATION: a
+  // record of common size is copied on the stack.
+  std::uint8_t small[256];
+  std::vector<std::uint8_t> large;
+  std::uint8_t* copy = small;
+  if (size > sizeof small) {
+    large.resize(size);
+    copy = large.data();
+  }
+  if (size > 0) std::memcpy(copy, bytes, size);
   VarHolder result = Hold(NewVar(KEL_UNKNOWN));
-  if (!ReadValue(frame, copy.data(), size, description, result.get(), false)) return;
+  if (!ReadValue(frame, copy, size, description, result.get(), false)) return;
   SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 
