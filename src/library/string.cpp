@@ -3,6 +3,7 @@
 // a count beyond a source's storage never reads past it.
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -329,15 +330,17 @@ void String_strtok(CallFrame& frame) {
   }
   const char* delimiters = GetString(frame, 1);
   if (delimiters == nullptr) return;
-  std::string separators = delimiters;
+  // The separators as a table, taken before the text changes (they may be
+  // part of it).
+  std::array<bool, 256> separator{};
+  for (const char* at = delimiters; *at != '\0'; ++at) separator[static_cast<unsigned char>(*at)] = true;
   if (state.saved() == nullptr) {
     ReturnInt(frame, 0);
     return;
   }
   Buffer text = BufferOf(state.saved());
   auto position = static_cast<std::uint32_t>(state.position());
-  while (position < text.length && text.bytes[position] != 0 &&
-         separators.find(static_cast<char>(text.bytes[position])) != std::string::npos) {
+  while (position < text.length && text.bytes[position] != 0 && separator[text.bytes[position]]) {
     ++position;
   }
   if (position >= text.length || text.bytes[position] == 0) {
@@ -346,8 +349,7 @@ void String_strtok(CallFrame& frame) {
     return;
   }
   std::uint32_t end = position;
-  while (end < text.length && text.bytes[end] != 0 &&
-         separators.find(static_cast<char>(text.bytes[end])) == std::string::npos) {
+  while (end < text.length && text.bytes[end] != 0 && !separator[text.bytes[end]]) {
     ++end;
   }
   if (end < text.length && text.bytes[end] != 0) {
@@ -388,7 +390,7 @@ constexpr LibraryEntry kStringRows[] = {
     {"strrchr",  String_strchr,   2, 2, kFromEnd},
     {"strspn",   String_strspn,   2, 2, 0, READS_ALL},
     {"strstr",   String_strstr,   2, 2},
-    {"strtok",   String_strtok,   2, 2},
+    {"strtok",   String_strtok,   2, 2, 0, 0x2},  // the separators are only read
     {"strupr",   String_strlwr,   1, 1},
 };
 
