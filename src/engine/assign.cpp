@@ -76,11 +76,6 @@ bool AssignStructure(Context& context, Var* target, Var* source) {
   return ok;
 }
 
-}  // namespace
-
-
-namespace {
-
 // True when [source] is a structure that nothing but its one holder can
 // reach, its members included: moving them is invisible.
 bool MembersMayMove(const Var* source) {
@@ -95,8 +90,6 @@ bool MembersMayMove(const Var* source) {
   return true;
 }
 
-}  // namespace
-
 // True when [target] has exactly the members of [source], all defined,
 // named alike to the byte, in the same order.
 bool SameMembers(const MemberList* target, const MemberList* source) {
@@ -107,6 +100,8 @@ bool SameMembers(const MemberList* target, const MemberList* source) {
   }
   return a == nullptr && b == nullptr;
 }
+
+}  // namespace
 
 bool AssignTemporary(Context& context, Var* target, Var* source) {
   if (!IsStructure(target) || !MembersMayMove(source)) return Assign(context, target, source);

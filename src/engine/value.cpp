@@ -27,7 +27,6 @@ std::uint32_t StorageWriteEpoch = 1;
 
 namespace {
 
-
 // From this size on, elements are cleared by the page.
 constexpr std::size_t kClearByPages = std::size_t{4} << 20;
 
