@@ -10,7 +10,7 @@ namespace kel {
 
 SortList::~SortList() {
   for (Var* var : vars_) ReleaseVar(var);
-  for (Var* var : spare_) ReleaseVar(var);
+  for (std::uint32_t k = 0; k < spareCount_; ++k) ReleaseVar(spare_[k]);
   for (auto& [index, var] : kept_) ReleaseVar(var);
 }
 
@@ -40,22 +40,28 @@ bool SortList::Load(Context& run, Var* array, std::int32_t count) {
   return true;
 }
 
+void SortList::CopyNumber(void* to, const void* from) const {
+  switch (stride_) {  // OPTIMIZATION: fixed sizes, copied inline
+    case 1: std::memcpy(to, from, 1); break;
+    case 4: std::memcpy(to, from, 4); break;
+    case 8: std::memcpy(to, from, 8); break;
+    default: std::memcpy(to, from, stride_); break;
+  }
+}
+
 Var* SortList::Hold(std::uint32_t i) {
   if (kind_ == KEL_UNKNOWN) return vars_[i];
   if (!kept_.empty()) {
     auto kept = kept_.find(i);
     if (kept != kept_.end()) return kept->second;
   }
-  Var* var;
-  if (!spare_.empty()) {
-    var = spare_.back();
-    spare_.pop_back();
-  } else {
-    var = NewScalarVar(ReadAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_));
+  if (spareCount_ == 0) {
+    Var* var = NewScalarVar(ReadAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_));
     var->flags = 1;
     return var;
   }
-  std::memcpy(&var->data->payload, &numbers_[static_cast<std::size_t>(i) * stride_], stride_);
+  Var* var = spare_[--spareCount_];
+  CopyNumber(&var->data->payload, &numbers_[static_cast<std::size_t>(i) * stride_]);
   return var;
 }
 
@@ -63,10 +69,10 @@ void SortList::Release(std::uint32_t i, Var* var) {
   if (kind_ == KEL_UNKNOWN || (!kept_.empty() && kept_.count(i) != 0)) return;
   const VarData* data = var->data;
   if (data->type == kind_ && data->dimension == 0 && !IsElementRef(var)) {
-    std::memcpy(&numbers_[static_cast<std::size_t>(i) * stride_], &data->payload, stride_);
+    CopyNumber(&numbers_[static_cast<std::size_t>(i) * stride_], &data->payload);
     // Unchanged but for its number, the variable serves the next Hold.
-    if (var->flags == 1 && data->refCount == 1 && data->containers == nullptr && spare_.size() < 4) {
-      spare_.push_back(var);
+    if (var->flags == 1 && data->refCount == 1 && data->containers == nullptr && spareCount_ < kSpares) {
+      spare_[spareCount_++] = var;
     } else {
       ReleaseVar(var);
     }

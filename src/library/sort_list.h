@@ -40,8 +40,15 @@ class SortList {
   std::uint32_t stride_ = 0;
   std::vector<std::uint8_t> numbers_;
   std::unordered_map<std::uint32_t, Var*> kept_;
-  std::vector<Var*> spare_;  // variables handed back unchanged, for the next Hold
+  // Variables handed back unchanged, for the next Hold (a comparison holds two).
+  static constexpr std::uint32_t kSpares = 4;
+  Var* spare_[kSpares] = {};
+  std::uint32_t spareCount_ = 0;
   std::vector<Var*> vars_;  // every item, for arrays of anything else
+
+  // Copies one number between the list's storage and a variable's payload,
+  // at the numbers' own width.
+  void CopyNumber(void* to, const void* from) const;
 };
 
 }  // namespace kel
