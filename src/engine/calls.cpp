@@ -221,6 +221,10 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
   }
 }
 
+// At most this many locals take less room than the stack guard keeps free.
+constexpr std::uint32_t kLocalsInMargin = 64;
+static_assert(sizeof(Var) * (kLocalsInMargin + 1) < kStackGuard / 8);
+
 // Inlined into its one caller: the locals' room then lives in the call's frame.
 [[gnu::always_inline]] inline bool RunFunctionBody(CallFrame& frame) {
   FunctionRecord& function = *frame.function;
@@ -228,7 +232,10 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
   const std::uint32_t localCount = function.nameCount - function.paramCount;
   // A function with tens of thousands of names (a bound program counts its
   // parameters among them) must not take its locals below the stack guard.
-  if (sizeof(Var) * localCount > platform::StackRemaining() / 2) return RaiseErrorAlways(*frame.run, MSG_8000);
+  // (A few locals fit in the margin the statements' own stack check keeps.)
+  if (localCount > kLocalsInMargin && sizeof(Var) * localCount > platform::StackRemaining() / 2) {
+    return RaiseErrorAlways(*frame.run, MSG_8000);
+  }
   // The locals live in the call's own stack frame: a call allocates nothing.
   Var* locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * (localCount + 1)));
   for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
@@ -249,7 +256,7 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
 
 bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var** args, std::int32_t argCount,
                   Operand& result) {
-  CallFrame frame{};
+  CallFrame frame;
   frame.run = &run;
   frame.caller = caller;
   frame.function = function;

@@ -19,19 +19,19 @@ struct FunctionRecord;
 struct Token;
 
 struct CallFrame {
-  Context* run;
-  CallFrame* caller;
-  FunctionRecord* function;
-  Var** args;                // the arguments, first argument first
-  std::int32_t argCount;
-  Var* locals;               // one per local name, created on first use
-  std::uint32_t localCount;
-  const char* pendingGoto;   // the label a goto is searching for, or null
-  Operand result;            // the return value, when hasResult
-  bool hasResult;
-  void* libraryData;         // a built-in's group state
-  std::uint32_t serial;      // this call's number in its run
-  const Token* callSite;     // where the caller stood when it called (for KEL_TRACE)
+  Context* run = nullptr;
+  CallFrame* caller = nullptr;
+  FunctionRecord* function = nullptr;
+  Var** args = nullptr;               // the arguments, first argument first
+  std::int32_t argCount = 0;
+  Var* locals = nullptr;              // one per local name, created on first use
+  std::uint32_t localCount = 0;
+  const char* pendingGoto = nullptr;  // the label a goto is searching for, or null
+  Operand result;                     // the return value, when hasResult
+  bool hasResult = false;
+  void* libraryData = nullptr;        // a built-in's group state
+  std::uint32_t serial = 0;           // this call's number in its run
+  const Token* callSite = nullptr;    // where the caller stood when it called (for KEL_TRACE)
 };
 
 // Binds the names of the script function [function] and compiles its body,
