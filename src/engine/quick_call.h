@@ -4,6 +4,7 @@
 // a build with fast paths.
 
 #include <cstdint>
+#include <utility>
 
 #include "engine/call_site.h"
 #include "engine/quick_int.h"
@@ -11,17 +12,47 @@
 
 namespace kel {
 
+// The element local[i] of an array local with an integer index had without
+// effects, as a variable of its own; null when the argument is not that.
+inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument) {
+  if (argument->left->kind != EX_LOCAL || !(argument->right->flags & EXPR_PURE)) return nullptr;
+  Var* array = &frame.locals[argument->left->slot];
+  if (array->data == nullptr || (array->flags & VAR_ELEMENT) || array->data->dimension == 0) return nullptr;
+  std::int32_t index;
+  if (!QuickInt(frame, argument->right, index)) return nullptr;
+  return ElementRef(array, index);
+}
+
+// Lets go of the variables QuickArguments made, [count] of them; a result
+// that is one of them (a built-in handing its argument back) takes it over.
+template <bool Script>
+inline void ReleaseFreshArguments(std::uint32_t count, Var** fresh, Operand& out) {
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (fresh[k] == nullptr) continue;
+    if (Script) {
+      ReleaseIntVar(fresh[k]);
+    } else if (out.var() == fresh[k] && !out.owned()) {
+      Operand owner;
+      owner.SetOwned(fresh[k]);
+      out = std::move(owner);
+    } else {
+      ReleaseVar(fresh[k]);
+    }
+  }
+}
+
 // OPTIMIZATION: the arguments of a call when every one is a plain variable
-// passed by reference, a literal a built-in only reads ([readOnly]), or, for
-// a script function ([fresh] not null), an integer computed on the spot held
-// in [fresh], which the caller releases. False, with nothing evaluated and
-// nothing held, for anything else.
+// passed by reference, a literal a built-in only reads ([readOnly]), for a
+// built-in an element local[i] passed by reference, or for a script function
+// an integer computed on the spot. What they need made is held in [fresh],
+// which the caller lets go of (ReleaseFreshArguments). False, with nothing
+// evaluated and nothing held, for anything else.
 template <bool Script>
 inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh) {
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
     const bool byReference = !(argument->flags & EXPR_FORCE_COPY);
-    if (Script) fresh[k] = nullptr;
+    fresh[k] = nullptr;
     std::int32_t integer;
     if (argument->kind == EX_LOCAL && byReference) {
       args[k] = LocalSlot(frame, argument->slot);
@@ -34,10 +65,12 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
     } else if (Script && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
       args[k] = fresh[k] = NewIntVar(integer);
+    } else if (!Script && argument->kind == EX_INDEX && byReference &&
+               (fresh[k] = QuickElementArgument(frame, argument)) != nullptr) {
+      args[k] = fresh[k];
     } else {
-      for (std::uint32_t j = 0; Script && j < k; ++j) {
-        if (fresh[j] != nullptr) ReleaseIntVar(fresh[j]);
-      }
+      Operand none;
+      ReleaseFreshArguments<Script>(k, fresh, none);
       return false;
     }
   }
@@ -45,23 +78,21 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
 }
 
 // The call [node] (at most kQuickArguments arguments) when every argument is
-// a plain variable passed by reference, a literal a built-in only reads
-// ([readOnly]), or for a [script] function an integer computed on the spot.
+// one QuickArguments takes.
 // True when it called, with [called] the call's result.
 [[gnu::always_inline]] inline bool QuickCall(CallFrame& frame, const ExprNode* node, bool script, std::uint32_t readOnly, Operand& out,
                       bool& called) {
   Var* args[kQuickArguments];
+  Var* fresh[kQuickArguments];
   if (!script) {
-    if (!QuickArguments<false>(frame, node, readOnly, args, nullptr)) return false;
+    if (!QuickArguments<false>(frame, node, readOnly, args, fresh)) return false;
     called = CallAt(frame, node, node->function, args, out);
+    ReleaseFreshArguments<false>(node->count, fresh, out);
     return true;
   }
-  Var* fresh[kQuickArguments];
   if (!QuickArguments<true>(frame, node, 0, args, fresh)) return false;
   called = CallAt(frame, node, node->function, args, out);
-  for (std::uint32_t k = 0; k < node->count; ++k) {
-    if (fresh[k] != nullptr) ReleaseIntVar(fresh[k]);
-  }
+  ReleaseFreshArguments<true>(node->count, fresh, out);
   return true;
 }
 
