@@ -34,7 +34,7 @@ std::string ValueText(const Var* value) {
   }
   if (!IsNumericScalar(value)) return "?";
   char buffer[64];
-  if (value->data->type == KEL_FLOAT) {
+  if (data->type == KEL_FLOAT) {
     std::snprintf(buffer, sizeof buffer, "%g", GetFloat(value));
   } else {
     std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(GetInt(value)));
@@ -84,17 +84,15 @@ std::string ArgumentText(const CallFrame& frame, std::int32_t k) {
       if (++argument > k) break;
       continue;
     }
-    if (argument == k) text += TokenSource(at, caller);
-    // A nested call, group or index is copied whole, its commas included.
-    if (at->partner != nullptr && at->partner != at &&
-        (at->code == TOK_CALL_OPEN || at->code == TOK_CALL_RESOLVED || at->code == TOK_GROUP_OPEN ||
-         at->code == TOK_INDEX_OPEN)) {
-      for (const Token* inner = at->next; inner != nullptr && inner != at->partner; inner = inner->next) {
-        if (argument == k && !IsMarker(inner->code)) text += TokenSource(inner, caller);
-      }
-      at = at->partner;
-      if (argument == k) text += TokenSource(at, caller);
+    // A nested call, group or index is taken whole, its commas included.
+    const bool opens = at->code == TOK_CALL_OPEN || at->code == TOK_CALL_RESOLVED || at->code == TOK_GROUP_OPEN ||
+                       at->code == TOK_INDEX_OPEN;
+    const Token* last = opens && at->partner != nullptr ? at->partner : at;
+    for (const Token* part = at;; part = part->next) {
+      if (argument == k && !IsMarker(part->code)) text += TokenSource(part, caller);
+      if (part == last) break;
     }
+    at = last;
   }
   return text;
 }

@@ -14,10 +14,10 @@ namespace kel {
 struct Context;
 struct FunctionRecord;
 
-// What a call of a function has while it runs. Frames live on the machine
-// stack of the interpreter; a run's innermost frame is its Context's frame.
 struct Token;
 
+// What a call of a function has while it runs. Frames live on the machine
+// stack of the interpreter; a run's innermost frame is its Context's frame.
 struct CallFrame {
   Context* run = nullptr;
   CallFrame* caller = nullptr;

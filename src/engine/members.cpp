@@ -24,11 +24,7 @@ struct MemberIndex {
   std::uint32_t used = 0;
   MemberNode* tail = nullptr;
 
-  static std::uint32_t HashOf(std::string_view name) {
-    std::uint32_t hash = 2166136261u;
-    for (char c : name) hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 16777619u;
-    return hash;
-  }
+  static std::uint32_t HashOf(std::string_view name) { return static_cast<std::uint32_t>(NameHash{}(name)); }
 
   MemberNode* Find(std::string_view name, std::uint32_t hash) const {
     const std::size_t mask = slots.size() - 1;

@@ -84,15 +84,15 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
                       bool& called) {
   Var* args[kQuickArguments];
   Var* fresh[kQuickArguments];
-  if (!script) {
-    if (!QuickArguments<false>(frame, node, readOnly, args, fresh)) return false;
-    called = CallAt(frame, node, node->function, args, out);
-    ReleaseFreshArguments<false>(node->count, fresh, out);
-    return true;
-  }
-  if (!QuickArguments<true>(frame, node, 0, args, fresh)) return false;
+  const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh)
+                               : QuickArguments<false>(frame, node, readOnly, args, fresh);
+  if (!gathered) return false;
   called = CallAt(frame, node, node->function, args, out);
-  ReleaseFreshArguments<true>(node->count, fresh, out);
+  if (script) {
+    ReleaseFreshArguments<true>(node->count, fresh, out);
+  } else {
+    ReleaseFreshArguments<false>(node->count, fresh, out);
+  }
   return true;
 }
 

@@ -67,7 +67,7 @@ struct CachedLookup {
   Var* var = nullptr;
 
   Var* Find(const VarList* in, std::string_view name) {
-    if (in != list || changes != VarList::Changes() || list == nullptr) {
+    if (in != list || changes != VarList::Changes()) {
       list = in;
       changes = VarList::Changes();
       var = in->Lookup(name);

@@ -72,16 +72,16 @@ std::optional<std::string> FindFile(std::string_view name,
                                     const std::vector<std::string_view>& extensions,
                                     bool (*accepts)(const std::string& path) = nullptr);
 
+// True when the main program [name] is found in one of the places a program
+// is searched for.
+bool SourceExists(Context& context, std::string_view name);
+
 // Searches for [name] in the places of a program or included file (current
 // directory, the includer's main directory, the saved search path, the
 // interpreter's directory, KELPATH, PATH) and opens it. [includer] is null for
 // the main program, which also gets its main directory, batch markers and
 // first line. Raises 0001 and returns null when the file cannot be opened; an
 // already read file yields a source without lines.
-// True when the main program [name] is found in one of the places a program
-// is searched for.
-bool SourceExists(Context& context, std::string_view name);
-
 std::unique_ptr<SourceRecord> OpenSource(Context& context, std::string_view name,
                                          SourceRecord* includer, FilesRead& files);
 

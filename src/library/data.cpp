@@ -172,10 +172,7 @@ bool ReadValue(CallFrame& frame, const std::uint8_t* bytes, std::uint32_t count,
     Scalar number = ReadNumber(frame, bytes, GetInt(description));
     // OPTIMIZATION: a number variable keeps its own kind, as assigning does,
     // and an undefined one takes the number's.
-    if (!IsNumericScalar(target) && !IsDefined(target) && !IsElementRef(target) &&
-        !SetTypeAndDims(run, target, number.type, 0)) {
-      return false;
-    }
+    if (!IsDefined(target) && !IsElementRef(target) && !SetTypeAndDims(run, target, number.type, 0)) return false;
     if (IsNumericScalar(target)) {
       SetScalar(target, number);
       return true;

@@ -24,7 +24,7 @@ bool SortList::Load(Context& run, Var* array, std::int32_t count) {
     for (std::uint32_t i = 0; i < count_; ++i) {
       Operand element;
       element.SetOwned(ElementRef(array, static_cast<std::int32_t>(i)));
-      WriteAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_, element.Value());
+      WriteAt(NumberAt(i), kind_, element.Value());
     }
     return true;
   }
@@ -56,12 +56,12 @@ Var* SortList::Hold(std::uint32_t i) {
     if (kept != kept_.end()) return kept->second;
   }
   if (spareCount_ == 0) {
-    Var* var = NewScalarVar(ReadAt(&numbers_[static_cast<std::size_t>(i) * stride_], kind_));
+    Var* var = NewScalarVar(ReadAt(NumberAt(i), kind_));
     var->flags = 1;
     return var;
   }
   Var* var = spare_[--spareCount_];
-  CopyNumber(&var->data->payload, &numbers_[static_cast<std::size_t>(i) * stride_]);
+  CopyNumber(&var->data->payload, NumberAt(i));
   return var;
 }
 
@@ -69,7 +69,7 @@ void SortList::Release(std::uint32_t i, Var* var) {
   if (kind_ == KEL_UNKNOWN || (!kept_.empty() && kept_.count(i) != 0)) return;
   const VarData* data = var->data;
   if (data->type == kind_ && data->dimension == 0 && !IsElementRef(var)) {
-    CopyNumber(&numbers_[static_cast<std::size_t>(i) * stride_], &data->payload);
+    CopyNumber(NumberAt(i), &data->payload);
     // Unchanged but for its number, the variable serves the next Hold.
     if (var->flags == 1 && data->refCount == 1 && data->containers == nullptr && spareCount_ < kSpares) {
       spare_[spareCount_++] = var;

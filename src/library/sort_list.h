@@ -49,6 +49,8 @@ class SortList {
   // Copies one number between the list's storage and a variable's payload,
   // at the numbers' own width.
   void CopyNumber(void* to, const void* from) const;
+  // Where item [i]'s number is stored.
+  std::uint8_t* NumberAt(std::uint32_t i) { return &numbers_[static_cast<std::size_t>(i) * stride_]; }
 };
 
 }  // namespace kel

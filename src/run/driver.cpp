@@ -42,11 +42,16 @@ void DefinePlatformMacros(Context& context) {
 // The library's group states end with the context that started them.
 void EndLibraryHook(Context& context, void*) { DestroyLibrary(context); }
 
+// The program's name, version and edition: the banner's first line.
+std::string VersionLine(Host& host) {
+  return FormatMessage(MSG_BANNER, host.ProgramName(), kVersionMajor, kVersionMinor, MessageText(MSG_EDITION));
+}
+
 // The banner and usage lines, printed when no program is named.
 void PrintBanner(Host& host) {
   const char* name = host.ProgramName();
   const std::string lines[] = {
-      FormatMessage(MSG_BANNER, name, kVersionMajor, kVersionMinor, MessageText(MSG_EDITION)),
+      VersionLine(host),
       FormatMessage(MSG_NOTICE),
       FormatMessage(MSG_USAGE_SYNTAX, name),
       FormatMessage(MSG_USAGE_BIND),
@@ -249,9 +254,7 @@ int RunDriver(std::string_view commandLineIn, Host* host) {
     } else if (commandLine == "--help" || commandLine == "-h" || commandLine == "-?") {
       PrintBanner(*host);
     } else if (commandLine == "--version" || commandLine == "-v") {
-      const std::string version = FormatMessage(MSG_BANNER, host->ProgramName(), kVersionMajor, kVersionMinor,
-                                                MessageText(MSG_EDITION)) + "\n";
-      host->WriteStandardOutput(version.c_str());
+      host->WriteStandardOutput((VersionLine(*host) + "\n").c_str());
     } else {
       std::string target;
       if (TakeBindOption(commandLine, target)) {
