@@ -15,6 +15,7 @@
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/scope.h"
+#include "engine/statement_parts.h"
 #include "engine/token.h"
 #include "platform/system.h"
 
@@ -237,8 +238,11 @@ static_assert(sizeof(Var) * (kLocalsInMargin + 1) < kStackGuard / 8);
     return RaiseErrorAlways(*frame.run, MSG_8000);
   }
   // The locals live in the call's own stack frame: a call allocates nothing.
-  Var* locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * (localCount + 1)));
-  for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
+  Var* locals = nullptr;
+  if (localCount != 0) {
+    locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * localCount));
+    for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
+  }
   frame.locals = locals;
   frame.localCount = localCount;
   if (const FlatCode* flat = function.compiled->flat.get()) {

@@ -48,11 +48,6 @@ bool OperandTruth(Context& run, const Operand& value, int& truth);
 // Orders two values as the language compares them.
 int CompareValues(const Operand& left, const Operand& right);
 
-// The checks before a function body and every pass of a loop body: false
-// (with the error or exit request made) when the machine stack is nearly
-// used up or the user asked for a break.
-bool BeforeRunning(CallFrame& frame);
-
 // Runs the statements of [block] from [start] in [mode].
 std::uint16_t RunSequence(CallFrame& frame, const StmtNode* block, std::uint32_t start, std::uint16_t mode);
 

@@ -30,7 +30,7 @@ inline void ReleaseFreshArguments(std::uint32_t count, Var** fresh, Operand& out
   for (std::uint32_t k = 0; k < count; ++k) {
     if (fresh[k] == nullptr) continue;
     if (Script) {
-      ReleaseIntVar(fresh[k]);
+      QuickReleaseIntVar(fresh[k]);
     } else if (out.var() == fresh[k] && !out.owned()) {
       Operand owner;
       owner.SetOwned(fresh[k]);
@@ -64,7 +64,7 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
       args[k] = argument->var;
     } else if (Script && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
-      args[k] = fresh[k] = NewIntVar(integer);
+      args[k] = fresh[k] = QuickIntVar(integer);
     } else if (!Script && argument->kind == EX_INDEX && byReference &&
                (fresh[k] = QuickElementArgument(frame, argument)) != nullptr) {
       args[k] = fresh[k];

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "base/process.h"
 #include "engine/code.h"
 #include "engine/context.h"
 #include "engine/evaluate.h"
 #include "engine/quick_int.h"
+#include "platform/system.h"
 
 namespace kel {
 
@@ -117,5 +119,15 @@ bool StopBeforeRunning(CallFrame& frame);
 // it asked to, then stops the run (false) on a break request or a stack that
 // nesting has nearly used up.
 bool Attend(CallFrame& frame);
+
+// The checks before a function body and every pass of a loop body: false
+// (with the error or exit request made) when the machine stack is nearly
+// used up or the user asked for a break. Inlined: every call makes them.
+inline bool BeforeRunning(CallFrame& frame) {
+  if (platform::StackRemaining() < kStackGuard || (BreakRequested | PumpRequested)) [[unlikely]] {
+    return Attend(frame);
+  }
+  return true;
+}
 
 }  // namespace kel

@@ -367,11 +367,6 @@ bool StopBeforeRunning(CallFrame& frame) {
 
 std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement) { return Return(frame, statement); }
 
-bool BeforeRunning(CallFrame& frame) {
-  if (platform::StackRemaining() < kStackGuard || (BreakRequested | PumpRequested)) return Attend(frame);
-  return true;
-}
-
 bool Attend(CallFrame& frame) {
   if (PumpRequested) {
     PumpRequested = 0;

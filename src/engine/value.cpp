@@ -262,33 +262,15 @@ Var* NewPlainVar(int kind) {
 
 }  // namespace
 
-// OPTIMIZATION: integer temporaries made and dropped around every call come
-// back through a few kept pairs of variable and storage. (Sanitizer builds
-// keep none, so that every record stays a block of its own.)
-namespace {
-constexpr int kSpareInts = 16;
-Var* spareInts[kSpareInts];
-int spareIntCount = 0;
-}  // namespace
+SpareInts spareInts;
 
 Var* NewIntVar(std::int32_t value) {
-  Var* var = spareIntCount > 0 ? spareInts[--spareIntCount] : NewPlainVar(KEL_INT);
+  Var* var = spareInts.count > 0 ? spareInts.vars[--spareInts.count] : NewPlainVar(KEL_INT);
   var->data->payload.intValue = value;
   return var;
 }
 
-void ReleaseIntVar(Var* var) {
-#ifndef KEL_PLAIN_ALLOCATION
-  const VarData* data = var->data;
-  if (spareIntCount < kSpareInts && var->flags == 0 && var->index == 0 && var->literal == 0 && data->refCount == 1 &&
-      data->type == KEL_INT && data->dimension == 0 && data->isString == 0 && data->containers == nullptr &&
-      data->elemCount == 0 && data->capacity == 0) {
-    spareInts[spareIntCount++] = var;
-    return;
-  }
-#endif
-  ReleaseVar(var);
-}
+void ReleaseIntVar(Var* var) { QuickReleaseIntVar(var); }
 
 Var* NewFloatVar(double value) {
   Var* var = NewPlainVar(KEL_FLOAT);

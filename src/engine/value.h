@@ -195,6 +195,40 @@ VarData* NewData(int kind, int dimensions);
 
 // Drops [var] and its reference to its storage.
 void ReleaseVar(Var* var);
+
+// OPTIMIZATION: integer temporaries made and dropped around every call come
+// back through a few kept pairs of variable and storage. (Sanitizer builds
+// keep none, so that every record stays a block of its own.)
+struct SpareInts {
+  static constexpr int kCount = 16;
+  Var* vars[kCount];
+  int count = 0;
+};
+extern SpareInts spareInts;
+
+// NewIntVar, inlined where a call's arguments are made.
+inline Var* QuickIntVar(std::int32_t value) {
+  if (spareInts.count == 0) return NewIntVar(value);
+  Var* var = spareInts.vars[--spareInts.count];
+  var->data->payload.intValue = value;
+  return var;
+}
+
+// ReleaseIntVar, inlined: a variable still as QuickIntVar made it goes back
+// to the spares, anything else is released as usual.
+inline void QuickReleaseIntVar(Var* var) {
+#ifndef KEL_PLAIN_ALLOCATION
+  const VarData* data = var->data;
+  if (spareInts.count < SpareInts::kCount && (var->flags | var->index | var->literal) == 0 && data->refCount == 1 &&
+      data->type == KEL_INT && data->dimension == 0 && data->isString == 0 &&
+      ((data->elemCount | data->capacity) == 0 && data->containers == nullptr)) {
+    spareInts.vars[spareInts.count++] = var;
+    return;
+  }
+#endif
+  ReleaseVar(var);
+}
+
 // Drops one reference to [data], freeing it and what it holds at zero.
 void ReleaseData(VarData* data);
 // Frees the elements of [data] (rows lose a reference, structure elements
