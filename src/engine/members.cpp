@@ -2,10 +2,11 @@
 // use in a chain; a structure used as a dictionary grows an index by name so
 // that finding a member does not walk thousands of others.
 
-#include <cstring>
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
+#include "base/pool.h"
 #include "base/text.h"
 #include "engine/token.h"
 #include "engine/value.h"
@@ -43,8 +44,11 @@ struct MemberIndex {
 
  private:
   // Names are nearly always written the same way each time: bytes first.
+  // (Short names, the usual keys, are compared here rather than by memcmp.)
   static bool SameName(const char* stored, std::string_view name) {
-    return std::memcmp(stored, name.data(), name.size()) == 0 || EqualsIgnoreCase({stored, name.size()}, name);
+    std::size_t at = 0;
+    while (at < name.size() && stored[at] == name[at]) ++at;
+    return at == name.size() || EqualsIgnoreCase({stored + at, name.size() - at}, name.substr(at));
   }
 
   static void Place(std::vector<Slot>& table, Slot slot) {
@@ -66,6 +70,10 @@ struct MemberIndex {
 namespace {
 
 std::uint32_t memberStamp = 0;
+// Structures are made and dropped often (a record read from a BLOb each
+// time round a loop): their lists and members come from pools.
+Pool<MemberNode> nodePool;
+Pool<MemberList> listPool;
 
 // A list whose walk passed this many members gets an index: below it a walk
 // over short names is cheaper than hashing.
@@ -99,10 +107,30 @@ MemberNode* NewMemberNode(std::string_view name) {
   Var* var = NewVar(KEL_UNKNOWN);
   var->flags = 1;  // the member's name
   const auto length = static_cast<std::uint32_t>(name.size());
-  return new MemberNode{nullptr, CopyText(name.data(), length), var, length};
+  MemberNode* node = nodePool.Allocate();
+  *node = MemberNode{nullptr, nullptr, var, length, {}};
+  if (length < MemberNode::kShortName) {
+    std::copy(name.begin(), name.end(), node->shortName);
+    node->shortName[length] = '\0';
+    node->name = node->shortName;
+  } else {
+    node->name = CopyText(name.data(), length);
+  }
+  return node;
 }
 
-MemberList* NewMemberList() { return new MemberList{nullptr, ++memberStamp, nullptr}; }
+void FreeMemberNode(MemberNode* node) {
+  if (node->name != node->shortName) delete[] node->name;
+  nodePool.Free(node);
+}
+
+MemberList* NewMemberList() {
+  MemberList* list = listPool.Allocate();
+  *list = MemberList{nullptr, ++memberStamp, nullptr};
+  return list;
+}
+
+void FreeMemberList(MemberList* list) { listPool.Free(list); }
 
 void DropMemberIndex(MemberList* list) {
   delete list->index;

@@ -23,11 +23,13 @@ inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument) {
   return ElementRef(array, index);
 }
 
-// Lets go of the variables QuickArguments made, [count] of them; a result
-// that is one of them (a built-in handing its argument back) takes it over.
+// Lets go of the variables QuickArguments made, [count] of them, and of the
+// members it holds ([held], a bit for each); a result that is one of the
+// variables it made (a built-in handing its argument back) takes it over.
 template <bool Script>
-inline void ReleaseFreshArguments(std::uint32_t count, Var** fresh, Operand& out) {
+inline void ReleaseFreshArguments(std::uint32_t count, Var** args, Var** fresh, std::uint32_t held, Operand& out) {
   for (std::uint32_t k = 0; k < count; ++k) {
+    if (held & (1u << k)) DropVarHold(args[k]);
     if (fresh[k] == nullptr) continue;
     if (Script) {
       QuickReleaseIntVar(fresh[k]);
@@ -42,18 +44,23 @@ inline void ReleaseFreshArguments(std::uint32_t count, Var** fresh, Operand& out
 }
 
 // OPTIMIZATION: the arguments of a call when every one is a plain variable
-// passed by reference, a literal a built-in only reads ([readOnly]), for a
-// built-in an element local[i] passed by reference, or for a script function
-// an integer computed on the spot. What they need made is held in [fresh],
-// which the caller lets go of (ReleaseFreshArguments). False, with nothing
-// evaluated and nothing held, for anything else.
+// passed by reference, a member local.name found before passed by reference,
+// a literal a built-in only reads ([readOnly]), for a built-in an element
+// local[i] passed by reference, or for a script function an integer computed
+// on the spot. What they need made is held in [fresh], and the members are
+// held as an operand holds them ([held]); the caller lets go of both
+// (ReleaseFreshArguments). False, with nothing evaluated and nothing held,
+// for anything else.
 template <bool Script>
-inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh) {
+inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh,
+                           std::uint32_t& held) {
+  held = 0;
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
     const bool byReference = !(argument->flags & EXPR_FORCE_COPY);
     fresh[k] = nullptr;
     std::int32_t integer;
+    Var* member;
     if (argument->kind == EX_LOCAL && byReference) {
       args[k] = LocalSlot(frame, argument->slot);
     } else if (argument->kind == EX_PARAMETER && argument->slot < frame.argCount && byReference) {
@@ -68,9 +75,16 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
     } else if (!Script && argument->kind == EX_INDEX && byReference &&
                (fresh[k] = QuickElementArgument(frame, argument)) != nullptr) {
       args[k] = fresh[k];
+    } else if (argument->kind == EX_MEMBER && byReference && IsLocalMember(argument) &&
+               (member = LocalMember(frame, argument)) != nullptr) {
+      // The call may take the member away from its structure: the hold
+      // keeps the variable until the call is over.
+      HoldVar(member);
+      held |= 1u << k;
+      args[k] = member;
     } else {
       Operand none;
-      ReleaseFreshArguments<Script>(k, fresh, none);
+      ReleaseFreshArguments<Script>(k, args, fresh, held, none);
       return false;
     }
   }
@@ -84,14 +98,15 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
                       bool& called) {
   Var* args[kQuickArguments];
   Var* fresh[kQuickArguments];
-  const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh)
-                               : QuickArguments<false>(frame, node, readOnly, args, fresh);
+  std::uint32_t held;
+  const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh, held)
+                               : QuickArguments<false>(frame, node, readOnly, args, fresh, held);
   if (!gathered) return false;
   called = CallAt(frame, node, node->function, args, out);
   if (script) {
-    ReleaseFreshArguments<true>(node->count, fresh, out);
+    ReleaseFreshArguments<true>(node->count, args, fresh, held, out);
   } else {
-    ReleaseFreshArguments<false>(node->count, fresh, out);
+    ReleaseFreshArguments<false>(node->count, args, fresh, held, out);
   }
   return true;
 }

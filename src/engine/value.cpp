@@ -40,8 +40,7 @@ void FreeMemberNodes(MemberNode* node) {
     } else {
       ReleaseVar(node->var);
     }
-    delete[] node->name;
-    delete node;
+    FreeMemberNode(node);
     node = next;
   }
 }
@@ -56,7 +55,7 @@ void ReleaseMembers(MemberList* list) {
   if (list == nullptr) return;
   FreeMemberNodes(list->head);
   DropMemberIndex(list);
-  delete list;
+  FreeMemberList(list);
 }
 
 // Takes [link] out of its parent's rows.
@@ -411,7 +410,7 @@ Scalar GetScalar(const Var* var) {
   return ReadElement(data, &data->payload);
 }
 
-std::int32_t GetInt(const Var* var) { return ScalarToInt(GetScalar(var)); }
+std::int32_t GetIntSlowly(const Var* var) { return ScalarToInt(GetScalar(var)); }
 double GetFloat(const Var* var) { return ScalarToFloat(GetScalar(var)); }
 std::uint8_t GetByte(const Var* var) { return static_cast<std::uint8_t>(ScalarToInt(GetScalar(var))); }
 
@@ -513,9 +512,25 @@ void* ElementPointerSlowly(VarData* data, std::int32_t index) {
   return ByteElements(data) + IndexOffset(index, data->minIndex) * Stride(data);
 }
 
+namespace {
+
+// Whether [index] is inside [data]'s storage as it stands.
+inline bool HasElement(const VarData* data, std::int32_t index) {
+  return data->payload.elements != nullptr && index >= data->minIndex &&
+         static_cast<std::uint32_t>(index) - static_cast<std::uint32_t>(data->minIndex) < data->elemCount;
+}
+
+}  // namespace
+
 ArrayRef ResolveArraySlowly(Var* var) {
   VarData* data = var->data;
   if (IsElementRef(var) && data->dimension > 1) {
+    // OPTIMIZATION: a row made already, with its start inside it (a string
+    // of an array of strings, the usual case), needs nothing grown.
+    if (HasElement(data, var->index)) {
+      const RowSlot& slot = static_cast<const RowSlot*>(data->payload.elements)[IndexOffset(var->index, data->minIndex)];
+      if (slot.row != nullptr && HasElement(slot.row, slot.origin)) return ArrayRef{slot.row, slot.origin};
+    }
     auto* slot = static_cast<RowSlot*>(ElementPointer(data, var->index));
     VarData* row = RowOf(data, var->index, *slot);
     if (row->payload.elements != nullptr) ElementPointer(row, slot->origin);

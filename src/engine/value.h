@@ -50,10 +50,14 @@ struct Var;
 
 // One member of a structure: members keep the order of their first use.
 struct MemberNode {
+  static constexpr std::uint32_t kShortName = 20;
   MemberNode* next;
-  char* name;  // owned
+  char* name;  // owned: shortName, or a block of its own for a longer name
   Var* var;    // owned
   std::uint32_t length;  // of the name, so that a search needs no strlen
+  // OPTIMIZATION: the usual short name lives in the node, so that making and
+  // dropping a structure (a record read from a BLOb) costs no heap blocks.
+  char shortName[kShortName];
 };
 
 struct MemberIndex;
@@ -78,8 +82,12 @@ void RestampMembers(MemberList* list);
 void DropMemberIndex(MemberList* list);
 // A new member node for [name] holding an undefined variable.
 MemberNode* NewMemberNode(std::string_view name);
+// Frees one node made by NewMemberNode and its name (not its variable).
+void FreeMemberNode(MemberNode* node);
 // Frees the member chain starting at [node], their variables and names.
 void FreeMemberNodes(MemberNode* node);
+// Frees a list made by NewMemberList (its members are gone already).
+void FreeMemberList(MemberList* list);
 
 // An element of an array of two or more dimensions: a row one dimension
 // lower and the index in that row at which this element's view starts.
@@ -262,7 +270,13 @@ inline std::uint8_t* ByteElements(const VarData* data) {
 
 // The scalar denoted by [var] (the element for an element reference).
 Scalar GetScalar(const Var* var);
-std::int32_t GetInt(const Var* var);
+std::int32_t GetIntSlowly(const Var* var);
+// OPTIMIZATION: a plain integer variable is read here, without the scalar.
+inline std::int32_t GetInt(const Var* var) {
+  const VarData* data = var->data;
+  if (data->type == KEL_INT && data->dimension == 0 && (var->flags & VAR_ELEMENT) == 0) return data->payload.intValue;
+  return GetIntSlowly(var);
+}
 double GetFloat(const Var* var);
 std::uint8_t GetByte(const Var* var);
 
@@ -399,7 +413,7 @@ ArrayRef ResolveArraySlowly(Var* var);
 inline ArrayRef ResolveArray(Var* var) {
   VarData* data = var->data;
   // OPTIMIZATION: no row to find and nothing to grow, the common case.
-  if (data->dimension <= 1 &&
+  if ((data->dimension <= 1 || !IsElementRef(var)) &&
       (data->dimension == 0 || data->payload.elements == nullptr ||
        (var->index >= data->minIndex &&
         static_cast<std::uint32_t>(var->index) - static_cast<std::uint32_t>(data->minIndex) < data->elemCount))) {

@@ -147,7 +147,7 @@ bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* ar
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
     if (!DescriptionSize(frame, node->var, part)) return false;
-    Var* member = IsFiller(node->name) ? nullptr : FindMember(value, node->name, false);
+    Var* member = IsFiller(node->name) ? nullptr : FindMember(value, {node->name, node->length}, false);
     if (member == nullptr) {
       if (part != 0) std::memset(area, 0, part);
     } else if (!WriteValue(frame, member, node->var, area, part)) {
@@ -185,7 +185,7 @@ bool ReadValue(CallFrame& frame, const std::uint8_t* bytes, std::uint32_t count,
     std::uint32_t part = 0;
     if (!DescriptionSize(frame, node->var, part)) return false;
     if (!IsFiller(node->name)) {
-      Var* member = FindMember(target, node->name, true);
+      Var* member = FindMember(target, {node->name, node->length}, true);
       if (!ReadValue(frame, bytes, part, node->var, member, false)) return false;
     }
     bytes += part;
