@@ -15,7 +15,8 @@ constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<ch
 constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    // (Names are nearly always written the same way: fold only on a difference.)
+    if (a[i] != b[i] && AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }

@@ -172,6 +172,14 @@ bool Assign(Context& context, Var* target, Var* source) {
     return true;
   }
   if (!(IsNumericScalar(target) && IsNumericScalar(source))) {
+    // OPTIMIZATION: an undefined variable with storage of its own shares an
+    // array given to it at once, rather than being made an empty array of
+    // the kind first (a text member of a record read from a BLOb).
+    const VarData* held = target->data;
+    if (held->type == KEL_UNKNOWN && held->dimension == 0 && held->refCount == 1 && held->containers == nullptr &&
+        held->rows == nullptr && !IsElementRef(target) && Arrayness(source) >= 1) {
+      return AssignSameKind(context, target, source);
+    }
     if (KindChangeReplaces(target, source->data->type, Arrayness(source))) {
       // The source may be part of what the target held (t = t.m): its
       // storage is kept while the target's is replaced.

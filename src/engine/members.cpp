@@ -32,7 +32,7 @@ struct MemberIndex {
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
       const Slot& slot = slots[at];
       if (slot.node == nullptr) return nullptr;
-      if (slot.hash == hash && slot.length == name.size() && SameName(slot.node->name, name)) return slot.node;
+      if (slot.hash == hash && slot.length == name.size() && EqualsIgnoreCase({slot.node->name, name.size()}, name)) return slot.node;
     }
   }
 
@@ -43,14 +43,6 @@ struct MemberIndex {
   }
 
  private:
-  // Names are nearly always written the same way each time: bytes first.
-  // (Short names, the usual keys, are compared here rather than by memcmp.)
-  static bool SameName(const char* stored, std::string_view name) {
-    std::size_t at = 0;
-    while (at < name.size() && stored[at] == name[at]) ++at;
-    return at == name.size() || EqualsIgnoreCase({stored + at, name.size() - at}, name.substr(at));
-  }
-
   static void Place(std::vector<Slot>& table, Slot slot) {
     const std::size_t mask = table.size() - 1;
     std::size_t at = slot.hash & mask;

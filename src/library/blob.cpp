@@ -45,6 +45,29 @@ Var* GetBlob(CallFrame& frame, int i) {
   return CheckValue(frame, blob, PARAM_BUFFER) ? blob : nullptr;
 }
 
+// The bytes of one record on their way between a value and a blob.
+// OPTIMIZATION: a record of common size stays on the stack.
+class RecordArea {
+ public:
+  // Zeroed, as a record a value does not fill is.
+  explicit RecordArea(std::uint32_t size) {
+    if (size > sizeof small_) {
+      large_.resize(size);
+      bytes_ = large_.data();
+    } else {
+      std::memset(small_, 0, size);
+    }
+  }
+  RecordArea(const RecordArea&) = delete;
+  RecordArea& operator=(const RecordArea&) = delete;
+  std::uint8_t* bytes() { return bytes_; }
+
+ private:
+  std::uint8_t small_[256];
+  std::vector<std::uint8_t> large_;
+  std::uint8_t* bytes_ = small_;
+};
+
 // The blob's length: its highest index plus one, from its origin.
 std::int32_t BlobLength(Var* blob) {
   ArrayRef array = ResolveArray(blob);
@@ -67,13 +90,13 @@ void Data_BLObPut(CallFrame& frame) {
   if (description == nullptr || !DescriptionSize(frame, description, size)) return;
   // A blob ends below 2 GB (its end is a 32-bit offset), as any array does.
   if (static_cast<std::int64_t>(offset) + size > static_cast<std::int64_t>(kMaxArrayBytes)) FatalError(MSG_0003);
-  std::vector<std::uint8_t> area(size);
-  if (!WriteValue(frame, value, description, area.data(), size)) return;
+  RecordArea area(size);
+  if (!WriteValue(frame, value, description, area.bytes(), size)) return;
   if (size > 0) {
     ArrayRef array = ResolveArray(blob);
     EnsureSpan(array.data, array.origin + offset, size, false);
     ForgetTextEnd(array.data);
-    std::memcpy(ElementPointer(array.data, array.origin + offset), area.data(), size);
+    std::memcpy(ElementPointer(array.data, array.origin + offset), area.bytes(), size);
   }
   ReturnInt(frame, offset + static_cast<std::int32_t>(size));
 }
@@ -95,18 +118,11 @@ void Data_BLObGet(CallFrame& frame) {
   }
   const auto* bytes = size > 0 ? static_cast<const std::uint8_t*>(ElementPointer(array.data, array.origin + offset))
                                : nullptr;
-  // Read from a copy: the target may be the blob itself. OPTIMIZATION: a
-  // record of common size is copied on the stack.
-  std::uint8_t small[256];
-  std::vector<std::uint8_t> large;
-  std::uint8_t* copy = small;
-  if (size > sizeof small) {
-    large.resize(size);
-    copy = large.data();
-  }
-  if (size > 0) std::memcpy(copy, bytes, size);
+  // Read from a copy: the target may be the blob itself.
+  RecordArea copy(size);
+  if (size > 0) std::memcpy(copy.bytes(), bytes, size);
   VarHolder result = Hold(NewVar(KEL_UNKNOWN));
-  if (!ReadValue(frame, copy, size, description, result.get(), false)) return;
+  if (!ReadValue(frame, copy.bytes(), size, description, result.get(), false)) return;
   SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 

@@ -154,16 +154,22 @@ MessageId FailedCheck(Var* var, int mode) {
 // The names longer than this are not shown in a 5002 message.
 constexpr std::size_t kMaxShownName = 96;
 
-bool Check(CallFrame& frame, Var* var, int mode, int parameter) {
-  MessageId failed = FailedCheck(var, mode);
-  if (failed == MSG_NOT_FOUND) {
-    if (mode == PARAM_STRING) MarkString(ResolveArray(var).data);
-    return true;
-  }
+// The 5002 report of a failed check. (Made apart, so that a check that
+// passes, as nearly every check does, sets up none of its texts.)
+[[gnu::noinline]] bool ReportCheck(CallFrame& frame, Var* var, MessageId failed, int parameter) {
   std::string number = parameter > 0 ? " " + std::to_string(parameter) : std::string();
   std::string name = NameOfVarFrom(*frame.run, var, frame.caller);
   std::string shown = !name.empty() && name.size() < kMaxShownName ? "(" + name + ") " : std::string();
   return RaiseErrorIfRunning(*frame.run, MSG_5002, number.c_str(), shown.c_str(), CalledName(frame), MessageText(failed));
+}
+
+bool Check(CallFrame& frame, Var* var, int mode, int parameter) {
+  MessageId failed = FailedCheck(var, mode);
+  if (failed == MSG_NOT_FOUND) [[likely]] {
+    if (mode == PARAM_STRING) MarkString(ResolveArray(var).data);
+    return true;
+  }
+  return ReportCheck(frame, var, failed, parameter);
 }
 
 }  // namespace
