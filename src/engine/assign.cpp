@@ -164,6 +164,14 @@ bool AssignSameKind(Context& context, Var* target, Var* source);
 }  // namespace
 
 bool Assign(Context& context, Var* target, Var* source) {
+  // OPTIMIZATION: an array variable given an array of its kind and shape
+  // (w = strtok(0, " "), line = fgets(f)) shares it, as the steps below do.
+  const VarData* held = target->data;
+  const VarData* given = source->data;
+  if (((target->flags | source->flags) & VAR_ELEMENT) == 0 && held->dimension == 1 && given->dimension == 1 &&
+      held->type == given->type && held->type != KEL_UNKNOWN) {
+    return AssignSameKind(context, target, source);
+  }
   // Assigning 0 to a row of a typed array empties the row.
   if (IsElementRef(target) && target->data->dimension > 1 && target->data->type != KEL_UNKNOWN &&
       IsZeroNumber(source)) {
@@ -175,7 +183,6 @@ bool Assign(Context& context, Var* target, Var* source) {
     // OPTIMIZATION: an undefined variable with storage of its own shares an
     // array given to it at once, rather than being made an empty array of
     // the kind first (a text member of a record read from a BLOb).
-    const VarData* held = target->data;
     if (held->type == KEL_UNKNOWN && held->dimension == 0 && held->refCount == 1 && held->containers == nullptr &&
         held->rows == nullptr && !IsElementRef(target) && Arrayness(source) >= 1) {
       return AssignSameKind(context, target, source);

@@ -31,14 +31,12 @@ inline void ReleaseFreshArguments(std::uint32_t count, Var** args, Var** fresh, 
   for (std::uint32_t k = 0; k < count; ++k) {
     if (held & (1u << k)) DropVarHold(args[k]);
     if (fresh[k] == nullptr) continue;
-    if (Script) {
-      QuickReleaseIntVar(fresh[k]);
-    } else if (out.var() == fresh[k] && !out.owned()) {
+    if (!Script && out.var() == fresh[k] && !out.owned()) {
       Operand owner;
       owner.SetOwned(fresh[k]);
       out = std::move(owner);
     } else {
-      ReleaseVar(fresh[k]);
+      QuickReleaseIntVar(fresh[k]);  // (any other variable is released as usual)
     }
   }
 }
@@ -46,11 +44,10 @@ inline void ReleaseFreshArguments(std::uint32_t count, Var** args, Var** fresh, 
 // OPTIMIZATION: the arguments of a call when every one is a plain variable
 // passed by reference, a member local.name found before passed by reference,
 // a literal a built-in only reads ([readOnly]), for a built-in an element
-// local[i] passed by reference, or for a script function an integer computed
-// on the spot. What they need made is held in [fresh], and the members are
-// held as an operand holds them ([held]); the caller lets go of both
-// (ReleaseFreshArguments). False, with nothing evaluated and nothing held,
-// for anything else.
+// local[i] passed by reference, or an integer computed on the spot. What
+// they need made is held in [fresh], and the members are held as an operand
+// holds them ([held]); the caller lets go of both (ReleaseFreshArguments).
+// False, with nothing evaluated and nothing held, for anything else.
 template <bool Script>
 inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh,
                            std::uint32_t& held) {
@@ -69,7 +66,7 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
       args[k] = argument->var;
     } else if (!Script && argument->kind == EX_CONSTANT && argument->var->literal && (readOnly & (1u << k)) != 0) {
       args[k] = argument->var;
-    } else if (Script && (argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
+    } else if ((argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
       args[k] = fresh[k] = QuickIntVar(integer);
     } else if (!Script && argument->kind == EX_INDEX && byReference &&

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "engine/calls.h"
 #include "engine/context.h"
@@ -313,9 +314,23 @@ class TokenState {
   std::int32_t position() const { return position_; }
   void Advance(std::int32_t position) { position_ = position; }
 
+  // The separators [delimiters] name, as a table. OPTIMIZATION: made again
+  // only when they differ from the last call's (a loop passes the same ones).
+  const std::array<bool, 256>& Separators(const char* delimiters) {
+    const std::string_view given(delimiters);
+    if (given != delimiters_) {
+      delimiters_.assign(given);
+      separators_.fill(false);
+      for (char c : given) separators_[static_cast<unsigned char>(c)] = true;
+    }
+    return separators_;
+  }
+
  private:
   Var* saved_ = nullptr;
   std::int32_t position_ = 0;
+  std::string delimiters_;
+  std::array<bool, 256> separators_{};
 };
 
 // strtok(string or 0, delimiters): C's strtok on the saved text's own
@@ -332,8 +347,7 @@ void String_strtok(CallFrame& frame) {
   if (delimiters == nullptr) return;
   // The separators as a table, taken before the text changes (they may be
   // part of it).
-  std::array<bool, 256> separator{};
-  for (const char* at = delimiters; *at != '\0'; ++at) separator[static_cast<unsigned char>(*at)] = true;
+  const std::array<bool, 256>& separator = state.Separators(delimiters);
   if (state.saved() == nullptr) {
     ReturnInt(frame, 0);
     return;
