@@ -62,17 +62,16 @@ Var* CopyToFreshVar(Context& run, Operand& value) {
 }
 
 void SetReturn(CallFrame& frame, Var* var, ReturnKind kind) {
-  frame.hasResult = true;
   switch (kind) {
     case ReturnKind::COPIED: {
       Operand source;
       source.SetBorrowed(var);
       Var* copy = CopyToFreshVar(*frame.run, source);
-      if (copy != nullptr) frame.result.SetOwned(copy);
+      if (copy != nullptr) frame.result->SetOwned(copy);
       break;
     }
-    case ReturnKind::HANDED_OVER: frame.result.SetOwned(var); break;
-    case ReturnKind::BY_REFERENCE: frame.result.SetHeld(var); break;  // it may be a member
+    case ReturnKind::HANDED_OVER: frame.result->SetOwned(var); break;
+    case ReturnKind::BY_REFERENCE: frame.result->SetHeld(var); break;  // it may be a member
   }
 }
 
@@ -90,10 +89,7 @@ void SetMemberString(Context& run, Var* structVar, const char* name, std::string
   ReleaseVar(literal);
 }
 
-void ReturnScalar(CallFrame& frame, const Scalar& value) {
-  frame.hasResult = true;
-  frame.result.SetScalar(value);
-}
+void ReturnScalar(CallFrame& frame, const Scalar& value) { frame.result->SetScalar(value); }
 
 void ReturnInt(CallFrame& frame, std::int32_t value) { ReturnScalar(frame, MakeInt(value)); }
 
@@ -268,6 +264,8 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
   frame.argCount = argCount;
   frame.serial = ++run.callSerial;
   frame.callSite = run.position;
+  result.SetUndefined();
+  frame.result = &result;
   // Parameters are variables of the callee for the duration of the call.
   for (std::int32_t i = 0; i < argCount; ++i) ++args[i]->flags;
   run.frame = &frame;
@@ -280,11 +278,6 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
   }
   run.frame = caller;
   for (std::int32_t i = 0; i < argCount; ++i) --args[i]->flags;
-  if (frame.hasResult) {
-    result = std::move(frame.result);
-  } else {
-    result.SetUndefined();
-  }
   return run.runState == RUN_RUNNING;
 }
 

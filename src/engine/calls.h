@@ -27,8 +27,9 @@ struct CallFrame {
   Var* locals = nullptr;              // one per local name, created on first use
   std::uint32_t localCount = 0;
   const char* pendingGoto = nullptr;  // the label a goto is searching for, or null
-  Operand result;                     // the return value, when hasResult
-  bool hasResult = false;
+  // The caller's operand, which takes the return value as it is set (so a
+  // result is never moved on its way out); undefined until then.
+  Operand* result = nullptr;
   void* libraryData = nullptr;        // a built-in's group state
   std::uint32_t serial = 0;           // this call's number in its run
   const Token* callSite = nullptr;    // where the caller stood when it called (for KEL_TRACE)

@@ -397,7 +397,7 @@ void ChooseQuickRun(ExprNode* node) {
     case EX_COMPOUND:
       if (node->left->kind == EX_LOCAL && pureRight && CompoundLocalFor(PlainOperator(node->op)) != nullptr) {
         node->quickRun = CompoundLocalFor(PlainOperator(node->op));
-      } else if (node->left->kind <= EX_PARAMETER) {
+      } else if (node->left->kind <= EX_PARAMETER && pureRight) {  // (it needs an integer had without effects)
         node->quickRun = CompoundInt;
       }
       break;

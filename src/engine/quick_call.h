@@ -27,7 +27,8 @@ inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument) {
 // members it holds ([held], a bit for each); a result that is one of the
 // variables it made (a built-in handing its argument back) takes it over.
 template <bool Script>
-inline void ReleaseFreshArguments(std::uint32_t count, Var** args, Var** fresh, std::uint32_t held, Operand& out) {
+[[gnu::always_inline]] inline void ReleaseFreshArguments(std::uint32_t count, Var** args, Var** fresh, std::uint32_t held,
+                                                         Operand& out) {
   for (std::uint32_t k = 0; k < count; ++k) {
     if (held & (1u << k)) DropVarHold(args[k]);
     if (fresh[k] == nullptr) continue;

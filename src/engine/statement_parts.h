@@ -50,8 +50,7 @@ inline bool ConditionTruth(CallFrame& frame, const ExprNode* condition, int& tru
 inline bool ReturnInteger(CallFrame& frame, const ExprNode* value) {
   std::int32_t integer;
   if (value == nullptr || !(value->flags & EXPR_PURE) || !QuickInt(frame, value, integer)) return false;
-  frame.result.SetScalar(MakeInt(integer));
-  frame.hasResult = true;
+  frame.result->SetScalar(MakeInt(integer));
   return true;
 }
 

@@ -114,13 +114,12 @@ bool EvaluateOrWalk(CallFrame& frame, const ExprNode* expression, bool run, Oper
     return StopStatus(frame);
   }
   if (value.var() == nullptr || IsNumericScalar(value.var())) {
-    frame.result.SetScalar(value.Value());
+    frame.result->SetScalar(value.Value());
   } else {
     Var* copy = CopyToFreshVar(*frame.run, value);
     if (copy == nullptr) return StopStatus(frame);
-    frame.result.SetOwned(copy);
+    frame.result->SetOwned(copy);
   }
-  frame.hasResult = true;
   return STATUS_RETURN;
 }
 
