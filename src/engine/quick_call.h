@@ -37,7 +37,7 @@ template <bool Script>
       owner.SetOwned(fresh[k]);
       out = std::move(owner);
     } else {
-      QuickReleaseIntVar(fresh[k]);  // (any other variable is released as usual)
+      ReleaseIntVar(fresh[k]);  // (any other variable is released as usual)
     }
   }
 }

@@ -269,7 +269,6 @@ Var* NewIntVar(std::int32_t value) {
   return var;
 }
 
-void ReleaseIntVar(Var* var) { QuickReleaseIntVar(var); }
 
 Var* NewFloatVar(double value) {
   Var* var = NewPlainVar(KEL_FLOAT);

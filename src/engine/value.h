@@ -187,9 +187,6 @@ struct Scalar {
 // structure, or with [dimensions] > 0 an array whose span is 0..0 at every level.
 Var* NewVar(int kind, int dimensions = 0);
 Var* NewIntVar(std::int32_t value);
-// Releases [var], made by NewIntVar, keeping it for the next one when it is
-// still an unshared integer temporary.
-void ReleaseIntVar(Var* var);
 Var* NewFloatVar(double value);
 Var* NewByteVar(std::uint8_t value);
 Var* NewScalarVar(const Scalar& value);
@@ -222,9 +219,9 @@ inline Var* QuickIntVar(std::int32_t value) {
   return var;
 }
 
-// ReleaseIntVar, inlined: a variable still as QuickIntVar made it goes back
-// to the spares, anything else is released as usual.
-inline void QuickReleaseIntVar(Var* var) {
+// Releases [var]; one still as NewIntVar made it (an unshared integer
+// temporary) goes back to the spares for the next one.
+inline void ReleaseIntVar(Var* var) {
 #ifndef KEL_PLAIN_ALLOCATION
   const VarData* data = var->data;
   if (spareInts.count < SpareInts::kCount && (var->flags | var->index | var->literal) == 0 && data->refCount == 1 &&
