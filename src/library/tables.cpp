@@ -174,7 +174,7 @@ bool Check(CallFrame& frame, Var* var, int mode, int parameter) {
 
 }  // namespace
 
-Var* GetParameter(CallFrame& frame, int i, int mode) {
+Var* GetParameterSlowly(CallFrame& frame, int i, int mode) {
   if (i >= frame.argCount) {
     RaiseError(*frame.run, MSG_1404, i + 1, CalledName(frame));
     return nullptr;
@@ -184,6 +184,6 @@ Var* GetParameter(CallFrame& frame, int i, int mode) {
   return Check(frame, var, mode, i + 1) ? var : nullptr;
 }
 
-bool CheckValue(CallFrame& frame, Var* var, int mode) { return Check(frame, var, mode, 0); }
+bool CheckValueSlowly(CallFrame& frame, Var* var, int mode) { return Check(frame, var, mode, 0); }
 
 }  // namespace kel

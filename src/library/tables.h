@@ -7,7 +7,9 @@
 #include <span>
 #include <string_view>
 
+#include "engine/calls.h"
 #include "engine/functions.h"
+#include "engine/value.h"
 
 namespace kel {
 
@@ -84,11 +86,30 @@ FunctionRecord* FindBuiltin(std::string_view name);
 // the handler with its group's state.
 void CallBuiltin(CallFrame& frame);
 
+Var* GetParameterSlowly(CallFrame& frame, int i, int mode);
+bool CheckValueSlowly(CallFrame& frame, Var* var, int mode);
+
+// OPTIMIZATION: the checks that need nothing but the value's shape, which
+// nearly every argument passes, are made inline.
+inline bool PassesAtOnce(const Var* var, int mode) {
+  switch (mode) {
+    case PARAM_ANY: return true;
+    case PARAM_NUMERIC: return IsNumericScalar(var);
+    case PARAM_STRUCT: return IsStructure(var);
+    default: return false;
+  }
+}
+
 // Argument [i] (from 0) checked against [mode]; null after raising 1404 or
 // 5002, when the handler must return at once without a result.
-Var* GetParameter(CallFrame& frame, int i, int mode);
+inline Var* GetParameter(CallFrame& frame, int i, int mode) {
+  if (i < frame.argCount && PassesAtOnce(frame.args[i], mode)) return frame.args[i];
+  return GetParameterSlowly(frame, i, mode);
+}
 // The same checks on a value the handler holds; false after raising 5002.
-bool CheckValue(CallFrame& frame, Var* var, int mode);
+inline bool CheckValue(CallFrame& frame, Var* var, int mode) {
+  return PassesAtOnce(var, mode) || CheckValueSlowly(frame, var, mode);
+}
 
 // The name of the built-in being called, as its table row spells it (for
 // messages).
