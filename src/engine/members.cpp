@@ -3,6 +3,7 @@
 // that finding a member does not walk thousands of others.
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -32,7 +33,7 @@ struct MemberIndex {
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
       const Slot& slot = slots[at];
       if (slot.node == nullptr) return nullptr;
-      if (slot.hash == hash && slot.length == name.size() && EqualsIgnoreCase({slot.node->name, name.size()}, name)) return slot.node;
+      if (slot.hash == hash && slot.length == name.size() && SameName(slot.node->name, name)) return slot.node;
     }
   }
 
@@ -43,6 +44,11 @@ struct MemberIndex {
   }
 
  private:
+  // A name is nearly always written the same way each time: bytes first.
+  static bool SameName(const char* stored, std::string_view name) {
+    return std::memcmp(stored, name.data(), name.size()) == 0 || EqualsIgnoreCase({stored, name.size()}, name);
+  }
+
   static void Place(std::vector<Slot>& table, Slot slot) {
     const std::size_t mask = table.size() - 1;
     std::size_t at = slot.hash & mask;

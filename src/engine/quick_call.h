@@ -12,14 +12,30 @@
 
 namespace kel {
 
+// The row [index] of the two-dimensional array [array] as a variable of its
+// own, when the row is made already; else null.
+inline Var* RowArgument(const Var* array, std::int32_t index) {
+  const VarData* data = array->data;
+  const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(index) -
+                      static_cast<std::uint32_t>(data->minIndex);
+  if (data->payload.elements == nullptr || offset >= data->elemCount) return nullptr;
+  const RowSlot& slot = static_cast<const RowSlot*>(data->payload.elements)[offset];
+  return slot.row != nullptr ? NewVarOn(slot.row, slot.origin, 0) : nullptr;
+}
+
 // The element local[i] of an array local with an integer index had without
 // effects, as a variable of its own; null when the argument is not that.
-inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument) {
+// OPTIMIZATION: a string of an array of strings that the built-in only
+// reads ([readOnly]) is passed as its row, which it then reads directly.
+inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument, bool readOnly) {
   if (argument->left->kind != EX_LOCAL || !(argument->right->flags & EXPR_PURE)) return nullptr;
   Var* array = &frame.locals[argument->left->slot];
   if (array->data == nullptr || (array->flags & VAR_ELEMENT) || array->data->dimension == 0) return nullptr;
   std::int32_t index;
   if (!QuickInt(frame, argument->right, index)) return nullptr;
+  if (readOnly && array->data->dimension == 2) {
+    if (Var* row = RowArgument(array, index)) return row;
+  }
   return ElementRef(array, index);
 }
 
@@ -71,7 +87,7 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
       args[k] = fresh[k] = QuickIntVar(integer);
     } else if (!Script && argument->kind == EX_INDEX && byReference &&
-               (fresh[k] = QuickElementArgument(frame, argument)) != nullptr) {
+               (fresh[k] = QuickElementArgument(frame, argument, (readOnly & (1u << k)) != 0)) != nullptr) {
       args[k] = fresh[k];
     } else if (argument->kind == EX_MEMBER && byReference && IsLocalMember(argument) &&
                (member = LocalMember(frame, argument)) != nullptr) {

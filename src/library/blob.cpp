@@ -417,7 +417,7 @@ constexpr LibraryEntry kDataRows[] = {
     {"DataType",            Data_DataType,            1, 1},
     {"defined",             Data_defined,             1, 1},
     {"GetStructureMembers", Data_GetStructureMembers, 1, 2},
-    {"StructureMember",     Data_StructureMember,     2, 2},
+    {"StructureMember",     Data_StructureMember,     2, 2, 0, 0x2},
     {"float",               Data_convert,             1, 1, KEL_FLOAT},
     {"function",            Data_function,            1, ARGS_ANY},
     {"GetArraySpan",        Data_GetArraySpan,        1, 2},
