@@ -111,7 +111,8 @@ std::uint16_t SwitchBody(CallFrame& frame, const StmtNode* statement, OnCase onC
   return status;
 }
 
-// Makes the error or exit request BeforeRunning found a reason for; false.
+// Makes the error or exit request BeforeRunning found a reason for (a break
+// request, else a stack nearly used up); false.
 bool StopBeforeRunning(CallFrame& frame);
 
 // Between statements: lets a windowed host handle its window's messages when

@@ -355,7 +355,10 @@ std::uint16_t RunBranch(CallFrame& frame, const StmtNode* statement, std::uint16
 // covers.
 bool StopBeforeRunning(CallFrame& frame) {
   Context& run = *frame.run;
-  if (platform::StackRemaining() < kStackGuard) {
+  // Without a break request the reason is the stack. (Measured again here
+  // the stack could seem deep enough: a caller that stops by a tail call has
+  // given its frame back first.)
+  if (!BreakRequested || platform::StackRemaining() < kStackGuard) {
     return RaiseErrorAlways(run, MSG_8000);
   }
   BreakRequested = 0;
