@@ -164,14 +164,6 @@ bool AssignSameKind(Context& context, Var* target, Var* source);
 }  // namespace
 
 bool Assign(Context& context, Var* target, Var* source) {
-  // OPTIMIZATION: an array variable given an array of its kind and shape
-  // (w = strtok(0, " "), line = fgets(f)) shares it, as the steps below do.
-  const VarData* held = target->data;
-  const VarData* given = source->data;
-  if (((target->flags | source->flags) & VAR_ELEMENT) == 0 && held->dimension == 1 && given->dimension == 1 &&
-      held->type == given->type && held->type != KEL_UNKNOWN) {
-    return AssignSameKind(context, target, source);
-  }
   // Assigning 0 to a row of a typed array empties the row.
   if (IsElementRef(target) && target->data->dimension > 1 && target->data->type != KEL_UNKNOWN &&
       IsZeroNumber(source)) {
@@ -180,23 +172,29 @@ bool Assign(Context& context, Var* target, Var* source) {
     return true;
   }
   if (!(IsNumericScalar(target) && IsNumericScalar(source))) {
-    // OPTIMIZATION: an undefined variable with storage of its own shares an
-    // array given to it at once, rather than being made an empty array of
-    // the kind first (a text member of a record read from a BLOb).
-    if (held->type == KEL_UNKNOWN && held->dimension == 0 && held->refCount == 1 && held->containers == nullptr &&
-        held->rows == nullptr && !IsElementRef(target) && Arrayness(source) >= 1) {
+    // OPTIMIZATION: nothing to change in the target's kind and shape (the
+    // source is defined, so the kinds' being equal says the target is too:
+    // w = strtok(0, " "), line = fgets(f)); or an undefined variable with
+    // storage of its own given an array, which it shares at once rather
+    // than being made an empty array of the kind first (a text member of a
+    // record read from a BLOb).
+    const VarData* held = target->data;
+    const int arrayness = Arrayness(source);
+    if ((held->type == source->data->type && Arrayness(target) == arrayness) ||
+        (held->type == KEL_UNKNOWN && held->dimension == 0 && held->refCount == 1 && held->containers == nullptr &&
+         held->rows == nullptr && !IsElementRef(target) && arrayness >= 1)) {
       return AssignSameKind(context, target, source);
     }
-    if (KindChangeReplaces(target, source->data->type, Arrayness(source))) {
+    if (KindChangeReplaces(target, source->data->type, arrayness)) {
       // The source may be part of what the target held (t = t.m): its
       // storage is kept while the target's is replaced.
       Var* kept = NewVarOn(source->data, source->index, source->flags & VAR_ELEMENT);
-      const bool done = SetTypeAndDims(context, target, source->data->type, Arrayness(source)) &&
+      const bool done = SetTypeAndDims(context, target, source->data->type, arrayness) &&
                         AssignSameKind(context, target, kept);
       ReleaseVar(kept);
       return done;
     }
-    if (!SetTypeAndDims(context, target, source->data->type, Arrayness(source))) return false;
+    if (!SetTypeAndDims(context, target, source->data->type, arrayness)) return false;
   }
   return AssignSameKind(context, target, source);
 }

@@ -15,12 +15,9 @@ namespace kel {
 // The row [index] of the two-dimensional array [array] as a variable of its
 // own, when the row is made already; else null.
 inline Var* RowArgument(const Var* array, std::int32_t index) {
-  const VarData* data = array->data;
-  const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(index) -
-                      static_cast<std::uint32_t>(data->minIndex);
-  if (data->payload.elements == nullptr || offset >= data->elemCount) return nullptr;
-  const RowSlot& slot = static_cast<const RowSlot*>(data->payload.elements)[offset];
-  return slot.row != nullptr ? NewVarOn(slot.row, slot.origin, 0) : nullptr;
+  const auto at = static_cast<std::int32_t>(static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(index));
+  const RowSlot* slot = MadeRow(array->data, at);
+  return slot != nullptr ? NewVarOn(slot->row, slot->origin, 0) : nullptr;
 }
 
 // The element local[i] of an array local with an integer index had without
@@ -85,7 +82,7 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
       args[k] = argument->var;
     } else if ((argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
                (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
-      args[k] = fresh[k] = QuickIntVar(integer);
+      args[k] = fresh[k] = NewIntVar(integer);
     } else if (!Script && argument->kind == EX_INDEX && byReference &&
                (fresh[k] = QuickElementArgument(frame, argument, (readOnly & (1u << k)) != 0)) != nullptr) {
       args[k] = fresh[k];

@@ -14,14 +14,6 @@
 
 namespace kel {
 
-// A plain integer variable (not an array, not an element view) and its value.
-inline bool IntVariable(const Var* var, std::int32_t& out) {
-  const VarData* data = var->data;
-  if (data == nullptr || data->type != KEL_INT || data->dimension != 0 || (var->flags & VAR_ELEMENT)) return false;
-  out = data->payload.intValue;
-  return true;
-}
-
 // An operator on two integers; false where the general path must report.
 template <std::uint16_t Op>
 inline bool IntegerOperator(std::int32_t a, std::int32_t b, std::int32_t& out) {

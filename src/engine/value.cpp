@@ -263,12 +263,11 @@ Var* NewPlainVar(int kind) {
 
 SpareInts spareInts;
 
-Var* NewIntVar(std::int32_t value) {
-  Var* var = spareInts.count > 0 ? spareInts.vars[--spareInts.count] : NewPlainVar(KEL_INT);
+Var* NewIntVarSlowly(std::int32_t value) {
+  Var* var = NewPlainVar(KEL_INT);
   var->data->payload.intValue = value;
   return var;
 }
-
 
 Var* NewFloatVar(double value) {
   Var* var = NewPlainVar(KEL_FLOAT);
@@ -511,25 +510,13 @@ void* ElementPointerSlowly(VarData* data, std::int32_t index) {
   return ByteElements(data) + IndexOffset(index, data->minIndex) * Stride(data);
 }
 
-namespace {
-
-// Whether [index] is inside [data]'s storage as it stands.
-inline bool HasElement(const VarData* data, std::int32_t index) {
-  return data->payload.elements != nullptr && index >= data->minIndex &&
-         static_cast<std::uint32_t>(index) - static_cast<std::uint32_t>(data->minIndex) < data->elemCount;
-}
-
-}  // namespace
-
 ArrayRef ResolveArraySlowly(Var* var) {
   VarData* data = var->data;
   if (IsElementRef(var) && data->dimension > 1) {
     // OPTIMIZATION: a row made already, with its start inside it (a string
     // of an array of strings, the usual case), needs nothing grown.
-    if (HasElement(data, var->index)) {
-      const RowSlot& slot = static_cast<const RowSlot*>(data->payload.elements)[IndexOffset(var->index, data->minIndex)];
-      if (slot.row != nullptr && HasElement(slot.row, slot.origin)) return ArrayRef{slot.row, slot.origin};
-    }
+    const RowSlot* made = MadeRow(data, var->index);
+    if (made != nullptr && HasElement(made->row, made->origin)) return ArrayRef{made->row, made->origin};
     auto* slot = static_cast<RowSlot*>(ElementPointer(data, var->index));
     VarData* row = RowOf(data, var->index, *slot);
     if (row->payload.elements != nullptr) ElementPointer(row, slot->origin);

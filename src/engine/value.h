@@ -186,7 +186,6 @@ struct Scalar {
 // A fresh Var on fresh storage of [kind] (refCount 1): a zero scalar, an empty
 // structure, or with [dimensions] > 0 an array whose span is 0..0 at every level.
 Var* NewVar(int kind, int dimensions = 0);
-Var* NewIntVar(std::int32_t value);
 Var* NewFloatVar(double value);
 Var* NewByteVar(std::uint8_t value);
 Var* NewScalarVar(const Scalar& value);
@@ -211,9 +210,10 @@ struct SpareInts {
 };
 extern SpareInts spareInts;
 
-// NewIntVar, inlined where a call's arguments are made.
-inline Var* QuickIntVar(std::int32_t value) {
-  if (spareInts.count == 0) return NewIntVar(value);
+// A fresh integer variable holding [value]: a spare one when there is one.
+Var* NewIntVarSlowly(std::int32_t value);
+inline Var* NewIntVar(std::int32_t value) {
+  if (spareInts.count == 0) return NewIntVarSlowly(value);
   Var* var = spareInts.vars[--spareInts.count];
   var->data->payload.intValue = value;
   return var;
@@ -267,12 +267,19 @@ inline std::uint8_t* ByteElements(const VarData* data) {
 
 // The scalar denoted by [var] (the element for an element reference).
 Scalar GetScalar(const Var* var);
+// A plain integer variable (not an array, not an element view, and with
+// storage: a local not used yet has none) and its value.
+inline bool IntVariable(const Var* var, std::int32_t& out) {
+  const VarData* data = var->data;
+  if (data == nullptr || data->type != KEL_INT || data->dimension != 0 || (var->flags & VAR_ELEMENT)) return false;
+  out = data->payload.intValue;
+  return true;
+}
 std::int32_t GetIntSlowly(const Var* var);
 // OPTIMIZATION: a plain integer variable is read here, without the scalar.
 inline std::int32_t GetInt(const Var* var) {
-  const VarData* data = var->data;
-  if (data->type == KEL_INT && data->dimension == 0 && (var->flags & VAR_ELEMENT) == 0) return data->payload.intValue;
-  return GetIntSlowly(var);
+  std::int32_t value;
+  return IntVariable(var, value) ? value : GetIntSlowly(var);
 }
 double GetFloat(const Var* var);
 std::uint8_t GetByte(const Var* var);
@@ -403,6 +410,20 @@ VarData* RowOf(VarData* data, std::int32_t index, RowSlot& slot);
 void LinkRow(VarData* row, VarData* parent, std::int32_t index);
 void UnlinkRow(VarData* row, VarData* parent, std::int32_t index);
 
+// Whether [index] is inside [data]'s storage as it stands.
+inline bool HasElement(const VarData* data, std::int32_t index) {
+  return data->payload.elements != nullptr && index >= data->minIndex &&
+         IndexOffset(index, data->minIndex) < data->elemCount;
+}
+
+// The slot of row [index] of [data] (an array of two or more dimensions)
+// when [index] is inside its storage and the row is made already; else null.
+inline const RowSlot* MadeRow(const VarData* data, std::int32_t index) {
+  if (!HasElement(data, index)) return nullptr;
+  const RowSlot* slot = static_cast<const RowSlot*>(data->payload.elements) + IndexOffset(index, data->minIndex);
+  return slot->row != nullptr ? slot : nullptr;
+}
+
 // The array that [var] denotes: for an element reference into an array of
 // two or more dimensions the row stored there, otherwise [var]'s own storage.
 // Existing storage grows to cover the origin.
@@ -411,9 +432,7 @@ inline ArrayRef ResolveArray(Var* var) {
   VarData* data = var->data;
   // OPTIMIZATION: no row to find and nothing to grow, the common case.
   if ((data->dimension <= 1 || !IsElementRef(var)) &&
-      (data->dimension == 0 || data->payload.elements == nullptr ||
-       (var->index >= data->minIndex &&
-        static_cast<std::uint32_t>(var->index) - static_cast<std::uint32_t>(data->minIndex) < data->elemCount))) {
+      (data->dimension == 0 || data->payload.elements == nullptr || HasElement(data, var->index))) {
     return ArrayRef{data, var->index};
   }
   return ResolveArraySlowly(var);
