@@ -26,6 +26,10 @@ fi
 tmx() { tmux -L "$SOCKET" "$@"; }
 cleanup() { tmx kill-server >/dev/null 2>&1; rm -rf "$WORK"; }
 trap cleanup EXIT
+# A session of its own keeps the tmux server up between cases: killing the
+# last session makes the server exit, and a case started at that moment
+# meets a server on its way out ("server exited unexpectedly").
+tmx new-session -d -s keep -x 80 -y 24 "sleep 100000"
 
 # start SCRIPT-FILE: runs the program on the script in a fresh 80x24 pane.
 start() {
