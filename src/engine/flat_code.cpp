@@ -43,7 +43,7 @@ class Flattener {
 
   std::size_t Emit(std::uint8_t code, const Token* token = nullptr, const ExprNode* expr = nullptr,
                    const StmtNode* statement = nullptr) {
-    code_.ops.push_back(FlatOp{code, 0, token, expr, statement});
+    code_.ops.push_back(FlatOp{code, 0, 0, nullptr, nullptr, token, expr, statement});
     return code_.ops.size() - 1;
   }
   std::uint32_t Here() const { return static_cast<std::uint32_t>(code_.ops.size()); }
@@ -228,72 +228,156 @@ inline bool RunStep(CallFrame& frame, const FlatOp& op) {
   return true;
 }
 
+// Whether a step of [code] goes on to a jump target of its own.
+bool HasTarget(std::uint8_t code) {
+  switch (code) {
+    case FLAT_IF: case FLAT_STATEMENT_JUMP: case FLAT_JUMP: case FLAT_JUMP_UNLESS: case FLAT_JUMP_IF:
+    case FLAT_STEP_JUMP: case FLAT_STEP_TEST: case FLAT_CLOSE_STEP_JUMP: case FLAT_CLOSE_STEP_TEST:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// OPTIMIZATION: fewer steps for the same run. Every step names the one that
+// follows it, so plain jumps vanish into the steps that lead to them; a block
+// statement or a position met just before a statement starts does nothing
+// that statement does not do again at once (the only difference, at which of
+// two steps a break request is noticed, cannot be seen), so it goes; and a
+// loop body's closing brace joins the step after it.
+class Tightener {
+ public:
+  explicit Tightener(std::vector<FlatOp>& ops) : ops_(ops), forward_(ops.size()) {}
+
+  std::uint32_t Run() {
+    const auto count = static_cast<std::uint32_t>(ops_.size());
+    for (std::uint32_t i = 0; i < count; ++i) {
+      ops_[i].next = i + 1 < count ? i + 1 : i;
+      forward_[i] = i;
+    }
+    for (std::uint32_t i = count; i-- > 0;) Drop(i);
+    for (FlatOp& op : ops_) {
+      op.next = Follow(op.next);
+      if (HasTarget(op.code)) op.target = Follow(op.target);
+    }
+    return Compact(Follow(0));
+  }
+
+ private:
+  // Marks step [at] as dropped (forward_ names where its work goes on) when
+  // it does nothing the step after it does not do. Runs back to front, so
+  // the steps after [at] are settled.
+  void Drop(std::uint32_t at) {
+    FlatOp& op = ops_[at];
+    if (op.code == FLAT_JUMP) {
+      forward_[at] = op.target;  // (a jump leads back only to a statement)
+      return;
+    }
+    if (op.code != FLAT_STATEMENT && op.code != FLAT_POSITION) return;
+    const std::uint32_t after = Follow(op.next);
+    FlatOp& next = ops_[after];
+    if (StartsStatement(next.code)) {
+      forward_[at] = after;
+    } else if (op.code == FLAT_STATEMENT && (next.code == FLAT_STEP_JUMP || next.code == FLAT_STEP_TEST) &&
+               after == at + 1) {
+      // The closing brace joins the step; the step's own position replaces
+      // its brace's before anything can name it.
+      next.code = next.code == FLAT_STEP_JUMP ? FLAT_CLOSE_STEP_JUMP : FLAT_CLOSE_STEP_TEST;
+      forward_[at] = after;
+    }
+  }
+
+  std::uint32_t Follow(std::uint32_t at) const {
+    for (std::size_t guard = 0; forward_[at] != at && guard < ops_.size(); ++guard) at = forward_[at];
+    return at;
+  }
+
+  // Keeps only the steps still reached, in their order; the entry's index.
+  std::uint32_t Compact(std::uint32_t entry) {
+    std::vector<std::uint32_t> index(ops_.size(), 0);
+    std::vector<FlatOp> kept;
+    for (std::uint32_t i = 0; i < ops_.size(); ++i) {
+      if (forward_[i] != i) continue;
+      index[i] = static_cast<std::uint32_t>(kept.size());
+      kept.push_back(ops_[i]);
+    }
+    for (FlatOp& op : kept) {
+      op.next = index[op.next];
+      if (HasTarget(op.code)) op.target = index[op.target];
+    }
+    ops_ = std::move(kept);
+    return index[entry];
+  }
+
+  std::vector<FlatOp>& ops_;
+  std::vector<std::uint32_t> forward_;
+};
+
 }  // namespace
 
 std::unique_ptr<FlatCode> FlattenBody(const StmtNode* body) {
   auto code = std::make_unique<FlatCode>();
   Flattener flattener(*code);
   if (!flattener.Body(body)) return nullptr;
-  code->ops.push_back(FlatOp{kFlatEnd, 0, nullptr, nullptr, nullptr});
+  code->ops.push_back(FlatOp{kFlatEnd, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr});
+  code->entry = Tightener(code->ops).Run();
   code->ops.shrink_to_fit();
+  for (FlatOp& op : code->ops) {
+    op.nextOp = &code->ops[op.next];
+    op.targetOp = &code->ops[op.target];
+  }
   return code;
 }
 
 void RunFlat(CallFrame& frame, const FlatCode& code) {
-  const FlatOp* ops = code.ops.data();
   Context& run = *frame.run;
-  for (const FlatOp* op = ops;;) {
-    if (op->code <= FLAT_RETURN) {
+  for (const FlatOp* op = &code.ops[code.entry];;) {
+    if (StartsStatement(op->code)) {
       // A statement starts; a break request stops the run before it, and
       // a windowed host's messages are handled.
       if ((BreakRequested | PumpRequested) && !Attend(frame)) return;
       run.position = op->token;
     }
+    int truth;
     switch (op->code) {
       case FLAT_STATEMENT:
-        ++op;
+        op = op->nextOp;
         break;
       case FLAT_POSITION:
         run.position = op->token;
-        ++op;
+        op = op->nextOp;
         break;
       case FLAT_EXPRESSION:
         if (!RunExpression(frame, op->expr)) return;
-        ++op;
+        op = op->nextOp;
         break;
 
       case FLAT_STATEMENT_JUMP:
       case FLAT_JUMP:
-        op = ops + op->target;
+        op = op->targetOp;
         break;
       case FLAT_RETURN:
         if (!ReturnInteger(frame, op->expr)) ReturnStatement(frame, op->statement);
         return;
       case FLAT_IF:  // (its statement start is done above)
-      case FLAT_JUMP_UNLESS: {
-        int truth;
+      case FLAT_JUMP_UNLESS:
         if (!ConditionTruth(frame, op->expr, truth)) return;
-        op = truth ? op + 1 : ops + op->target;
+        op = truth ? op->nextOp : op->targetOp;
         break;
-      }
+      case FLAT_CLOSE_STEP_JUMP:
       case FLAT_STEP_JUMP:
-      case FLAT_STEP_TEST: {
         if (!RunStep(frame, *op)) return;
-        if (op->code == FLAT_STEP_JUMP) {
-          op = ops + op->target;
-          break;
-        }
-        int truth;
-        if (!ConditionTruth(frame, op->statement->test, truth)) return;
-        op = truth ? ops + op->target : op + 1;
+        op = op->targetOp;
         break;
-      }
-      case FLAT_JUMP_IF: {
-        int truth;
+      case FLAT_CLOSE_STEP_TEST:
+      case FLAT_STEP_TEST:
+        if (!RunStep(frame, *op) || !ConditionTruth(frame, op->statement->test, truth)) return;
+        op = truth ? op->targetOp : op->nextOp;
+        break;
+      case FLAT_JUMP_IF:
         if (!ConditionTruth(frame, op->expr, truth)) return;
-        op = truth ? ops + op->target : op + 1;
+        op = truth ? op->targetOp : op->nextOp;
         break;
-      }
       default:  // the end
         return;
     }

@@ -26,9 +26,12 @@ enum FlatOpCode : std::uint8_t {
   FLAT_IF,               // to [target] when its condition is false
   FLAT_STATEMENT_JUMP,   // to [target] (break, continue)
   FLAT_RETURN,
+  // A loop body's closing brace, the statement, joined to the step after it:
+  FLAT_CLOSE_STEP_JUMP,
+  FLAT_CLOSE_STEP_TEST,
   // Steps between statements:
   FLAT_POSITION,         // the position a walk over statements leaves
-  FLAT_JUMP,
+  FLAT_JUMP,             // (threaded away once the code is made)
   FLAT_JUMP_UNLESS,      // to [target] when the condition is false
   FLAT_JUMP_IF,          // to [target] when the condition is true
   FLAT_STEP_JUMP,        // a for-loop step, then to [target]
@@ -37,9 +40,16 @@ enum FlatOpCode : std::uint8_t {
   // statements check the break request, and the flat runner does not descend.)
 };
 
+// Whether a step of [code] starts with a statement's checks.
+constexpr bool StartsStatement(std::uint8_t code) { return code <= FLAT_CLOSE_STEP_TEST; }
+
 struct FlatOp {
   std::uint8_t code;
-  std::uint32_t target;
+  std::uint32_t target;  // the step a jump goes to, by its index
+  std::uint32_t next;    // the step that follows when no jump is taken
+  // The same two steps, by address, once the code is made.
+  const FlatOp* targetOp;
+  const FlatOp* nextOp;
   const Token* token;
   const ExprNode* expr;
   const StmtNode* statement;
@@ -47,6 +57,7 @@ struct FlatOp {
 
 struct FlatCode {
   std::vector<FlatOp> ops;
+  std::uint32_t entry = 0;
 };
 
 // The flat code of the function body [body], or null when it must run on the tree.

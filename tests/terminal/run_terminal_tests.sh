@@ -71,6 +71,21 @@ else
   fail break-ends-run "the script did not start"
 fi
 
+# --- Ctrl+C also stops a counting loop with an empty body in a function ---
+script count.kel <<'KEL'
+main() {
+  printf("counting\n");
+  for (i = 0; ; i++) {}
+}
+KEL
+start count.kel
+if wait_for counting; then
+  tmx send-keys -t case C-c
+  check break-ends-empty-loop "EXIT=0"
+else
+  fail break-ends-empty-loop "the script did not start"
+fi
+
 # --- getch without echo, getche with echo, kbhit sees a waiting key ---
 script keys.kel <<'KEL'
 printf("ready\n");
