@@ -315,12 +315,14 @@ bool AssignElementInSpan(CallFrame& frame, const ExprNode* node) {
   return AssignElement(frame, node, slot);
 }
 
-// local[i] = integer and local[i][j] = integer, for local arrays of integers.
+// local[i] = integer and local[i][j] = integer ([Depth] indexes), for local
+// arrays of integers.
+template <int Depth>
 bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
   std::int32_t value;
   if (!QuickInt(frame, node->right, value)) return AssignElementInSpan(frame, node);
   VarData* data;
-  std::int32_t* at = LocalIntElement(frame, node->left, data);
+  std::int32_t* at = LocalIntElement<Depth>(frame, node->left, data);
   if (at == nullptr) return AssignElementInSpan(frame, node);
   ForgetTextEnd(data);
   *at = value;
@@ -391,7 +393,11 @@ void ChooseQuickRun(ExprNode* node) {
       if (node->left->kind == EX_LOCAL && pureRight) node->quickRun = AssignLocalInt;
       if (IsLocalMember(node->left) && pureRight) node->quickRun = AssignLocalMember;
       if (node->left->kind == EX_INDEX && pureRight) {
-        node->quickRun = IsLocalElement(node->left) ? AssignLocalElement : AssignElementInSpan;
+        switch (LocalElementDepth(node->left)) {
+          case 1: node->quickRun = AssignLocalElement<1>; break;
+          case 2: node->quickRun = AssignLocalElement<2>; break;
+          default: node->quickRun = AssignElementInSpan; break;
+        }
       }
       break;
     case EX_COMPOUND:

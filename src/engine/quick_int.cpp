@@ -38,10 +38,11 @@ struct ParameterOperand {
     return node->slot < frame.argCount && IntVariable(frame.args[node->slot], out);
   }
 };
+template <int Depth>
 struct ElementOperand {  // local[i] or local[i][j]
   static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
     VarData* data;
-    const std::int32_t* at = LocalIntElement(frame, node, data);
+    const std::int32_t* at = LocalIntElement<Depth>(frame, node, data);
     if (at == nullptr) return QuickIntOfPlace(frame, node, out);
     out = *at;
     return true;
@@ -62,19 +63,24 @@ bool BinaryInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
 
 using QuickIntFn = bool (*)(CallFrame&, const ExprNode*, std::int32_t&);
 
-enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_PARAMETER, SHAPE_CONSTANT, SHAPE_ELEMENT };
+enum Shape { SHAPE_ANY, SHAPE_LOCAL, SHAPE_PARAMETER, SHAPE_CONSTANT, SHAPE_ELEMENT1, SHAPE_ELEMENT2 };
 
 Shape ShapeOf(const ExprNode* node) {
   if (node->kind == EX_LOCAL) return SHAPE_LOCAL;
   if (node->kind == EX_PARAMETER) return SHAPE_PARAMETER;
-  if (IsLocalElement(node)) return SHAPE_ELEMENT;
+  switch (LocalElementDepth(node)) {
+    case 1: return SHAPE_ELEMENT1;
+    case 2: return SHAPE_ELEMENT2;
+    default: break;
+  }
   if (node->kind == EX_NUMBER && node->number.type == KEL_INT) return SHAPE_CONSTANT;
   return SHAPE_ANY;
 }
 
 template <std::uint16_t Op>
 QuickIntFn BinaryFor(Shape left, Shape right) {
-  if (left == SHAPE_ELEMENT && right == SHAPE_ELEMENT) return BinaryInt<Op, ElementOperand, ElementOperand>;
+  if (left == SHAPE_ELEMENT1 && right == SHAPE_ELEMENT1) return BinaryInt<Op, ElementOperand<1>, ElementOperand<1>>;
+  if (left == SHAPE_ELEMENT2 && right == SHAPE_ELEMENT2) return BinaryInt<Op, ElementOperand<2>, ElementOperand<2>>;
   if (left == SHAPE_LOCAL && right == SHAPE_CONSTANT) return BinaryInt<Op, LocalOperand, ConstantOperand>;
   if (left == SHAPE_LOCAL && right == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, LocalOperand>;
   if (left == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, AnyOperand>;
@@ -107,10 +113,11 @@ QuickIntFn ChooseBinary(const ExprNode* node) {
   }
 }
 
-// local[i] and local[i][j] for local arrays of integers.
+// local[i] and local[i][j] ([Depth] indexes) for local arrays of integers.
+template <int Depth>
 bool LocalElementInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   VarData* data;
-  const std::int32_t* at = LocalIntElement(frame, node, data);
+  const std::int32_t* at = LocalIntElement<Depth>(frame, node, data);
   if (at == nullptr) return QuickIntOfPlace(frame, node, out);
   out = *at;
   return true;
@@ -145,7 +152,13 @@ void ChooseQuickInt(ExprNode* node) {
     case EX_PARAMETER: node->quickInt = ParameterInt; break;
     case EX_VARIABLE: node->quickInt = VariableInt; break;
     case EX_MEMBER: node->quickInt = IsLocalMember(node) ? LocalMemberInt : QuickIntOfPlace; break;
-    case EX_INDEX: node->quickInt = IsLocalElement(node) ? LocalElementInt : QuickIntOfPlace; break;
+    case EX_INDEX:
+      switch (LocalElementDepth(node)) {
+        case 1: node->quickInt = LocalElementInt<1>; break;
+        case 2: node->quickInt = LocalElementInt<2>; break;
+        default: node->quickInt = QuickIntOfPlace; break;
+      }
+      break;
     case EX_BINARY: node->quickInt = ChooseBinary(node); break;
     case EX_PREFIX:
       node->quickInt = (node->op == TOK_NOT || node->op == TOK_NEG || node->op == TOK_PLUS || node->op == TOK_COMPL)

@@ -80,36 +80,44 @@ inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t o
   return static_cast<std::int32_t*>(data->payload.elements) + offset;
 }
 
-// Whether [node] is local[i] or local[i][j], the shapes LocalIntElement reads.
-inline bool IsLocalElement(const ExprNode* node) {
-  return node->kind == EX_INDEX &&
-         (node->left->kind == EX_LOCAL || (node->left->kind == EX_INDEX && node->left->left->kind == EX_LOCAL));
+// How many indexes [node] applies to a local: 1 for local[i], 2 for
+// local[i][j], the shapes LocalIntElement reads; else 0.
+inline int LocalElementDepth(const ExprNode* node) {
+  if (node->kind != EX_INDEX) return 0;
+  if (node->left->kind == EX_LOCAL) return 1;
+  return node->left->kind == EX_INDEX && node->left->left->kind == EX_LOCAL ? 2 : 0;
 }
 
-// The integer element local[i] or local[i][j] that [node] denotes, inside its
-// array's spans; else null. [data] receives the array that holds it.
-inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, VarData*& data) {
+inline bool IsLocalElement(const ExprNode* node) { return LocalElementDepth(node) != 0; }
+
+// The integer element local[i] ([Depth] 1) or local[i][j] ([Depth] 2) that
+// [node] denotes, inside its array's spans; else null. [data] receives the
+// array that holds it. The depth is the node's, chosen when it was parsed.
+template <int Depth>
+[[gnu::always_inline]] inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, VarData*& data) {
   const ExprNode* base = node->left;
-  if (base->kind == EX_LOCAL) {
+  if constexpr (Depth == 1) {
     const Var* array = &frame.locals[base->slot];
     if (array->flags & VAR_ELEMENT) return nullptr;
     data = array->data;
     return IntegerSlot(frame, data, array->index, node->right);
+  } else {
+    const Var* array = &frame.locals[base->left->slot];
+    const VarData* outer = array->data;
+    if (outer == nullptr || outer->dimension != 2 || (array->flags & VAR_ELEMENT) ||
+        outer->payload.elements == nullptr) {
+      return nullptr;
+    }
+    std::int32_t row;
+    if (!IndexInt(frame, base->right, row)) return nullptr;
+    const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(row) -
+                        static_cast<std::uint32_t>(outer->minIndex);
+    if (offset >= outer->elemCount) return nullptr;
+    const RowSlot& slot = static_cast<const RowSlot*>(outer->payload.elements)[offset];
+    if (slot.row == nullptr) return nullptr;  // made on the general path
+    data = slot.row;
+    return IntegerSlot(frame, data, slot.origin, node->right);
   }
-  const Var* array = &frame.locals[base->left->slot];
-  const VarData* outer = array->data;
-  if (outer == nullptr || outer->dimension != 2 || (array->flags & VAR_ELEMENT) || outer->payload.elements == nullptr) {
-    return nullptr;
-  }
-  std::int32_t row;
-  if (!IndexInt(frame, base->right, row)) return nullptr;
-  const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(row) -
-                      static_cast<std::uint32_t>(outer->minIndex);
-  if (offset >= outer->elemCount) return nullptr;
-  const RowSlot& slot = static_cast<const RowSlot*>(outer->payload.elements)[offset];
-  if (slot.row == nullptr) return nullptr;  // made on the general path
-  data = slot.row;
-  return IntegerSlot(frame, data, slot.origin, node->right);
 }
 
 // The member local.name that [node] denotes, when the local is a structure
