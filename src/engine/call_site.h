@@ -25,4 +25,21 @@ inline bool CallAt(CallFrame& frame, const ExprNode* node, FunctionRecord* funct
 // OPTIMIZATION: at most this many arguments are gathered without operands.
 constexpr std::uint32_t kQuickArguments = 4;
 
+// The forms of argument a call hands over without an operand, chosen for
+// each argument node when its function is parsed (ChooseArgumentForm); what
+// a form needs that only the run can tell is checked as the call is made.
+enum ArgumentForm : std::uint8_t {
+  ARGUMENT_GENERAL,    // evaluated into an operand
+  ARGUMENT_LOCAL,      // a local, by reference
+  ARGUMENT_PARAMETER,  // a parameter passed to the function, by reference
+  ARGUMENT_VARIABLE,   // a global or environment variable that is an Lvalue, by reference
+  ARGUMENT_LITERAL,    // a literal, to a built-in that only reads it
+  ARGUMENT_INTEGER,    // a pure expression, when it gives an integer
+  ARGUMENT_ELEMENT,    // local[i] with a pure index, to a built-in
+  ARGUMENT_MEMBER,     // local.name found before, by reference
+};
+
+// Gives the argument [node] its form.
+void ChooseArgumentForm(ExprNode* node);
+
 }  // namespace kel

@@ -68,6 +68,7 @@ struct ExprNode {
   ExprNode** items;          // call arguments, initializer elements
   std::uint32_t count;
   std::uint8_t pureHeight;   // levels of the pure subtree it heads (see MarkPure)
+  std::uint8_t argumentForm;  // how a call hands it over quickly (see engine/quick_call.h)
   union {
     Scalar number;             // EX_NUMBER
     Var* var;                  // EX_CONSTANT, EX_VARIABLE

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/fast_paths.h"
+#include "engine/call_site.h"
 #include "engine/code.h"
 #include "engine/functions.h"
 #include "engine/quick.h"
@@ -727,6 +728,7 @@ bool MarkWalkInert(ExprNode* node) {
   if constexpr (kFastPaths) {
     ChooseQuickInt(node);
     ChooseQuickRun(node);
+    ChooseArgumentForm(node);
   }
   return inert;
 }

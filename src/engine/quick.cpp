@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/arithmetic.h"
+#include "engine/call_site.h"
 #include "engine/operators.h"
 #include "engine/quick_int.h"
 #include "engine/token.h"
@@ -417,6 +418,25 @@ void ChooseQuickRun(ExprNode* node) {
       break;
     default:
       break;
+  }
+}
+
+void ChooseArgumentForm(ExprNode* node) {
+  const bool byReference = !(node->flags & EXPR_FORCE_COPY);
+  const bool pure = (node->flags & EXPR_PURE) != 0;
+  switch (node->kind) {
+    case EX_LOCAL: if (byReference) node->argumentForm = ARGUMENT_LOCAL; break;
+    case EX_PARAMETER: if (byReference) node->argumentForm = ARGUMENT_PARAMETER; break;
+    case EX_VARIABLE: if (byReference) node->argumentForm = ARGUMENT_VARIABLE; break;
+    case EX_CONSTANT: node->argumentForm = ARGUMENT_LITERAL; break;
+    case EX_BINARY: case EX_PREFIX: case EX_NUMBER: if (pure) node->argumentForm = ARGUMENT_INTEGER; break;
+    case EX_INDEX:
+      if (byReference && node->left->kind == EX_LOCAL && (node->right->flags & EXPR_PURE)) {
+        node->argumentForm = ARGUMENT_ELEMENT;
+      }
+      break;
+    case EX_MEMBER: if (byReference && IsLocalMember(node)) node->argumentForm = ARGUMENT_MEMBER; break;
+    default: break;
   }
 }
 

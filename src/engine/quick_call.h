@@ -58,8 +58,9 @@ template <bool Script>
 // OPTIMIZATION: the arguments of a call when every one is a plain variable
 // passed by reference, a member local.name found before passed by reference,
 // a literal a built-in only reads ([readOnly]), for a built-in an element
-// local[i] passed by reference, or an integer computed on the spot. What
-// they need made is held in [fresh], and the members are held as an operand
+// local[i] passed by reference, or an integer computed on the spot. Each
+// argument's form (ArgumentForm) was chosen when it was parsed. What they
+// need made is held in [fresh], and the members are held as an operand
 // holds them ([held]); the caller lets go of both (ReleaseFreshArguments).
 // False, with nothing evaluated and nothing held, for anything else.
 template <bool Script>
@@ -68,32 +69,50 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
   held = 0;
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
-    const bool byReference = !(argument->flags & EXPR_FORCE_COPY);
     fresh[k] = nullptr;
     std::int32_t integer;
     Var* member;
-    if (argument->kind == EX_LOCAL && byReference) {
-      args[k] = LocalSlot(frame, argument->slot);
-    } else if (argument->kind == EX_PARAMETER && argument->slot < frame.argCount && byReference) {
-      args[k] = frame.args[argument->slot];
-    } else if (argument->kind == EX_VARIABLE && byReference && IsLvalue(argument->var)) {
-      args[k] = argument->var;
-    } else if (!Script && argument->kind == EX_CONSTANT && argument->var->literal && (readOnly & (1u << k)) != 0) {
-      args[k] = argument->var;
-    } else if ((argument->kind == EX_BINARY || argument->kind == EX_PREFIX || argument->kind == EX_NUMBER) &&
-               (argument->flags & EXPR_PURE) && QuickInt(frame, argument, integer)) {
-      args[k] = fresh[k] = NewIntVar(integer);
-    } else if (!Script && argument->kind == EX_INDEX && byReference &&
-               (fresh[k] = QuickElementArgument(frame, argument, (readOnly & (1u << k)) != 0)) != nullptr) {
-      args[k] = fresh[k];
-    } else if (argument->kind == EX_MEMBER && byReference && IsLocalMember(argument) &&
-               (member = LocalMember(frame, argument)) != nullptr) {
-      // The call may take the member away from its structure: the hold
-      // keeps the variable until the call is over.
-      HoldVar(member);
-      held |= 1u << k;
-      args[k] = member;
-    } else {
+    bool taken = false;
+    switch (argument->argumentForm) {
+      case ARGUMENT_LOCAL:
+        args[k] = LocalSlot(frame, argument->slot);
+        taken = true;
+        break;
+      case ARGUMENT_PARAMETER:
+        taken = argument->slot < frame.argCount;
+        if (taken) args[k] = frame.args[argument->slot];
+        break;
+      case ARGUMENT_VARIABLE:
+        taken = IsLvalue(argument->var);
+        if (taken) args[k] = argument->var;
+        break;
+      case ARGUMENT_LITERAL:
+        taken = !Script && argument->var->literal && (readOnly & (1u << k)) != 0;
+        if (taken) args[k] = argument->var;
+        break;
+      case ARGUMENT_INTEGER:
+        taken = QuickInt(frame, argument, integer);
+        if (taken) args[k] = fresh[k] = NewIntVar(integer);
+        break;
+      case ARGUMENT_ELEMENT:
+        taken = !Script && (fresh[k] = QuickElementArgument(frame, argument, (readOnly & (1u << k)) != 0)) != nullptr;
+        if (taken) args[k] = fresh[k];
+        break;
+      case ARGUMENT_MEMBER:
+        member = LocalMember(frame, argument);
+        taken = member != nullptr;
+        if (taken) {
+          // The call may take the member away from its structure: the hold
+          // keeps the variable until the call is over.
+          HoldVar(member);
+          held |= 1u << k;
+          args[k] = member;
+        }
+        break;
+      default:
+        break;
+    }
+    if (!taken) {
       Operand none;
       ReleaseFreshArguments<Script>(k, args, fresh, held, none);
       return false;
