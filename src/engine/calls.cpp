@@ -252,6 +252,18 @@ static_assert(sizeof(Var) * (kLocalsInMargin + 1) < kStackGuard / 8);
   return frame.run->runState == RUN_RUNNING;
 }
 
+// Adds [delta] to the reference count of each of the [count] arguments
+// [args]. OPTIMIZATION: the commonest counts without a loop.
+[[gnu::always_inline]] inline void CountArguments(Var** args, std::int32_t count, int delta) {
+  switch (count) {
+    case 2: args[1]->flags = static_cast<std::uint16_t>(args[1]->flags + delta); [[fallthrough]];
+    case 1: args[0]->flags = static_cast<std::uint16_t>(args[0]->flags + delta); [[fallthrough]];
+    case 0: return;
+    default:
+      for (std::int32_t i = 0; i < count; ++i) args[i]->flags = static_cast<std::uint16_t>(args[i]->flags + delta);
+  }
+}
+
 }  // namespace
 
 bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var** args, std::int32_t argCount,
@@ -267,7 +279,7 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
   result.SetUndefined();
   frame.result = &result;
   // Parameters are variables of the callee for the duration of the call.
-  for (std::int32_t i = 0; i < argCount; ++i) ++args[i]->flags;
+  CountArguments(args, argCount, 1);
   run.frame = &frame;
   if (function->kind == FUNCTION_SCRIPT) {
     HoldFunction(function);
@@ -277,7 +289,7 @@ bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var
     run.builtins.call(frame);
   }
   run.frame = caller;
-  for (std::int32_t i = 0; i < argCount; ++i) --args[i]->flags;
+  CountArguments(args, argCount, -1);
   return run.runState == RUN_RUNNING;
 }
 
