@@ -357,7 +357,7 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
         op = op->targetOp;
         break;
       case FLAT_RETURN:
-        if (!ReturnInteger(frame, op->expr)) ReturnStatement(frame, op->statement);
+        if (op->expr != nullptr && !ReturnInteger(frame, op->expr)) ReturnEvaluated(frame, op->statement);
         return;
       case FLAT_IF:  // (its statement start is done above)
       case FLAT_JUMP_UNLESS:

@@ -54,8 +54,10 @@ inline bool ReturnInteger(CallFrame& frame, const ExprNode* value) {
   return true;
 }
 
-// Runs a return statement; STATUS_RETURN, or the run state when it stopped.
-std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement);
+// A running return statement with a value that ReturnInteger declined: the
+// value evaluated and made the call's result; STATUS_RETURN, or the run
+// state when it stopped.
+std::uint16_t ReturnEvaluated(CallFrame& frame, const StmtNode* statement);
 
 // Runs the body or branch [statement] of a construct in [mode], which runs
 // one statement.

@@ -105,6 +105,12 @@ bool EvaluateOrWalk(CallFrame& frame, const ExprNode* expression, bool run, Oper
   if (statement->expr == nullptr) return running ? STATUS_RETURN : STATUS_NONE;
   if (!running) return WalkExpression(frame, statement->expr) ? std::uint16_t{STATUS_NONE} : StopStatus(frame);
   if (ReturnInteger(frame, statement->expr)) return STATUS_RETURN;
+  return ReturnEvaluated(frame, statement);
+}
+
+}  // namespace
+
+std::uint16_t ReturnEvaluated(CallFrame& frame, const StmtNode* statement) {
   Operand value;
   if (!Evaluate(frame, statement->expr, value)) return StopStatus(frame);
   if (!value.IsDefined()) {
@@ -122,6 +128,8 @@ bool EvaluateOrWalk(CallFrame& frame, const ExprNode* expression, bool run, Oper
   }
   return STATUS_RETURN;
 }
+
+namespace {
 
 [[gnu::noinline]] std::uint16_t If(CallFrame& frame, const StmtNode* statement, std::uint16_t mode) {
   const bool running = frame.pendingGoto == nullptr;
@@ -366,8 +374,6 @@ bool StopBeforeRunning(CallFrame& frame) {
   ExitRequest(run, 0);
   return false;
 }
-
-std::uint16_t ReturnStatement(CallFrame& frame, const StmtNode* statement) { return Return(frame, statement); }
 
 bool Attend(CallFrame& frame) {
   if (PumpRequested) {
