@@ -506,10 +506,19 @@ inline void KeepTerminated(VarData* data) {
 void MarkStringTree(VarData* data);
 // True when a storage at or above [data] holds rows of mixed text marks.
 bool TreeHasMixedText(const VarData* data);
+// TreeHasMixedText with the commonest trees inline: a storage of its own,
+// and a row of an array that is itself no row.
+inline bool HasMixedTextAbove(const VarData* data) {
+  if (data->mixedText != 0) return true;
+  const ContainerLink* link = data->containers;
+  if (link == nullptr) return false;
+  if (link->next == nullptr && link->parent->containers == nullptr) return link->parent->mixedText != 0;
+  return TreeHasMixedText(data);
+}
 inline void MarkString(VarData* data) {
   // A text storage in a tree whose rows all share its mark (the rows of a
   // string array) is marked already: only its own end needs keeping.
-  if (data->isString && (data->containers == nullptr ? data->mixedText == 0 : !TreeHasMixedText(data))) {
+  if (data->isString && !HasMixedTextAbove(data)) {
     if (data->dimension <= 1) KeepTerminated(data);
     return;
   }
