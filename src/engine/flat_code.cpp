@@ -270,7 +270,7 @@ class Tightener {
   void Drop(std::uint32_t at) {
     FlatOp& op = ops_[at];
     if (op.code == FLAT_JUMP) {
-      forward_[at] = op.target;  // (a jump leads back only to a statement)
+      forward_[at] = op.target;  // (a jump does nothing but lead on)
       return;
     }
     if (op.code != FLAT_STATEMENT && op.code != FLAT_POSITION) return;
