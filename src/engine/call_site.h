@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/call_run.h"
 #include "engine/calls.h"
 #include "engine/code.h"
 #include "engine/context.h"
@@ -11,13 +12,20 @@
 namespace kel {
 
 // Calls [function] with [args] as the call [node], naming the call's line
-// meanwhile.
+// meanwhile. [Here]: the call is made inlined (see engine/call_run.h).
+template <bool Here = false>
 inline bool CallAt(CallFrame& frame, const ExprNode* node, FunctionRecord* function, Var** args, Operand& out) {
   const Token* position = frame.run->position;
   // What the call itself reports (a built-in's checks) names the call's line,
   // where reading the program has got to.
   frame.run->position = node->token;
-  const bool ok = CallFunction(*frame.run, &frame, function, args, static_cast<std::int32_t>(node->count), out);
+  const auto count = static_cast<std::int32_t>(node->count);
+  bool ok;
+  if constexpr (Here) {
+    ok = CallFunctionHere(*frame.run, &frame, function, args, count, out);
+  } else {
+    ok = CallFunction(*frame.run, &frame, function, args, count, out);
+  }
   frame.run->position = position;  // errors after the call name the caller's line
   return ok;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "engine/call_run.h"
 #include "engine/code.h"
 #include "engine/context.h"
 #include "engine/environment.h"
@@ -202,8 +203,6 @@ bool PrepareFunction(Context& run, FunctionRecord& function) {
   return true;
 }
 
-namespace {
-
 // Runs the body, and again from its start while a goto searches its label.
 void RunBody(CallFrame& frame, const StmtNode* body) {
   if (!BeforeRunning(frame)) return;
@@ -218,79 +217,11 @@ void RunBody(CallFrame& frame, const StmtNode* body) {
   }
 }
 
-// At most this many locals take less room than the stack guard keeps free.
-constexpr std::uint32_t kLocalsInMargin = 64;
-static_assert(sizeof(Var) * (kLocalsInMargin + 1) < kStackGuard / 8);
-
-// Inlined into its one caller: the locals' room then lives in the call's frame.
-[[gnu::always_inline]] inline bool RunFunctionBody(CallFrame& frame) {
-  FunctionRecord& function = *frame.function;
-  if (!function.compiled && !PrepareFunction(*frame.run, function)) return false;
-  const std::uint32_t localCount = function.nameCount - function.paramCount;
-  // A function with tens of thousands of names (a bound program counts its
-  // parameters among them) must not take its locals below the stack guard.
-  // (A few locals fit in the margin the statements' own stack check keeps.)
-  if (localCount > kLocalsInMargin && sizeof(Var) * localCount > platform::StackRemaining() / 2) {
-    return RaiseErrorAlways(*frame.run, MSG_8000);
-  }
-  // The locals live in the call's own stack frame: a call allocates nothing.
-  Var* locals = nullptr;
-  if (localCount != 0) {
-    locals = static_cast<Var*>(__builtin_alloca(sizeof(Var) * localCount));
-    for (std::uint32_t i = 0; i < localCount; ++i) locals[i] = Var{};
-  }
-  frame.locals = locals;
-  frame.localCount = localCount;
-  if (const FlatCode* flat = function.compiled->flat.get()) {
-    if (BeforeRunning(frame)) RunFlat(frame, *flat);
-  } else {
-    RunBody(frame, function.compiled->body);
-  }
-  for (std::uint32_t i = 0; i < localCount; ++i) {
-    if (locals[i].data != nullptr) ReleaseData(locals[i].data);
-  }
-  return frame.run->runState == RUN_RUNNING;
-}
-
-// Adds [delta] to the reference count of each of the [count] arguments
-// [args]. OPTIMIZATION: the commonest counts without a loop.
-[[gnu::always_inline]] inline void CountArguments(Var** args, std::int32_t count, int delta) {
-  switch (count) {
-    case 2: args[1]->flags = static_cast<std::uint16_t>(args[1]->flags + delta); [[fallthrough]];
-    case 1: args[0]->flags = static_cast<std::uint16_t>(args[0]->flags + delta); [[fallthrough]];
-    case 0: return;
-    default:
-      for (std::int32_t i = 0; i < count; ++i) args[i]->flags = static_cast<std::uint16_t>(args[i]->flags + delta);
-  }
-}
-
-}  // namespace
+bool TooManyLocals(CallFrame& frame) { return RaiseErrorAlways(*frame.run, MSG_8000); }
 
 bool CallFunction(Context& run, CallFrame* caller, FunctionRecord* function, Var** args, std::int32_t argCount,
                   Operand& result) {
-  CallFrame frame;
-  frame.run = &run;
-  frame.caller = caller;
-  frame.function = function;
-  frame.args = args;
-  frame.argCount = argCount;
-  frame.serial = ++run.callSerial;
-  frame.callSite = run.position;
-  result.SetUndefined();
-  frame.result = &result;
-  // Parameters are variables of the callee for the duration of the call.
-  CountArguments(args, argCount, 1);
-  run.frame = &frame;
-  if (function->kind == FUNCTION_SCRIPT) {
-    HoldFunction(function);
-    RunFunctionBody(frame);
-    ReleaseFunction(function);
-  } else {
-    run.builtins.call(frame);
-  }
-  run.frame = caller;
-  CountArguments(args, argCount, -1);
-  return run.runState == RUN_RUNNING;
+  return CallFunctionHere(run, caller, function, args, argCount, result);
 }
 
 // ===================================================================

@@ -132,7 +132,7 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
   const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh, held)
                                : QuickArguments<false>(frame, node, readOnly, args, fresh, held);
   if (!gathered) return false;
-  called = CallAt(frame, node, node->function, args, out);
+  called = CallAt<true>(frame, node, node->function, args, out);
   if (script) {
     ReleaseFreshArguments<true>(node->count, args, fresh, held, out);
   } else {

@@ -40,7 +40,7 @@ struct ParameterOperand {
 };
 template <int Depth>
 struct ElementOperand {  // local[i] or local[i][j]
-  static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
+  [[gnu::always_inline]] static bool Read(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
     VarData* data;
     const std::int32_t* at = LocalIntElement<Depth>(frame, node, data);
     if (at == nullptr) return QuickIntOfPlace(frame, node, out);
