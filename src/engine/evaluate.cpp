@@ -130,7 +130,7 @@ bool Increment(CallFrame& frame, Operand& target, std::int32_t step) {
 
 [[gnu::noinline]] bool EvaluatePrefix(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand operand;
-  if (!Evaluate(frame, node->left, operand)) return false;
+  if (!EvaluateOperand(frame, node->left, operand)) return false;
   Scalar before, after;
   if (kFastPaths && (node->op == TOK_INC || node->op == TOK_DEC) && QuickIncrement(operand, node->op, before, after)) {
     out.SetScalar(after);
@@ -147,7 +147,7 @@ bool Increment(CallFrame& frame, Operand& target, std::int32_t step) {
 
 [[gnu::noinline]] bool EvaluatePostfix(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand operand;
-  if (!Evaluate(frame, node->left, operand)) return false;
+  if (!EvaluateOperand(frame, node->left, operand)) return false;
   Scalar before, after;
   if (kFastPaths && QuickIncrement(operand, node->op, before, after)) {
     out.SetScalar(before);
