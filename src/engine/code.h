@@ -12,6 +12,7 @@
 
 #include "engine/flat_code.h"
 #include "engine/messages.h"
+#include "engine/pure_integer.h"
 #include "engine/value.h"
 
 namespace kel {
@@ -137,6 +138,10 @@ class CompiledBody {
 
   StmtNode* body = nullptr;  // the function's block
   std::unique_ptr<FlatCode> flat;  // its flat steps, when it has them
+  // A pure integer function's register code (see engine/pure_integer.h),
+  // and whether a call of it ever had to give that way up.
+  std::unique_ptr<PureCode> pure;
+  bool pureGaveUp = false;
 
  private:
   void* Allocate(std::size_t bytes);

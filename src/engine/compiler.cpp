@@ -9,6 +9,7 @@
 #include "engine/call_site.h"
 #include "engine/code.h"
 #include "engine/functions.h"
+#include "engine/pure_integer.h"
 #include "engine/quick.h"
 #include "engine/quick_int.h"
 #include "engine/token.h"
@@ -765,7 +766,10 @@ std::unique_ptr<CompiledBody> CompileFunction(const FunctionRecord& function) {
   Compiler compiler(*body);
   body->body = compiler.Block(function.body);
   MarkWalkInert(body->body);
-  if constexpr (kFastPaths) body->flat = FlattenBody(body->body);
+  if constexpr (kFastPaths) {
+    body->flat = FlattenBody(body->body);
+    body->pure = CompilePureInteger(function, body->body);
+  }
   return body;
 }
 

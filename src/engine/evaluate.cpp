@@ -18,6 +18,7 @@
 #include "engine/functions.h"
 #include "engine/messages.h"
 #include "engine/operators.h"
+#include "engine/pure_integer.h"
 #include "engine/quick.h"
 #include "engine/quick_call.h"
 #include "engine/quick_operands.h"
@@ -347,6 +348,13 @@ bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnl
   }
   const std::uint32_t count = node->count;
   const bool script = call->function->kind == FUNCTION_SCRIPT;
+  if (kFastPaths && script) {
+    std::int32_t value;
+    if (PureIntegerCall(frame, node, call->function, value)) {
+      out.SetScalar(MakeInt(value));
+      return true;
+    }
+  }
   const std::uint32_t readOnly = script ? 0 : call->function->entry->readOnly;
   if (kFastPaths && count <= kQuickArguments) {
     bool called;

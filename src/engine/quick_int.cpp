@@ -133,12 +133,8 @@ bool LocalMemberInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
 bool PrefixInt(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   std::int32_t a;
   if (!QuickInt(frame, node->left, a)) return false;
-  switch (node->op) {
-    case TOK_NOT: out = a == 0; return true;
-    case TOK_NEG: out = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a)); return true;
-    case TOK_PLUS: out = a; return true;
-    default: out = ~a; return true;
-  }
+  out = IntegerPrefix(node->op, a);
+  return true;
 }
 
 }  // namespace
@@ -160,10 +156,7 @@ void ChooseQuickInt(ExprNode* node) {
       }
       break;
     case EX_BINARY: node->quickInt = ChooseBinary(node); break;
-    case EX_PREFIX:
-      node->quickInt = (node->op == TOK_NOT || node->op == TOK_NEG || node->op == TOK_PLUS || node->op == TOK_COMPL)
-                           ? PrefixInt : NoQuickInt;
-      break;
+    case EX_PREFIX: node->quickInt = IsIntegerPrefix(node->op) ? PrefixInt : NoQuickInt; break;
     default: node->quickInt = NoQuickInt; break;
   }
 }

@@ -60,6 +60,27 @@ inline bool IntegerBinary(std::uint16_t op, std::int32_t a, std::int32_t b, std:
   }
 }
 
+// Whether IntegerBinary computes [op].
+inline bool IsIntegerOperator(std::uint16_t op) {
+  std::int32_t ignored;
+  return IntegerBinary(op, 0, 1, ignored);
+}
+
+// Whether a prefix operator [op] works on an integer without changing it.
+inline bool IsIntegerPrefix(std::uint16_t op) {
+  return op == TOK_NOT || op == TOK_NEG || op == TOK_PLUS || op == TOK_COMPL;
+}
+
+// The prefix operator [op] (one IsIntegerPrefix accepts) on the integer [a].
+inline std::int32_t IntegerPrefix(std::uint16_t op, std::int32_t a) {
+  switch (op) {
+    case TOK_NOT: return a == 0;
+    case TOK_NEG: return static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(a));
+    case TOK_PLUS: return a;
+    default: return ~a;
+  }
+}
+
 // An index's integer value: a local read here, anything else by its routine.
 inline bool IndexInt(CallFrame& frame, const ExprNode* index, std::int32_t& out) {
   if (index->kind == EX_LOCAL) return IntVariable(&frame.locals[index->slot], out);

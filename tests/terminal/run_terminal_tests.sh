@@ -86,6 +86,23 @@ else
   fail break-ends-empty-loop "the script did not start"
 fi
 
+# --- Ctrl+C stops a long computation of integer functions ---
+script integers.kel <<'KEL'
+fib(n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); }
+main() {
+  printf("computing\n");
+  printf("%d\n", fib(60));
+}
+KEL
+start integers.kel
+if wait_for computing; then
+  sleep 0.5
+  tmx send-keys -t case C-c
+  check break-ends-integer-functions "EXIT=0"
+else
+  fail break-ends-integer-functions "the script did not start"
+fi
+
 # --- getch without echo, getche with echo, kbhit sees a waiting key ---
 script keys.kel <<'KEL'
 printf("ready\n");

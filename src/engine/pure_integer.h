@@ -1,0 +1,57 @@
+#pragma once
+// OPTIMIZATION: calls of pure integer functions run on plain integers.
+//
+// A pure integer function has no locals and changes nothing: its statements
+// are blocks, ifs and returns of a value; its expressions are integer
+// constants, its parameters, the integer operators, && || ?: and calls with
+// such arguments. Recursive arithmetic (fib, gcd, power) is written this
+// way. Its body is compiled a second time, to a short register code over
+// plain integers, and a call of it runs that code without frames, operands
+// or variables, its callees too.
+//
+// Nothing such a call does can be seen before it hands back its value, so
+// whenever anything is not as this path needs it (a value that is no
+// integer, an operation that must report, a callee of another kind, a stack
+// nearly used up, a break request or window messages waiting), it gives up
+// having changed nothing, and the call runs on the general path from its
+// start, which then reports, stops or attends as it always does.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kel {
+
+struct CallFrame;
+struct ExprNode;
+struct FunctionRecord;
+struct StmtNode;
+
+// One step of the register code: [a] the register written, [b] and [c] the
+// registers read, [k] a constant, a jump's target or a call's argument count.
+struct PureOp {
+  std::uint8_t code;
+  std::uint8_t a, b, c;
+  std::uint16_t op;  // the operator's token code
+  std::int32_t k;
+  const ExprNode* call;  // a call's node, where its callee is found
+};
+
+// The register code of a pure integer function: its parameters are its
+// first registers.
+struct PureCode {
+  std::vector<PureOp> ops;
+  std::uint32_t parameters = 0;  // the parameters it reads: a call passes at least these
+  std::uint32_t registers = 0;
+};
+
+// The register code of [body], the parsed body of [function], when it is a
+// pure integer function; else null.
+std::unique_ptr<PureCode> CompilePureInteger(const FunctionRecord& function, const StmtNode* body);
+
+// Runs the call [node] of the script function [function] from [frame] this
+// way when it can: true with [out] its value; false, having changed nothing,
+// when the general path must make the call.
+bool PureIntegerCall(CallFrame& frame, const ExprNode* node, FunctionRecord* function, std::int32_t& out);
+
+}  // namespace kel
