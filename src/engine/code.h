@@ -12,7 +12,6 @@
 
 #include "engine/flat_code.h"
 #include "engine/messages.h"
-#include "engine/pure_integer.h"
 #include "engine/value.h"
 
 namespace kel {
@@ -20,6 +19,7 @@ namespace kel {
 struct Token;
 struct FunctionRecord;
 struct CallFrame;
+struct PureCode;
 
 enum ExprKind : std::uint8_t {
   EX_NO_VALUE,     // the expression began with a token that is no operand
@@ -124,6 +124,11 @@ struct StmtNode {
 // The parsed body of one function, owning all its nodes.
 class CompiledBody {
  public:
+  CompiledBody();
+  ~CompiledBody();
+  CompiledBody(const CompiledBody&) = delete;
+  CompiledBody& operator=(const CompiledBody&) = delete;
+
   ExprNode* NewExpr(std::uint8_t kind, const Token* token);
   StmtNode* NewStmt(std::uint8_t kind, const Token* token);
   template <typename T>

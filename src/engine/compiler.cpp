@@ -33,6 +33,9 @@ void* CompiledBody::Allocate(std::size_t bytes) {
   return at;
 }
 
+CompiledBody::CompiledBody() = default;
+CompiledBody::~CompiledBody() = default;
+
 ExprNode* CompiledBody::NewExpr(std::uint8_t kind, const Token* token) {
   auto* node = static_cast<ExprNode*>(Allocate(sizeof(ExprNode)));
   std::memset(node, 0, sizeof *node);

@@ -20,6 +20,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/register_code.h"
+
 namespace kel {
 
 struct CallFrame;
@@ -27,20 +29,10 @@ struct ExprNode;
 struct FunctionRecord;
 struct StmtNode;
 
-// One step of the register code: [a] the register written, [b] and [c] the
-// registers read, [k] a constant, a jump's target or a call's argument count.
-struct PureOp {
-  std::uint8_t code;
-  std::uint8_t a, b, c;
-  std::uint16_t op;  // the operator's token code
-  std::int32_t k;
-  const ExprNode* call;  // a call's node, where its callee is found
-};
-
 // The register code of a pure integer function: its parameters are its
 // first registers.
 struct PureCode {
-  std::vector<PureOp> ops;
+  std::vector<RegisterOp> ops;
   std::uint32_t parameters = 0;  // the parameters it reads: a call passes at least these
   std::uint32_t registers = 0;
 };
