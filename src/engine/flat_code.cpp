@@ -5,11 +5,14 @@
 
 #include "engine/flat_code.h"
 
+#include <unordered_map>
+
 #include "base/process.h"
 #include "engine/calls.h"
 #include "engine/code.h"
 #include "engine/context.h"
 #include "engine/evaluate.h"
+#include "engine/int_loop.h"
 #include "engine/operand.h"
 #include "engine/statement_parts.h"
 
@@ -35,6 +38,15 @@ class Flattener {
     return true;
   }
 
+  // Where the steps of [statement] start, of a for loop's step, of a while
+  // loop's test: the places a loop run in registers hands back to (by
+  // index, before the code is tightened); SIZE_MAX when there is none.
+  std::size_t StartOf(const IntResume& resume) const {
+    const auto& places = resume.kind == IntResume::STATEMENT ? starts_ : resume.kind == IntResume::STEP ? steps_ : tests_;
+    const auto found = places.find(resume.statement);
+    return found != places.end() ? found->second : SIZE_MAX;
+  }
+
  private:
   struct Loop {
     std::vector<std::size_t> breaks;
@@ -43,7 +55,7 @@ class Flattener {
 
   std::size_t Emit(std::uint8_t code, const Token* token = nullptr, const ExprNode* expr = nullptr,
                    const StmtNode* statement = nullptr) {
-    code_.ops.push_back(FlatOp{code, 0, 0, nullptr, nullptr, token, expr, statement});
+    code_.ops.push_back(FlatOp{code, 0, 0, nullptr, nullptr, token, expr, statement, nullptr});
     return code_.ops.size() - 1;
   }
   std::uint32_t Here() const { return static_cast<std::uint32_t>(code_.ops.size()); }
@@ -70,6 +82,7 @@ class Flattener {
   }
 
   bool Statement(const StmtNode* statement) {
+    starts_[statement] = Here();
     switch (statement->kind) {
       case ST_EXPRESSION:
         if (!Inert(statement->expr)) return false;
@@ -138,14 +151,17 @@ class Flattener {
     const Token* bodyEnd = statement->body != nullptr ? LoopWalkEnd(statement->body, loop) : nullptr;
     if (!Inert(statement->expr) || bodyEnd == nullptr) return false;
     Emit(FLAT_STATEMENT, statement->token);
+    const std::size_t registers = RegisterLoop(statement);
     const std::size_t first = Emit(FLAT_JUMP_UNLESS, statement->token, statement->expr);
     const std::uint32_t top = Here();
     if (!LoopBody(statement->body, loop)) return false;
     const std::uint32_t test = Here();
+    tests_[statement] = test;
     Patch(Emit(FLAT_JUMP_IF, statement->token, statement->expr), top);
     const std::uint32_t exit = Here();
     Emit(FLAT_POSITION, bodyEnd);
     Patch(first, exit);
+    if (registers != SIZE_MAX) Patch(registers, exit);
     for (std::size_t at : loop.breaks) Patch(at, exit);
     for (std::size_t at : loop.continues) Patch(at, test);
     return true;
@@ -175,11 +191,13 @@ class Flattener {
     const Token* bodyEnd = LoopWalkEnd(statement->body, loop);
     if (bodyEnd == nullptr) return false;
     Emit(FLAT_STATEMENT, statement->token);
+    const std::size_t registers = RegisterLoop(statement);
     if (!Statement(statement->init)) return false;
     const std::size_t first = test != nullptr ? Emit(FLAT_JUMP_UNLESS, statement->token, test) : SIZE_MAX;
     const std::uint32_t top = Here();
     if (!LoopBody(statement->body, loop)) return false;
     const std::uint32_t stepAt = Here();
+    steps_[statement] = stepAt;
     if (step != nullptr) {
       std::size_t at = Emit(test != nullptr ? FLAT_STEP_TEST : FLAT_STEP_JUMP, step->token, step->expr, statement);
       Patch(at, top);
@@ -189,6 +207,7 @@ class Flattener {
     const std::uint32_t exit = Here();
     Emit(FLAT_POSITION, bodyEnd);
     if (first != SIZE_MAX) Patch(first, exit);
+    if (registers != SIZE_MAX) Patch(registers, exit);
     for (std::size_t at : loop.breaks) Patch(at, exit);
     for (std::size_t at : loop.continues) Patch(at, stepAt);
     return true;
@@ -203,8 +222,20 @@ class Flattener {
     return end;
   }
 
+  // OPTIMIZATION: the step that runs the loop [statement] in registers,
+  // when it can be compiled so; SIZE_MAX when not.
+  std::size_t RegisterLoop(const StmtNode* statement) {
+    std::unique_ptr<IntLoop> registers = CompileIntLoop(statement);
+    if (registers == nullptr) return SIZE_MAX;
+    const std::size_t at = Emit(FLAT_INT_LOOP, statement->token);
+    code_.ops[at].loop = registers.get();
+    code_.loops.push_back(std::move(registers));
+    return at;
+  }
+
   FlatCode& code_;
   Loop* loop_ = nullptr;
+  std::unordered_map<const StmtNode*, std::size_t> starts_, steps_, tests_;
 };
 
 // An expression run for its effect; false when the run stopped.
@@ -233,6 +264,7 @@ bool HasTarget(std::uint8_t code) {
   switch (code) {
     case FLAT_IF: case FLAT_STATEMENT_JUMP: case FLAT_JUMP: case FLAT_JUMP_UNLESS: case FLAT_JUMP_IF:
     case FLAT_STEP_JUMP: case FLAT_STEP_TEST: case FLAT_CLOSE_STEP_JUMP: case FLAT_CLOSE_STEP_TEST:
+    case FLAT_INT_LOOP:
       return true;
     default:
       return false;
@@ -262,6 +294,9 @@ class Tightener {
     }
     return Compact(Follow(0));
   }
+
+  // Where the step [at] of the code before tightening went (Run first).
+  std::uint32_t Map(std::size_t at) const { return index_[Follow(static_cast<std::uint32_t>(at))]; }
 
  private:
   // Marks step [at] as dropped (forward_ names where its work goes on) when
@@ -294,37 +329,55 @@ class Tightener {
 
   // Keeps only the steps still reached, in their order; the entry's index.
   std::uint32_t Compact(std::uint32_t entry) {
-    std::vector<std::uint32_t> index(ops_.size(), 0);
+    index_.assign(ops_.size(), 0);
     std::vector<FlatOp> kept;
     for (std::uint32_t i = 0; i < ops_.size(); ++i) {
       if (forward_[i] != i) continue;
-      index[i] = static_cast<std::uint32_t>(kept.size());
+      index_[i] = static_cast<std::uint32_t>(kept.size());
       kept.push_back(ops_[i]);
     }
     for (FlatOp& op : kept) {
-      op.next = index[op.next];
-      if (HasTarget(op.code)) op.target = index[op.target];
+      op.next = index_[op.next];
+      if (HasTarget(op.code)) op.target = index_[op.target];
     }
     ops_ = std::move(kept);
-    return index[entry];
+    return index_[entry];
   }
 
   std::vector<FlatOp>& ops_;
   std::vector<std::uint32_t> forward_;
+  std::vector<std::uint32_t> index_;
 };
 
 }  // namespace
+
+FlatCode::FlatCode() = default;
+FlatCode::~FlatCode() = default;
 
 std::unique_ptr<FlatCode> FlattenBody(const StmtNode* body) {
   auto code = std::make_unique<FlatCode>();
   Flattener flattener(*code);
   if (!flattener.Body(body)) return nullptr;
-  code->ops.push_back(FlatOp{kFlatEnd, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr});
-  code->entry = Tightener(code->ops).Run();
+  code->ops.push_back(FlatOp{kFlatEnd, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
+  // Where each loop run in registers hands back, before tightening.
+  std::vector<std::vector<std::size_t>> resumes;
+  for (const auto& loop : code->loops) {
+    resumes.emplace_back();
+    for (const IntResume& resume : loop->resumes) resumes.back().push_back(flattener.StartOf(resume));
+  }
+  Tightener tightener(code->ops);
+  code->entry = tightener.Run();
   code->ops.shrink_to_fit();
   for (FlatOp& op : code->ops) {
     op.nextOp = &code->ops[op.next];
     op.targetOp = &code->ops[op.target];
+  }
+  for (std::size_t i = 0; i < code->loops.size(); ++i) {
+    IntLoop& loop = *code->loops[i];
+    for (std::size_t k = 0; k < loop.resumes.size(); ++k) {
+      if (resumes[i][k] == SIZE_MAX) return nullptr;  // (cannot happen: every place has its steps)
+      loop.resumes[k].at = &code->ops[tightener.Map(resumes[i][k])];
+    }
   }
   return code;
 }
@@ -377,6 +430,13 @@ void RunFlat(CallFrame& frame, const FlatCode& code) {
       case FLAT_JUMP_IF:
         if (!ConditionTruth(frame, op->expr, truth)) return;
         op = truth ? op->targetOp : op->nextOp;
+        break;
+      case FLAT_INT_LOOP:
+        if (const FlatOp* next = RunIntLoop(frame, *op->loop, op->targetOp)) {
+          op = next;
+        } else {
+          op = op->nextOp;  // (it could not start: the loop's own steps run it)
+        }
         break;
       default:  // the end
         return;

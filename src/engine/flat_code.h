@@ -15,6 +15,7 @@ namespace kel {
 
 struct CallFrame;
 struct ExprNode;
+struct IntLoop;
 struct StmtNode;
 struct Token;
 
@@ -36,6 +37,8 @@ enum FlatOpCode : std::uint8_t {
   FLAT_JUMP_IF,          // to [target] when the condition is true
   FLAT_STEP_JUMP,        // a for-loop step, then to [target]
   FLAT_STEP_TEST,        // a for-loop step, then to [target] when the loop's test holds
+  FLAT_INT_LOOP,         // the loop that follows run in registers when it can, then to
+                         // [target] (after the loop) or where it handed back
   // (Loop passes need no stack or break checks of their own here: the body's
   // statements check the break request, and the flat runner does not descend.)
 };
@@ -53,11 +56,15 @@ struct FlatOp {
   const Token* token;
   const ExprNode* expr;
   const StmtNode* statement;
+  const IntLoop* loop;  // FLAT_INT_LOOP: its register code (null: none)
 };
 
 struct FlatCode {
+  FlatCode();
+  ~FlatCode();
   std::vector<FlatOp> ops;
   std::uint32_t entry = 0;
+  std::vector<std::unique_ptr<IntLoop>> loops;
 };
 
 // The flat code of the function body [body], or null when it must run on the tree.

@@ -138,7 +138,7 @@ class PureRun {
   bool Store1(const RegisterOp*, std::int32_t*) { return false; }
   bool Store2(const RegisterOp*, std::int32_t*) { return false; }
   bool Check(const RegisterOp*, std::int32_t*) { return false; }
-  void InitDone() {}
+  void Defined(const RegisterOp*) {}
 
  private:
   // The code of the function [node] calls, found as the general path finds

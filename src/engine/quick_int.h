@@ -87,18 +87,40 @@ inline bool IndexInt(CallFrame& frame, const ExprNode* index, std::int32_t& out)
   return index->quickInt(frame, index, out);
 }
 
-// The slot of integer [index node] in the one-dimensional integer array
-// [data] seen from [origin], when the index is an integer inside its span.
+// The slot of the integer element [index] of the one-dimensional integer
+// array [data] seen from [origin], when it is inside the span; else null.
+inline std::int32_t* IntegerSlotAt(VarData* data, std::int32_t origin, std::int32_t index) {
+  if (data == nullptr || data->type != KEL_INT || data->dimension != 1 || data->payload.elements == nullptr) {
+    return nullptr;
+  }
+  const auto offset =
+      static_cast<std::uint32_t>(origin) + static_cast<std::uint32_t>(index) - static_cast<std::uint32_t>(data->minIndex);
+  if (offset >= data->elemCount) return nullptr;
+  return static_cast<std::int32_t*>(data->payload.elements) + offset;
+}
+
+// IntegerSlotAt with the index the node [index] gives.
 inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t origin, const ExprNode* index) {
   if (data == nullptr || data->type != KEL_INT || data->dimension != 1 || data->payload.elements == nullptr) {
     return nullptr;
   }
   std::int32_t at;
   if (!IndexInt(frame, index, at)) return nullptr;
-  const auto offset =
-      static_cast<std::uint32_t>(origin) + static_cast<std::uint32_t>(at) - static_cast<std::uint32_t>(data->minIndex);
-  if (offset >= data->elemCount) return nullptr;
-  return static_cast<std::int32_t*>(data->payload.elements) + offset;
+  return IntegerSlotAt(data, origin, at);
+}
+
+// The row [row] of the two-dimensional local array [array], when the row is
+// made already; else null.
+inline const RowSlot* LocalRow(const Var* array, std::int32_t row) {
+  const VarData* outer = array->data;
+  if (outer == nullptr || outer->dimension != 2 || (array->flags & VAR_ELEMENT) || outer->payload.elements == nullptr) {
+    return nullptr;
+  }
+  const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(row) -
+                      static_cast<std::uint32_t>(outer->minIndex);
+  if (offset >= outer->elemCount) return nullptr;
+  const RowSlot* slot = static_cast<const RowSlot*>(outer->payload.elements) + offset;
+  return slot->row != nullptr ? slot : nullptr;  // (a row not made yet is made on the general path)
 }
 
 // How many indexes [node] applies to a local: 1 for local[i], 2 for
@@ -123,21 +145,12 @@ template <int Depth>
     data = array->data;
     return IntegerSlot(frame, data, array->index, node->right);
   } else {
-    const Var* array = &frame.locals[base->left->slot];
-    const VarData* outer = array->data;
-    if (outer == nullptr || outer->dimension != 2 || (array->flags & VAR_ELEMENT) ||
-        outer->payload.elements == nullptr) {
-      return nullptr;
-    }
     std::int32_t row;
     if (!IndexInt(frame, base->right, row)) return nullptr;
-    const auto offset = static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(row) -
-                        static_cast<std::uint32_t>(outer->minIndex);
-    if (offset >= outer->elemCount) return nullptr;
-    const RowSlot& slot = static_cast<const RowSlot*>(outer->payload.elements)[offset];
-    if (slot.row == nullptr) return nullptr;  // made on the general path
-    data = slot.row;
-    return IntegerSlot(frame, data, slot.origin, node->right);
+    const RowSlot* slot = LocalRow(&frame.locals[base->left->slot], row);
+    if (slot == nullptr) return nullptr;
+    data = slot->row;
+    return IntegerSlot(frame, data, slot->origin, node->right);
   }
 }
 

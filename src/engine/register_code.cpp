@@ -9,11 +9,9 @@
 
 namespace kel {
 
-namespace {
+static_assert(REG_BINARY_K == REG_BINARY + 1 && REG_ADD_K == REG_ADD + 1 && REG_GE_K == REG_GE + 1);
 
-// The step for the operator [op] on a register and [constant] (a constant
-// operand when not null), or REG_BINARY(_K) for one without a step of its own.
-std::uint8_t BinaryCode(std::uint16_t op, const ExprNode* constant) {
+std::uint8_t RegisterCompiler::BinaryCode(std::uint16_t op, const ExprNode* constant) {
   std::uint8_t code;
   switch (op) {
     case TOK_ADD: code = REG_ADD; break;
@@ -34,10 +32,6 @@ std::uint8_t BinaryCode(std::uint16_t op, const ExprNode* constant) {
   }
   return constant != nullptr ? static_cast<std::uint8_t>(code + 1) : code;
 }
-
-static_assert(REG_BINARY_K == REG_BINARY + 1 && REG_ADD_K == REG_ADD + 1 && REG_GE_K == REG_GE + 1);
-
-}  // namespace
 
 std::uint8_t RegisterCompiler::Register(std::uint32_t at) {
   if (at >= kMaxRegisters) fits_ = false;

@@ -42,7 +42,7 @@ enum RegisterCode : std::uint8_t {
   REG_STORE1,        // local k [b] = a
   REG_STORE2,        // local k [b][c] = a
   REG_CHECK,         // a pass of a loop: break requests and window messages
-  REG_INIT_DONE,     // the loop's first statement has run
+  REG_DEFINED,       // the local kept in register a has a value now
   REG_EXIT,          // the loop is over
 };
 
@@ -97,6 +97,9 @@ class RegisterCompiler {
   bool Expression(const ExprNode* node, int depth, std::uint32_t target);
   // Whether [node] is an integer constant.
   static bool IsConstant(const ExprNode* node);
+  // The step for the operator [op] on a register and [constant] (a constant
+  // operand, when not null): one of its own, or REG_BINARY(_K).
+  static std::uint8_t BinaryCode(std::uint16_t op, const ExprNode* constant);
 
   std::uint16_t resume_ = 0;  // stamped on the steps emitted
 
@@ -112,7 +115,7 @@ class RegisterCompiler {
 
 // Runs register code from [ops] over the registers [r]; the steps of the
 // path's own are [own]'s: Call, Element1, Element2, Store1, Store2, Check and
-// InitDone, each false when the step fails. The step it stopped at: a
+// Defined, each (but Defined) false when the step fails. The step it stopped at: a
 // REG_RETURN, REG_END or REG_EXIT, or a step that failed.
 template <typename Own>
 [[gnu::always_inline]] inline const RegisterOp* RunRegisters(const RegisterOp* ops, std::int32_t* r, Own& own) {
@@ -173,7 +176,7 @@ template <typename Own>
       case REG_CHECK:
         if (!own.Check(op, r)) return op;
         break;
-      case REG_INIT_DONE: own.InitDone(); break;
+      case REG_DEFINED: own.Defined(op); break;
       default: return op;  // REG_RETURN, REG_END, REG_EXIT
     }
   }
