@@ -244,9 +244,8 @@ class IntLoopCompiler : public RegisterCompiler {
 
   bool If(const StmtNode* statement) {
     resume_ = Resume(IntResume::STATEMENT, statement);
-    std::uint32_t condition;
-    if (!Operand(statement->expr, 0, condition)) return false;
-    const std::size_t test = Emit(REG_JUMP_ZERO, 0, condition);
+    std::size_t test;
+    if (!Branch(statement->expr, 0, false, test)) return false;
     if (!Statement(statement->body)) return false;
     if (statement->other == nullptr) {
       Patch(test);
@@ -259,15 +258,6 @@ class IntLoopCompiler : public RegisterCompiler {
     return true;
   }
 
-  // (A loop's test cannot fail, so its steps need no place of their own.)
-  bool Test(const ExprNode* test, std::uint8_t jump, std::int32_t target, std::size_t& at) {
-    const std::uint32_t mark = Mark();
-    std::uint32_t value;
-    if (!Operand(test, 0, value)) return false;
-    at = Emit(jump, 0, value, 0, target);
-    Release(mark);
-    return true;
-  }
 
   // The body, its breaks and continues gathered; the pass's check and what
   // ends it go at [continueAt]'s place once the body is laid out.
@@ -283,8 +273,9 @@ class IntLoopCompiler : public RegisterCompiler {
   bool For(const StmtNode* statement) {
     if (!Statement(statement->init)) return false;
     covered_.push_back(LocalSetBy(statement->init));
+    // (A loop's test cannot fail, so its steps need no place of their own.)
     std::size_t skip = SIZE_MAX, again;
-    if (statement->test != nullptr && !Test(statement->test, REG_JUMP_ZERO, 0, skip)) return false;
+    if (statement->test != nullptr && !Branch(statement->test, 0, false, skip)) return false;
     const std::int32_t top = Here();
     Jumps jumps;
     if (!Body(statement->body, jumps)) return false;
@@ -292,9 +283,10 @@ class IntLoopCompiler : public RegisterCompiler {
     Emit(REG_CHECK);
     if (!Effect(statement->other->expr)) return false;
     if (statement->test != nullptr) {
-      if (!Test(statement->test, REG_JUMP_NONZERO, top, again)) return false;
+      if (!Branch(statement->test, 0, true, again)) return false;
+      PatchTo(again, top);
     } else {
-      Emit(REG_JUMP, 0, 0, 0, top);
+      PatchTo(Emit(REG_JUMP), top);
     }
     covered_.pop_back();
     if (skip != SIZE_MAX) Patch(skip);
@@ -304,13 +296,14 @@ class IntLoopCompiler : public RegisterCompiler {
 
   bool While(const StmtNode* statement) {
     std::size_t skip, again;
-    if (!Test(statement->expr, REG_JUMP_ZERO, 0, skip)) return false;
+    if (!Branch(statement->expr, 0, false, skip)) return false;
     const std::int32_t top = Here();
     Jumps jumps;
     if (!Body(statement->body, jumps)) return false;
     resume_ = Resume(IntResume::TEST, statement);
     Emit(REG_CHECK);
-    if (!Test(statement->expr, REG_JUMP_NONZERO, top, again)) return false;
+    if (!Branch(statement->expr, 0, true, again)) return false;
+    PatchTo(again, top);
     Patch(skip);
     for (std::size_t at : jumps.breaks) Patch(at);
     return true;

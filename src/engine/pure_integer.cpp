@@ -75,9 +75,8 @@ class PureCompiler : public RegisterCompiler {
       case ST_EXPRESSION:
         return statement->expr == nullptr;  // an empty statement
       case ST_IF: {
-        if (!Operand(statement->expr, 0, value)) return false;
-        Release(mark);
-        const std::size_t test = Emit(REG_JUMP_ZERO, 0, value);
+        std::size_t test;
+        if (!Branch(statement->expr, 0, false, test)) return false;
         if (!Statement(statement->body)) return false;
         if (statement->other == nullptr) {
           Patch(test);

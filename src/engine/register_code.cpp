@@ -40,7 +40,7 @@ std::uint8_t RegisterCompiler::Register(std::uint32_t at) {
 
 std::size_t RegisterCompiler::Emit(std::uint8_t code, std::uint32_t a, std::uint32_t b, std::uint32_t c,
                                    std::int32_t k, std::uint16_t op, const ExprNode* node) {
-  ops.push_back(RegisterOp{code, Register(a), Register(b), Register(c), op, resume_, k, node});
+  ops.push_back(RegisterOp{code, Register(a), Register(b), Register(c), op, resume_, k, 0, node});
   return ops.size() - 1;
 }
 
@@ -113,10 +113,43 @@ bool RegisterCompiler::Logical(const ExprNode* node, int depth, std::uint32_t ta
   return true;
 }
 
+bool RegisterCompiler::Branch(const ExprNode* condition, int depth, bool when, std::size_t& at) {
+  if (condition == nullptr) return false;
+  const std::uint32_t mark = next_;
+  std::uint32_t value, right;
+  std::uint8_t code = REG_JUMP;
+  if (condition->kind == EX_BINARY && (condition->flags & EXPR_WALK_INERT) && depth <= kQuickHeight) {
+    // A comparison jumps by itself; "not a < b" is "a >= b" on integers.
+    switch (condition->op) {
+      case TOK_EQ: code = when ? REG_JUMP_EQ : REG_JUMP_NE; break;
+      case TOK_NE: code = when ? REG_JUMP_NE : REG_JUMP_EQ; break;
+      case TOK_LT: code = when ? REG_JUMP_LT : REG_JUMP_GE; break;
+      case TOK_LE: code = when ? REG_JUMP_LE : REG_JUMP_GT; break;
+      case TOK_GT: code = when ? REG_JUMP_GT : REG_JUMP_LE; break;
+      case TOK_GE: code = when ? REG_JUMP_GE : REG_JUMP_LT; break;
+      default: break;
+    }
+  }
+  static_assert(REG_JUMP_EQ_K == REG_JUMP_EQ + 1 && REG_JUMP_GE_K == REG_JUMP_GE + 1);
+  if (code != REG_JUMP) {
+    if (!Operand(condition->left, depth + 1, value)) return false;
+    if (IsConstant(condition->right)) {
+      at = Emit(static_cast<std::uint8_t>(code + 1), 0, value, 0, condition->right->number.intValue);
+    } else {
+      if (!Operand(condition->right, depth + 1, right)) return false;
+      at = Emit(code, 0, value, right);
+    }
+  } else {
+    if (!Operand(condition, depth, value)) return false;
+    at = Emit(when ? REG_JUMP_NONZERO : REG_JUMP_ZERO, 0, value);
+  }
+  next_ = mark;
+  return true;
+}
+
 bool RegisterCompiler::Conditional(const ExprNode* node, int depth, std::uint32_t target) {
-  std::uint32_t condition;
-  if (!Operand(node->left, depth, condition)) return false;
-  const std::size_t test = Emit(REG_JUMP_ZERO, 0, condition);
+  std::size_t test;
+  if (!Branch(node->left, depth, false, test)) return false;
   if (!Expression(node->right, depth, target)) return false;
   const std::size_t over = Emit(REG_JUMP);
   Patch(test);

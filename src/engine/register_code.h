@@ -29,9 +29,12 @@ enum RegisterCode : std::uint8_t {
   REG_DIV_K, REG_MOD_K,  // by a constant other than 0
   REG_PREFIX,        // a = op b
   REG_TRUTH,         // a = b != 0
-  REG_JUMP,          // to k
-  REG_JUMP_ZERO,     // to k when b == 0
-  REG_JUMP_NONZERO,  // to k when b != 0
+  REG_JUMP,          // to [target]
+  REG_JUMP_ZERO,     // to [target] when b == 0
+  REG_JUMP_NONZERO,  // to [target] when b != 0
+  // A comparison and its jump as one step: to [target] when b op c (or k).
+  REG_JUMP_EQ, REG_JUMP_EQ_K, REG_JUMP_NE, REG_JUMP_NE_K, REG_JUMP_LT, REG_JUMP_LT_K,
+  REG_JUMP_LE, REG_JUMP_LE_K, REG_JUMP_GT, REG_JUMP_GT_K, REG_JUMP_GE, REG_JUMP_GE_K,
   // Pure integer functions:
   REG_CALL,          // a = the callee of [node], with k arguments from b on
   REG_RETURN,        // the value b
@@ -52,6 +55,7 @@ struct RegisterOp {
   std::uint16_t op;      // the operator's token code
   std::uint16_t resume;  // loops: where the flat steps go on when this step fails
   std::int32_t k;
+  std::int32_t target;   // a jump's step
   const ExprNode* node;  // a call's node
 };
 
@@ -80,8 +84,8 @@ class RegisterCompiler {
                    std::int32_t k = 0, std::uint16_t op = 0, const ExprNode* node = nullptr);
   std::int32_t Here() const { return static_cast<std::int32_t>(ops.size()); }
   // Makes the jump [at] go to the next step emitted (or to [target]).
-  void Patch(std::size_t at) { ops[at].k = Here(); }
-  void PatchTo(std::size_t at, std::int32_t target) { ops[at].k = target; }
+  void Patch(std::size_t at) { ops[at].target = Here(); }
+  void PatchTo(std::size_t at, std::int32_t target) { ops[at].target = target; }
   // A register of its own for a value computed now; registers from [mark]
   // on are free again after Release(mark).
   std::uint32_t Temporary();
@@ -95,6 +99,9 @@ class RegisterCompiler {
   bool Operand(const ExprNode* node, int depth, std::uint32_t& at);
   // The code that leaves the value of [node] in [target].
   bool Expression(const ExprNode* node, int depth, std::uint32_t target);
+  // The code that jumps (from the step [at], to be patched) when the truth
+  // of [condition] is [when], and goes on otherwise.
+  bool Branch(const ExprNode* condition, int depth, bool when, std::size_t& at);
   // Whether [node] is an integer constant.
   static bool IsConstant(const ExprNode* node);
   // The step for the operator [op] on a register and [constant] (a constant
@@ -151,13 +158,25 @@ template <typename Own>
       case REG_MOD_K: r[op->a] = IntegerArithmetic(TOK_MOD, r[op->b], op->k); break;
       case REG_PREFIX: r[op->a] = IntegerPrefix(op->op, r[op->b]); break;
       case REG_TRUTH: r[op->a] = r[op->b] != 0; break;
-      case REG_JUMP: op = ops + op->k - 1; break;
+      case REG_JUMP: op = ops + op->target - 1; break;
       case REG_JUMP_ZERO:
-        if (r[op->b] == 0) op = ops + op->k - 1;
+        if (r[op->b] == 0) op = ops + op->target - 1;
         break;
       case REG_JUMP_NONZERO:
-        if (r[op->b] != 0) op = ops + op->k - 1;
+        if (r[op->b] != 0) op = ops + op->target - 1;
         break;
+      case REG_JUMP_EQ: if (r[op->b] == r[op->c]) op = ops + op->target - 1; break;
+      case REG_JUMP_EQ_K: if (r[op->b] == op->k) op = ops + op->target - 1; break;
+      case REG_JUMP_NE: if (r[op->b] != r[op->c]) op = ops + op->target - 1; break;
+      case REG_JUMP_NE_K: if (r[op->b] != op->k) op = ops + op->target - 1; break;
+      case REG_JUMP_LT: if (r[op->b] < r[op->c]) op = ops + op->target - 1; break;
+      case REG_JUMP_LT_K: if (r[op->b] < op->k) op = ops + op->target - 1; break;
+      case REG_JUMP_LE: if (r[op->b] <= r[op->c]) op = ops + op->target - 1; break;
+      case REG_JUMP_LE_K: if (r[op->b] <= op->k) op = ops + op->target - 1; break;
+      case REG_JUMP_GT: if (r[op->b] > r[op->c]) op = ops + op->target - 1; break;
+      case REG_JUMP_GT_K: if (r[op->b] > op->k) op = ops + op->target - 1; break;
+      case REG_JUMP_GE: if (r[op->b] >= r[op->c]) op = ops + op->target - 1; break;
+      case REG_JUMP_GE_K: if (r[op->b] >= op->k) op = ops + op->target - 1; break;
       case REG_CALL:
         if (!own.Call(op, r)) return op;
         break;
