@@ -12,40 +12,60 @@
 
 namespace kel {
 
-// The row [index] of the two-dimensional array [array] as a variable of its
-// own, when the row is made already; else null.
-inline Var* RowArgument(const Var* array, std::int32_t index) {
+// The row [index] of the two-dimensional array [array] as the variable
+// [row] (on the call's stack, holding a reference to the row), when the row
+// is made already; else null.
+inline Var* RowArgument(const Var* array, std::int32_t index, Var* row) {
   const auto at = static_cast<std::int32_t>(static_cast<std::uint32_t>(array->index) + static_cast<std::uint32_t>(index));
   const RowSlot* slot = MadeRow(array->data, at);
-  return slot != nullptr ? NewVarOn(slot->row, slot->origin, 0) : nullptr;
+  if (slot == nullptr) return nullptr;
+  ++slot->row->refCount;
+  *row = Var{slot->row, slot->origin, 0, 0, 0};
+  return row;
 }
 
 // The element local[i] of an array local with an integer index had without
 // effects, as a variable of its own; null when the argument is not that.
 // OPTIMIZATION: a string of an array of strings that the built-in only
-// reads ([readOnly]) is passed as its row, which it then reads directly.
-inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument, bool readOnly) {
+// reads ([readOnly]) is passed as its row, which it then reads directly, in
+// the variable [row] on the call's stack.
+inline Var* QuickElementArgument(CallFrame& frame, const ExprNode* argument, bool readOnly, Var* row) {
   if (argument->left->kind != EX_LOCAL || !(argument->right->flags & EXPR_PURE)) return nullptr;
   Var* array = &frame.locals[argument->left->slot];
   if (array->data == nullptr || (array->flags & VAR_ELEMENT) || array->data->dimension == 0) return nullptr;
   std::int32_t index;
   if (!QuickInt(frame, argument->right, index)) return nullptr;
   if (readOnly && array->data->dimension == 2) {
-    if (Var* row = RowArgument(array, index)) return row;
+    if (Var* made = RowArgument(array, index, row)) return made;
   }
   return ElementRef(array, index);
+}
+
+// Lets go of a row passed on the call's stack ([row]): a result that is the
+// row itself (a built-in handing its argument back) gets a variable of its
+// own first.
+inline void ReleaseRowArgument(Var* row, Operand& out) {
+  if (out.var() == row) {
+    Operand owner;
+    owner.SetOwned(NewVarOn(row->data, row->index, 0));
+    out = std::move(owner);
+  }
+  ReleaseData(row->data);
 }
 
 // Lets go of the variables QuickArguments made, [count] of them, and of the
 // members it holds ([held], a bit for each); a result that is one of the
 // variables it made (a built-in handing its argument back) takes it over.
+// [rows] are the rows passed on the call's stack.
 template <bool Script>
 [[gnu::always_inline]] inline void ReleaseFreshArguments(std::uint32_t count, Var** args, Var** fresh, std::uint32_t held,
-                                                         Operand& out) {
+                                                         Operand& out, Var* rows) {
   for (std::uint32_t k = 0; k < count; ++k) {
     if (held & (1u << k)) DropVarHold(args[k]);
     if (fresh[k] == nullptr) continue;
-    if (!Script && out.var() == fresh[k] && !out.owned()) {
+    if (!Script && fresh[k] == rows + k) {
+      ReleaseRowArgument(fresh[k], out);
+    } else if (!Script && out.var() == fresh[k] && !out.owned()) {
       Operand owner;
       owner.SetOwned(fresh[k]);
       out = std::move(owner);
@@ -64,8 +84,8 @@ template <bool Script>
 // holds them ([held]); the caller lets go of both (ReleaseFreshArguments).
 // False, with nothing evaluated and nothing held, for anything else.
 template <bool Script>
-inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh,
-                           std::uint32_t& held) {
+[[gnu::always_inline]] inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Var** args, Var** fresh,
+                           std::uint32_t& held, Var* rows) {
   held = 0;
   for (std::uint32_t k = 0; k < node->count; ++k) {
     const ExprNode* argument = node->items[k];
@@ -95,7 +115,8 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
         if (taken) args[k] = fresh[k] = NewIntVar(integer);
         break;
       case ARGUMENT_ELEMENT:
-        taken = !Script && (fresh[k] = QuickElementArgument(frame, argument, (readOnly & (1u << k)) != 0)) != nullptr;
+        taken = !Script &&
+                (fresh[k] = QuickElementArgument(frame, argument, (readOnly & (1u << k)) != 0, rows + k)) != nullptr;
         if (taken) args[k] = fresh[k];
         break;
       case ARGUMENT_MEMBER:
@@ -114,7 +135,7 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
     }
     if (!taken) {
       Operand none;
-      ReleaseFreshArguments<Script>(k, args, fresh, held, none);
+      ReleaseFreshArguments<Script>(k, args, fresh, held, none, rows);
       return false;
     }
   }
@@ -128,15 +149,16 @@ inline bool QuickArguments(CallFrame& frame, const ExprNode* node, std::uint32_t
                       bool& called) {
   Var* args[kQuickArguments];
   Var* fresh[kQuickArguments];
+  Var rows[kQuickArguments];
   std::uint32_t held;
-  const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh, held)
-                               : QuickArguments<false>(frame, node, readOnly, args, fresh, held);
+  const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh, held, rows)
+                               : QuickArguments<false>(frame, node, readOnly, args, fresh, held, rows);
   if (!gathered) return false;
   called = CallAt<true>(frame, node, node->function, args, out);
   if (script) {
-    ReleaseFreshArguments<true>(node->count, args, fresh, held, out);
+    ReleaseFreshArguments<true>(node->count, args, fresh, held, out, rows);
   } else {
-    ReleaseFreshArguments<false>(node->count, args, fresh, held, out);
+    ReleaseFreshArguments<false>(node->count, args, fresh, held, out, rows);
   }
   return true;
 }
