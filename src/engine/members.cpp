@@ -46,7 +46,31 @@ struct MemberIndex {
  private:
   // A name is nearly always written the same way each time: bytes first.
   static bool SameName(const char* stored, std::string_view name) {
-    return std::memcmp(stored, name.data(), name.size()) == 0 || EqualsIgnoreCase({stored, name.size()}, name);
+    return SameBytes(stored, name.data(), name.size()) || EqualsIgnoreCase({stored, name.size()}, name);
+  }
+
+  // memcmp(a, b, n) == 0 for the short names of members without a call:
+  // words that overlap in the middle cover every length from 4 on.
+  static bool SameBytes(const char* a, const char* b, std::size_t n) {
+    if (n >= 8) {
+      for (std::size_t at = 0; at + 8 < n; at += 8) {
+        if (Word<std::uint64_t>(a + at) != Word<std::uint64_t>(b + at)) return false;
+      }
+      return Word<std::uint64_t>(a + n - 8) == Word<std::uint64_t>(b + n - 8);
+    }
+    if (n >= 4) {
+      return Word<std::uint32_t>(a) == Word<std::uint32_t>(b) && Word<std::uint32_t>(a + n - 4) == Word<std::uint32_t>(b + n - 4);
+    }
+    for (std::size_t at = 0; at < n; ++at) {
+      if (a[at] != b[at]) return false;
+    }
+    return true;
+  }
+  template <typename T>
+  static T Word(const char* at) {
+    T word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
   }
 
   static void Place(std::vector<Slot>& table, Slot slot) {
@@ -87,9 +111,9 @@ void BuildIndex(MemberList* list) {
   list->index = index;
 }
 
-MemberNode* FindIndexed(MemberList* list, std::string_view name, bool create) {
+MemberNode* FindIndexed(MemberList* list, std::string_view name, bool create,
+                        std::uint32_t hash) {
   MemberIndex* index = list->index;
-  const std::uint32_t hash = MemberIndex::HashOf(name);
   if (MemberNode* found = index->Find(name, hash)) return found;
   if (!create) return nullptr;
   MemberNode* node = NewMemberNode(name);
@@ -141,14 +165,14 @@ void RestampMembers(MemberList* list) {
 }
 
 MemberNode* FindMemberNode(MemberList* list, std::string_view name, bool create) {
-  if (list->index != nullptr) return FindIndexed(list, name, create);
+  if (list->index != nullptr) return FindIndexed(list, name, create, MemberIndex::HashOf(name));
   std::uint32_t walked = 0;
   MemberNode** link = &list->head;
   for (; *link != nullptr; link = &(*link)->next) {
     if ((*link)->length == name.size() && EqualsIgnoreCase({(*link)->name, name.size()}, name)) return *link;
     if (++walked == kIndexFrom) {
       BuildIndex(list);
-      return FindIndexed(list, name, create);
+      return FindIndexed(list, name, create, MemberIndex::HashOf(name));
     }
   }
   if (!create) return nullptr;
@@ -160,6 +184,17 @@ Var* FindMember(Var* structVar, std::string_view name, bool create) {
   MemberList* list = MembersOf(structVar);
   if (list == nullptr) return nullptr;
   MemberNode* node = FindMemberNode(list, name, create);
+  return node != nullptr ? node->var : nullptr;
+}
+
+Var* FindMemberText(Var* structVar, const char* text, bool create) {
+  MemberList* list = MembersOf(structVar);
+  if (list == nullptr) return nullptr;
+  if (list->index == nullptr) return FindMember(structVar, text, create);
+  // OPTIMIZATION: a name looked up in an index is measured while it is hashed.
+  std::size_t length;
+  const auto hash = static_cast<std::uint32_t>(NameHash::OfText(text, length));
+  MemberNode* node = FindIndexed(list, {text, length}, create, hash);
   return node != nullptr ? node->var : nullptr;
 }
 

@@ -547,6 +547,8 @@ MemberList* MembersOf(const Var* var);
 // The member [name] of the structure [structVar], appended undefined when
 // missing and [create] is set; null otherwise.
 Var* FindMember(Var* structVar, std::string_view name, bool create);
+// FindMember for the NUL-terminated name [text].
+Var* FindMemberText(Var* structVar, const char* text, bool create);
 // The node of member [name] in [list], appended undefined when missing and
 // [create] is set; null otherwise.
 MemberNode* FindMemberNode(MemberList* list, std::string_view name, bool create);

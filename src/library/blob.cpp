@@ -343,7 +343,7 @@ void Data_StructureMember(CallFrame& frame) {
   if (!CheckValue(frame, structure, PARAM_STRUCT)) return;
   const char* name = GetString(frame, 1);
   if (name == nullptr) return;
-  SetReturn(frame, FindMember(structure, name, true), ReturnKind::BY_REFERENCE);
+  SetReturn(frame, FindMemberText(structure, name, true), ReturnKind::BY_REFERENCE);
 }
 
 // function(name, arguments...): calls the named function with the other

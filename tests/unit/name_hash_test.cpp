@@ -29,6 +29,14 @@ TEST(NameHash, EqualNamesHashAlikeAtEveryLength) {
   EXPECT_NE(NameHash{}("a@"), NameHash{}("a`"));
 }
 
+TEST(NameHash, OfTextHashesAsTheViewAndMeasuresTheText) {
+  for (const char* text : {"", "a", "Key17", "abcdefgh_Longer_Than_A_Word", "\xC4x"}) {
+    std::size_t length = 99;
+    EXPECT_EQ(NameHash::OfText(text, length), NameHash{}(text)) << text;
+    EXPECT_EQ(length, std::string_view(text).size()) << text;
+  }
+}
+
 TEST(NameHash, SpreadsNamesThatDifferInOneByteOverTheLowBits) {
   // Names as a dictionary script makes them: the same prefix, a number after.
   std::set<std::size_t> slots;
