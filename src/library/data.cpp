@@ -99,23 +99,36 @@ bool IsFiller(const char* name) { return name[0] == '_'; }
 bool BigEndianMode(CallFrame& frame) {
   static CachedLookup modeVariable;
   Var* mode = modeVariable.Find(frame.run->globals, "_BigEndianMode");
-  return mode != nullptr && IsNumericScalar(mode) && GetFloat(mode) != 0.0;
+  if (mode == nullptr) return false;
+  std::int32_t integer;
+  if (IntVariable(mode, integer)) return integer != 0;  // (the usual 0 or 1, read inline)
+  return IsNumericScalar(mode) && GetFloat(mode) != 0.0;
 }
 
 bool IsByteCount(Var* description) { return IsNumberDescription(description) && GetInt(description) >= 0; }
 
+namespace {
+
+// The size a number description stands for (a count of bytes, or a type).
+inline bool NumberSize(CallFrame& frame, Var* description, std::uint32_t& size) {
+  std::int32_t n = GetInt(description);
+  if (n < FLOAT80) return InvalidDescription(frame);
+  size = n >= 0 ? static_cast<std::uint32_t>(n) : TypeSize(n);
+  return true;
+}
+
+}  // namespace
+
 bool DescriptionSize(CallFrame& frame, Var* description, std::uint32_t& size) {
-  if (IsNumberDescription(description)) {
-    std::int32_t n = GetInt(description);
-    if (n < FLOAT80) return InvalidDescription(frame);
-    size = n >= 0 ? static_cast<std::uint32_t>(n) : TypeSize(n);
-    return true;
-  }
+  if (IsNumberDescription(description)) return NumberSize(frame, description, size);
   if (!IsStructure(description)) return InvalidDescription(frame);
   std::uint64_t total = 0;
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
-    if (!DescriptionSize(frame, node->var, part)) return false;
+    // (Members that are numbers, nearly all, are measured here.)
+    const bool ok = IsNumberDescription(node->var) ? NumberSize(frame, node->var, part)
+                                                   : DescriptionSize(frame, node->var, part);
+    if (!ok) return false;
     total += part;
   }
   if (total > 0x7FFFFFFFu) return InvalidDescription(frame);
