@@ -5,7 +5,8 @@
 // whose walks can only move the current position (no errors of form, no
 // goto or label, no switch, break and continue only inside loop bodies);
 // every other function runs on the tree. Expressions still evaluate on the
-// tree, through their quick routines first.
+// tree, through their quick routines first; a loop over integers runs in
+// registers when it can (engine/int_loop.h), its steps kept for when not.
 
 #include <cstdint>
 #include <memory>

@@ -219,7 +219,7 @@ class IntLoopCompiler : public RegisterCompiler {
     return static_cast<std::uint16_t>(loop_.resumes.size() - 1);
   }
 
-  bool Statement(const StmtNode* statement) {
+  bool Statement(const StmtNode* statement) override {
     const std::uint32_t mark = Mark();
     bool ok = true;
     switch (statement->kind) {
@@ -231,7 +231,10 @@ class IntLoopCompiler : public RegisterCompiler {
         resume_ = Resume(IntResume::STATEMENT, statement);
         ok = Effect(statement->expr);
         break;
-      case ST_IF: ok = If(statement); break;
+      case ST_IF:
+        resume_ = Resume(IntResume::STATEMENT, statement);
+        ok = If(statement);
+        break;
       case ST_FOR: ok = For(statement); break;
       case ST_WHILE: ok = While(statement); break;
       case ST_BREAK: jumps_->breaks.push_back(Emit(REG_JUMP)); break;
@@ -242,25 +245,8 @@ class IntLoopCompiler : public RegisterCompiler {
     return ok;
   }
 
-  bool If(const StmtNode* statement) {
-    resume_ = Resume(IntResume::STATEMENT, statement);
-    std::size_t test;
-    if (!Branch(statement->expr, 0, false, test)) return false;
-    if (!Statement(statement->body)) return false;
-    if (statement->other == nullptr) {
-      Patch(test);
-      return true;
-    }
-    const std::size_t over = Emit(REG_JUMP);
-    Patch(test);
-    if (!Statement(statement->other)) return false;
-    Patch(over);
-    return true;
-  }
-
-
-  // The body, its breaks and continues gathered; the pass's check and what
-  // ends it go at [continueAt]'s place once the body is laid out.
+  // The body, its breaks and continues gathered; the continues go to what
+  // follows it (the pass's check and the step or test).
   bool Body(const StmtNode* body, Jumps& jumps) {
     Jumps* outer = jumps_;
     jumps_ = &jumps;

@@ -59,8 +59,7 @@ class PureCompiler : public RegisterCompiler {
     return true;
   }
 
- private:
-  bool Statement(const StmtNode* statement) {
+  bool Statement(const StmtNode* statement) override {
     if (statement == nullptr) return false;
     const std::uint32_t mark = Mark();
     std::uint32_t value;
@@ -74,20 +73,8 @@ class PureCompiler : public RegisterCompiler {
         return true;
       case ST_EXPRESSION:
         return statement->expr == nullptr;  // an empty statement
-      case ST_IF: {
-        std::size_t test;
-        if (!Branch(statement->expr, 0, false, test)) return false;
-        if (!Statement(statement->body)) return false;
-        if (statement->other == nullptr) {
-          Patch(test);
-          return true;
-        }
-        const std::size_t over = Emit(REG_JUMP);
-        Patch(test);
-        if (!Statement(statement->other)) return false;
-        Patch(over);
-        return true;
-      }
+      case ST_IF:
+        return If(statement);
       case ST_RETURN:
         if (!Operand(statement->expr, 0, value)) return false;
         Release(mark);
@@ -98,6 +85,7 @@ class PureCompiler : public RegisterCompiler {
     }
   }
 
+ private:
   std::uint32_t parameterCount_;
 };
 

@@ -147,6 +147,20 @@ bool RegisterCompiler::Branch(const ExprNode* condition, int depth, bool when, s
   return true;
 }
 
+bool RegisterCompiler::If(const StmtNode* statement) {
+  std::size_t test;
+  if (!Branch(statement->expr, 0, false, test) || !Statement(statement->body)) return false;
+  if (statement->other == nullptr) {
+    Patch(test);
+    return true;
+  }
+  const std::size_t over = Emit(REG_JUMP);
+  Patch(test);
+  if (!Statement(statement->other)) return false;
+  Patch(over);
+  return true;
+}
+
 bool RegisterCompiler::Conditional(const ExprNode* node, int depth, std::uint32_t target) {
   std::size_t test;
   if (!Branch(node->left, depth, false, test)) return false;

@@ -15,6 +15,7 @@
 namespace kel {
 
 struct ExprNode;
+struct StmtNode;
 
 enum RegisterCode : std::uint8_t {
   REG_CONSTANT,      // a = k
@@ -79,6 +80,12 @@ class RegisterCompiler {
   // The code that leaves the value of [node], of a form beyond the common
   // ones, in [target]; false when the path has none.
   virtual bool Other(const ExprNode* node, int depth, std::uint32_t target) = 0;
+  // The code of [statement], of the forms the path runs.
+  virtual bool Statement(const StmtNode* statement) = 0;
+
+  // The code of the if statement [statement]: its condition's jump, then
+  // its branches.
+  bool If(const StmtNode* statement);
 
   std::size_t Emit(std::uint8_t code, std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0,
                    std::int32_t k = 0, std::uint16_t op = 0, const ExprNode* node = nullptr);
