@@ -75,7 +75,7 @@ char* RoomAt(Var* destination, std::uint64_t total) {
   return static_cast<char*>(ElementPointer(array.data, array.origin));
 }
 
-void WriteAt(Var* destination, std::size_t offset, const std::string& bytes, bool terminate) {
+void WriteAt(Var* destination, std::size_t offset, std::string_view bytes, bool terminate) {
   char* at = RoomAt(destination, std::uint64_t{offset} + bytes.size() + (terminate ? 1 : 0)) + offset;
   std::memcpy(at, bytes.data(), bytes.size());
   if (terminate) at[bytes.size()] = '\0';
@@ -179,20 +179,33 @@ void String_strncpy(CallFrame& frame) {
   ReturnSame(frame, destination);
 }
 
+// Appends [text] to strcat's destination, which it then returns.
+void AppendText(CallFrame& frame, std::string_view text) {
+  Var* destination = GetDestination(frame, 0, true);
+  if (destination == nullptr) return;
+  const std::size_t end = TextLength(destination);
+  WriteAt(destination, end, text, true);
+  RememberTextEnd(destination, end + text.size());
+  ReturnSame(frame, destination);
+}
+
 // strcat(destination, string, ...): every further argument in order.
 void String_strcat(CallFrame& frame) {
+  // OPTIMIZATION: a single piece that is a literal of the program cannot be
+  // the destination's own text, so it is written from where it is.
+  if (frame.argCount == 2 && frame.args[1]->literal) {
+    const char* piece = GetString(frame, 1);
+    if (piece == nullptr) return;
+    AppendText(frame, piece);
+    return;
+  }
   std::string pieces;
   for (int i = 1; i < frame.argCount; ++i) {
     const char* piece = GetString(frame, i);
     if (piece == nullptr) return;
     pieces += piece;
   }
-  Var* destination = GetDestination(frame, 0, true);
-  if (destination == nullptr) return;
-  std::size_t end = TextLength(destination);
-  WriteAt(destination, end, pieces, true);
-  RememberTextEnd(destination, end + pieces.size());
-  ReturnSame(frame, destination);
+  AppendText(frame, pieces);
 }
 
 void String_strncat(CallFrame& frame) {
