@@ -404,35 +404,22 @@ class LoopRun {
   }
 
   bool Element1(const RegisterOp* op, std::int32_t* r) {
-    const Var* array = &frame_.locals[op->k];
-    const std::int32_t* at = (array->flags & VAR_ELEMENT) ? nullptr : IntegerSlotAt(array->data, array->index, r[op->b]);
-    if (at == nullptr) return false;
-    r[op->a] = *at;
-    return true;
+    VarData* data;
+    return Read(LocalIntAt(frame_, op->k, r[op->b], data), op, r);
   }
   bool Element2(const RegisterOp* op, std::int32_t* r) {
-    const RowSlot* row = LocalRow(&frame_.locals[op->k], r[op->b]);
-    const std::int32_t* at = row != nullptr ? IntegerSlotAt(row->row, row->origin, r[op->c]) : nullptr;
-    if (at == nullptr) return false;
-    r[op->a] = *at;
-    return true;
+    VarData* data;
+    return Read(LocalIntAt(frame_, op->k, r[op->b], r[op->c], data), op, r);
   }
   bool Store1(const RegisterOp* op, std::int32_t* r) {
-    const Var* array = &frame_.locals[op->k];
-    VarData* data = array->data;
-    std::int32_t* at = (array->flags & VAR_ELEMENT) ? nullptr : IntegerSlotAt(data, array->index, r[op->b]);
-    if (at == nullptr) return false;
-    ForgetTextEnd(data);
-    *at = r[op->a];
-    return true;
+    VarData* data;
+    std::int32_t* at = LocalIntAt(frame_, op->k, r[op->b], data);
+    return Write(at, data, op, r);
   }
   bool Store2(const RegisterOp* op, std::int32_t* r) {
-    const RowSlot* row = LocalRow(&frame_.locals[op->k], r[op->b]);
-    std::int32_t* at = row != nullptr ? IntegerSlotAt(row->row, row->origin, r[op->c]) : nullptr;
-    if (at == nullptr) return false;
-    ForgetTextEnd(row->row);
-    *at = r[op->a];
-    return true;
+    VarData* data;
+    std::int32_t* at = LocalIntAt(frame_, op->k, r[op->b], r[op->c], data);
+    return Write(at, data, op, r);
   }
   bool Check(const RegisterOp*, std::int32_t*) { return !(BreakRequested | PumpRequested) || Attend(); }
   void Defined(const RegisterOp* op) { defined_ |= Bit(op->a); }
@@ -440,6 +427,20 @@ class LoopRun {
 
  private:
   static std::uint64_t Bit(std::uint8_t reg) { return std::uint64_t{1} << reg; }
+
+  // An element step's value read from, or written to, the element [at] (of
+  // the array [data]); false when there is none.
+  static bool Read(const std::int32_t* at, const RegisterOp* op, std::int32_t* r) {
+    if (at == nullptr) return false;
+    r[op->a] = *at;
+    return true;
+  }
+  static bool Write(std::int32_t* at, VarData* data, const RegisterOp* op, const std::int32_t* r) {
+    if (at == nullptr) return false;
+    ForgetTextEnd(data);
+    *at = r[op->a];
+    return true;
+  }
 
   // Window messages are handled here, with the locals written back, as
   // between statements; a break request hands back to the flat steps,

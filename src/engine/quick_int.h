@@ -133,24 +133,38 @@ inline int LocalElementDepth(const ExprNode* node) {
 
 inline bool IsLocalElement(const ExprNode* node) { return LocalElementDepth(node) != 0; }
 
+// The integer element [index] of the one-dimensional local array in [slot],
+// inside its span; else null. [data] receives the array that holds it.
+inline std::int32_t* LocalIntAt(CallFrame& frame, std::int32_t slot, std::int32_t index, VarData*& data) {
+  const Var* array = &frame.locals[slot];
+  if (array->flags & VAR_ELEMENT) return nullptr;
+  data = array->data;
+  return IntegerSlotAt(data, array->index, index);
+}
+
+// The integer element [row][column] of the two-dimensional local array in
+// [slot], inside its spans; else null.
+inline std::int32_t* LocalIntAt(CallFrame& frame, std::int32_t slot, std::int32_t row, std::int32_t column,
+                                VarData*& data) {
+  const RowSlot* made = LocalRow(&frame.locals[slot], row);
+  if (made == nullptr) return nullptr;
+  data = made->row;
+  return IntegerSlotAt(data, made->origin, column);
+}
+
 // The integer element local[i] ([Depth] 1) or local[i][j] ([Depth] 2) that
 // [node] denotes, inside its array's spans; else null. [data] receives the
 // array that holds it. The depth is the node's, chosen when it was parsed.
 template <int Depth>
 [[gnu::always_inline]] inline std::int32_t* LocalIntElement(CallFrame& frame, const ExprNode* node, VarData*& data) {
-  const ExprNode* base = node->left;
+  std::int32_t column;
   if constexpr (Depth == 1) {
-    const Var* array = &frame.locals[base->slot];
-    if (array->flags & VAR_ELEMENT) return nullptr;
-    data = array->data;
-    return IntegerSlot(frame, data, array->index, node->right);
+    if (!IndexInt(frame, node->right, column)) return nullptr;
+    return LocalIntAt(frame, node->left->slot, column, data);
   } else {
     std::int32_t row;
-    if (!IndexInt(frame, base->right, row)) return nullptr;
-    const RowSlot* slot = LocalRow(&frame.locals[base->left->slot], row);
-    if (slot == nullptr) return nullptr;
-    data = slot->row;
-    return IntegerSlot(frame, data, slot->origin, node->right);
+    if (!IndexInt(frame, node->left->right, row) || !IndexInt(frame, node->right, column)) return nullptr;
+    return LocalIntAt(frame, node->left->left->slot, row, column, data);
   }
 }
 
