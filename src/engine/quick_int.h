@@ -99,16 +99,6 @@ inline std::int32_t* IntegerSlotAt(VarData* data, std::int32_t origin, std::int3
   return static_cast<std::int32_t*>(data->payload.elements) + offset;
 }
 
-// IntegerSlotAt with the index the node [index] gives.
-inline std::int32_t* IntegerSlot(CallFrame& frame, VarData* data, std::int32_t origin, const ExprNode* index) {
-  if (data == nullptr || data->type != KEL_INT || data->dimension != 1 || data->payload.elements == nullptr) {
-    return nullptr;
-  }
-  std::int32_t at;
-  if (!IndexInt(frame, index, at)) return nullptr;
-  return IntegerSlotAt(data, origin, at);
-}
-
 // The row [row] of the two-dimensional local array [array], when the row is
 // made already; else null.
 inline const RowSlot* LocalRow(const Var* array, std::int32_t row) {
@@ -130,8 +120,6 @@ inline int LocalElementDepth(const ExprNode* node) {
   if (node->left->kind == EX_LOCAL) return 1;
   return node->left->kind == EX_INDEX && node->left->left->kind == EX_LOCAL ? 2 : 0;
 }
-
-inline bool IsLocalElement(const ExprNode* node) { return LocalElementDepth(node) != 0; }
 
 // The integer element [index] of the one-dimensional local array in [slot],
 // inside its span; else null. [data] receives the array that holds it.
