@@ -125,8 +125,9 @@ MemberNode* FindIndexed(MemberList* list, std::string_view name, bool create,
 
 }  // namespace
 
-MemberNode* NewMemberNode(std::string_view name) {
-  Var* var = NewVar(KEL_UNKNOWN);
+MemberNode* NewMemberNode(std::string_view name) { return NewMemberNode(name, NewVar(KEL_UNKNOWN)); }
+
+MemberNode* NewMemberNode(std::string_view name, Var* var) {
   var->flags = 1;  // the member's name
   const auto length = static_cast<std::uint32_t>(name.size());
   MemberNode* node = nodePool.Allocate();

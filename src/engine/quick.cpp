@@ -299,6 +299,45 @@ bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out) 
   return true;
 }
 
+namespace {
+
+// The variable or existing member an "op=" changes, when it is an Lvalue
+// found without evaluating anything.
+Var* CompoundTarget(CallFrame& frame, const ExprNode* node) {
+  if (node->kind == EX_MEMBER) {
+    if (node->name == nullptr) return nullptr;
+    Var* structure = QuickStructure(frame, node->left);
+    return structure != nullptr && IsLvalue(structure) ? MemberOf(node, structure, false) : nullptr;
+  }
+  Var* var = QuickVariable(frame, node);
+  return var != nullptr && IsLvalue(var) ? var : nullptr;
+}
+
+}  // namespace
+
+bool QuickNumberCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
+  if (!(node->right->flags & EXPR_PURE)) return false;
+  Var* var = CompoundTarget(frame, node->left);
+  Scalar a, b, result;
+  if (var == nullptr || !ReadNumber(var, a) || !QuickValue(frame, node->right, b) ||
+      !NumericBinary(PlainOperator(node->op), a, b, result) || !WriteNumber(var, result)) {
+    return false;
+  }
+  if ((node->flags & EXPR_DISCARDED) == 0) {
+    if (node->left->kind == EX_MEMBER) {
+      out.SetHeld(var);  // (the enclosing expression may take its structure away)
+    } else {
+      out.SetBorrowed(var);
+    }
+  }
+  return true;
+}
+
+bool AssignNumber(CallFrame& frame, Var* target, const ExprNode* value) {
+  Scalar number;
+  return DirectNumber(target) != nullptr && QuickValue(frame, value, number) && WriteNumber(target, number);
+}
+
 // ===================================================================
 // Statements run for their effect
 // ===================================================================
@@ -307,7 +346,8 @@ namespace {
 
 // local = integer, over a local holding an integer.
 bool AssignLocalInt(CallFrame& frame, const ExprNode* node) {
-  return AssignInt(frame, &frame.locals[node->left->slot], node->right);
+  Var* local = &frame.locals[node->left->slot];
+  return AssignInt(frame, local, node->right) || (local->data != nullptr && AssignNumber(frame, local, node->right));
 }
 
 // array[index] = number, inside the array's span.
@@ -333,7 +373,8 @@ bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
 // local.name = integer, over a member holding an integer.
 bool AssignLocalMember(CallFrame& frame, const ExprNode* node) {
   Var* member = LocalMember(frame, node->left);
-  return member != nullptr && frame.locals[node->left->left->slot].flags != 0 && AssignInt(frame, member, node->right);
+  return member != nullptr && frame.locals[node->left->left->slot].flags != 0 &&
+         (AssignInt(frame, member, node->right) || AssignNumber(frame, member, node->right));
 }
 
 // local op= integer, over a local holding an integer.
@@ -341,7 +382,10 @@ template <std::uint16_t Op>
 bool CompoundLocal(CallFrame& frame, const ExprNode* node) {
   Var* local = &frame.locals[node->left->slot];
   std::int32_t a, b;
-  if (!IntVariable(local, a) || !QuickInt(frame, node->right, b) || !IntegerOperator<Op>(a, b, a)) return false;
+  if (!IntVariable(local, a) || !QuickInt(frame, node->right, b) || !IntegerOperator<Op>(a, b, a)) {
+    Operand unused;
+    return QuickNumberCompound(frame, node, unused);
+  }
   local->data->payload.intValue = a;
   return true;
 }
@@ -373,7 +417,12 @@ bool StepLocal(CallFrame& frame, const ExprNode* node) {
 
 bool CompoundInt(CallFrame& frame, const ExprNode* node) {
   Operand unused;
-  return QuickIntegerCompound(frame, node, unused);
+  return QuickIntegerCompound(frame, node, unused) || QuickNumberCompound(frame, node, unused);
+}
+
+bool CompoundNumber(CallFrame& frame, const ExprNode* node) {
+  Operand unused;
+  return QuickNumberCompound(frame, node, unused);
 }
 
 bool StepIntOperand(CallFrame& frame, const ExprNode* node) {
@@ -406,6 +455,8 @@ void ChooseQuickRun(ExprNode* node) {
         node->quickRun = CompoundLocalFor(PlainOperator(node->op));
       } else if (node->left->kind <= EX_PARAMETER && pureRight) {  // (it needs an integer had without effects)
         node->quickRun = CompoundInt;
+      } else if (node->left->kind == EX_MEMBER && pureRight) {
+        node->quickRun = CompoundNumber;
       }
       break;
     case EX_PREFIX: case EX_POSTFIX:

@@ -49,6 +49,12 @@ bool AssignElement(CallFrame& frame, const ExprNode* node, QuickSlot& slot);
 bool QuickIntegerStep(CallFrame& frame, const ExprNode* node, Operand& out);
 // x op= y on a plain variable holding an integer, with an integer y.
 bool QuickIntegerCompound(CallFrame& frame, const ExprNode* node, Operand& out);
+// x op= y on a variable or an existing member holding a number, with a
+// number y had without effects; the result takes the variable's kind.
+bool QuickNumberCompound(CallFrame& frame, const ExprNode* node, Operand& out);
+// [target] = [value] when the target holds a number and the value is one
+// had without effects, converted to the target's kind.
+bool AssignNumber(CallFrame& frame, Var* target, const ExprNode* value);
 
 // ===================================================================
 // Fast forms of the general evaluator's steps (quick_evaluate.cpp; those

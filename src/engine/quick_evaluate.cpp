@@ -82,7 +82,9 @@ bool QuickPostfix(CallFrame& frame, const ExprNode* node, Operand& out) {
 }
 
 bool QuickCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
-  return node->left->kind <= EX_PARAMETER && (node->right->flags & EXPR_PURE) && QuickIntegerCompound(frame, node, out);
+  if (!(node->right->flags & EXPR_PURE)) return false;
+  return (node->left->kind <= EX_PARAMETER && QuickIntegerCompound(frame, node, out)) ||
+         QuickNumberCompound(frame, node, out);
 }
 
 bool QuickAssign(CallFrame& frame, const ExprNode* node, Operand& out, bool& assigned) {

@@ -82,6 +82,8 @@ void RestampMembers(MemberList* list);
 void DropMemberIndex(MemberList* list);
 // A new member node for [name] holding an undefined variable.
 MemberNode* NewMemberNode(std::string_view name);
+// A new member node for [name] holding [var], a variable of its own made for it.
+MemberNode* NewMemberNode(std::string_view name, Var* var);
 // Frees one node made by NewMemberNode and its name (not its variable).
 void FreeMemberNode(MemberNode* node);
 // Frees the member chain starting at [node], their variables and names.

@@ -50,7 +50,7 @@ std::uint32_t HeldBytes(Var* buffer, const std::uint8_t*& bytes) {
 
 void Reverse(std::uint8_t* bytes, std::uint32_t count) { std::reverse(bytes, bytes + count); }
 
-void WriteNumber(CallFrame& frame, Var* value, std::int32_t type, std::uint8_t* area) {
+void WriteNumber(bool bigEndian, Var* value, std::int32_t type, std::uint8_t* area) {
   const std::uint32_t size = TypeSize(type);
   if (type == FLOAT32) {
     float narrowed = static_cast<float>(GetFloat(value));
@@ -64,14 +64,14 @@ void WriteNumber(CallFrame& frame, Var* value, std::int32_t type, std::uint8_t* 
     std::uint32_t bits = static_cast<std::uint32_t>(GetInt(value));
     for (std::uint32_t i = 0; i < size; ++i) area[i] = static_cast<std::uint8_t>(bits >> (8 * i));
   }
-  if (BigEndianMode(frame)) Reverse(area, size);
+  if (bigEndian) Reverse(area, size);
 }
 
-Scalar ReadNumber(CallFrame& frame, const std::uint8_t* source, std::int32_t type) {
+Scalar ReadNumber(bool bigEndian, const std::uint8_t* source, std::int32_t type) {
   const std::uint32_t size = TypeSize(type);
   std::uint8_t bytes[10];
   std::memcpy(bytes, source, size);
-  if (BigEndianMode(frame)) Reverse(bytes, size);
+  if (bigEndian) Reverse(bytes, size);
   if (type == FLOAT32) {
     float narrow;
     std::memcpy(&narrow, bytes, 4);
@@ -136,8 +136,33 @@ bool DescriptionSize(CallFrame& frame, Var* description, std::uint32_t& size) {
   return true;
 }
 
-// [size] may be 0, and then [area] may be null (an empty blob has no bytes).
-bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* area, std::uint32_t size) {
+namespace {
+
+// One conversion between a value and bytes: the byte order is read once,
+// as it stands when the conversion starts.
+struct Conversion {
+  CallFrame& frame;
+  bool bigEndian;
+};
+
+// The member of [value] named as the description member [node]. [guess] is
+// where the value's chain is expected to hold it, and moves past the member
+// found. OPTIMIZATION: a record is nearly always made with its members in
+// the description's order, so the next member in the chain is tried before
+// a search.
+Var* MemberLike(Var* value, const MemberNode* node, MemberNode*& guess) {
+  const std::string_view name(node->name, node->length);
+  MemberNode* found = guess;
+  if (found == nullptr || found->length != node->length || std::memcmp(found->name, node->name, node->length) != 0) {
+    found = FindMemberNode(MembersOf(value), name, false);
+    if (found == nullptr) return nullptr;
+  }
+  guess = found->next;
+  return found->var;
+}
+
+bool WriteInto(const Conversion& conversion, Var* value, Var* description, std::uint8_t* area, std::uint32_t size) {
+  CallFrame& frame = conversion.frame;
   if (IsByteCount(description)) {
     if (!CheckValue(frame, value, PARAM_BUFFER)) return false;
     const std::uint8_t* bytes = nullptr;
@@ -149,7 +174,7 @@ bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* ar
   }
   if (IsNumberDescription(description)) {
     if (!CheckValue(frame, value, PARAM_NUMERIC)) return false;
-    WriteNumber(frame, value, GetInt(description), area);
+    WriteNumber(conversion.bigEndian, value, GetInt(description), area);
     return true;
   }
   if (Arrayness(value) == 0 && !IsDefined(value)) {
@@ -157,13 +182,14 @@ bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* ar
     return true;
   }
   if (!CheckValue(frame, value, PARAM_STRUCT)) return false;
+  MemberNode* guess = MembersOf(value)->head;
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
     if (!DescriptionSize(frame, node->var, part)) return false;
-    Var* member = IsFiller(node->name) ? nullptr : FindMember(value, {node->name, node->length}, false);
+    Var* member = IsFiller(node->name) ? nullptr : MemberLike(value, node, guess);
     if (member == nullptr) {
       if (part != 0) std::memset(area, 0, part);
-    } else if (!WriteValue(frame, member, node->var, area, part)) {
+    } else if (!WriteInto(conversion, member, node->var, area, part)) {
       return false;
     }
     area += part;
@@ -171,18 +197,52 @@ bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* ar
   return true;
 }
 
-bool ReadValue(CallFrame& frame, const std::uint8_t* bytes, std::uint32_t count, Var* description, Var* target,
-               bool partial) {
-  Context& run = *frame.run;
+bool ReadInto(const Conversion& conversion, const std::uint8_t* bytes, std::uint32_t count, Var* description,
+              Var* target, bool partial);
+
+// The byte array [size] bytes at [bytes] make, as a variable of its own.
+Var* NewBlock(const std::uint8_t* bytes, std::uint32_t size) {
+  Var* block = NewByteArrayVar(reinterpret_cast<const char*>(bytes), size, false);
+  if (size == 0) ReleaseElements(block->data);
+  return block;
+}
+
+// Reads the members of the structure [description] into [target], a
+// structure without members: each member is added at the chain's end as it
+// is read, with its value made in place (no description has a name twice).
+bool ReadFreshMembers(const Conversion& conversion, const std::uint8_t* bytes, Var* description, MemberList* list) {
+  MemberNode** tail = &list->head;
+  for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
+    std::uint32_t part = 0;
+    if (!DescriptionSize(conversion.frame, node->var, part)) return false;
+    if (!IsFiller(node->name)) {
+      const std::string_view name(node->name, node->length);
+      Var* var = node->var;
+      if (IsByteCount(var)) {
+        *tail = NewMemberNode(name, NewBlock(bytes, part));
+      } else if (IsNumberDescription(var)) {
+        *tail = NewMemberNode(name, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, GetInt(var))));
+      } else {
+        *tail = NewMemberNode(name);
+        if (!ReadInto(conversion, bytes, part, var, (*tail)->var, false)) return false;
+      }
+      tail = &(*tail)->next;
+    }
+    bytes += part;
+  }
+  return true;
+}
+
+bool ReadInto(const Conversion& conversion, const std::uint8_t* bytes, std::uint32_t count, Var* description,
+              Var* target, bool partial) {
+  Context& run = *conversion.frame.run;
   if (IsByteCount(description)) {
     std::uint32_t size = partial ? count : static_cast<std::uint32_t>(GetInt(description));
-    std::unique_ptr<Var, void (*)(Var*)> block(
-        NewByteArrayVar(reinterpret_cast<const char*>(bytes), size, false), ReleaseVar);
-    if (size == 0) ReleaseElements(block->data);
+    std::unique_ptr<Var, void (*)(Var*)> block(NewBlock(bytes, size), ReleaseVar);
     return Assign(run, target, block.get());
   }
   if (IsNumberDescription(description)) {
-    Scalar number = ReadNumber(frame, bytes, GetInt(description));
+    Scalar number = ReadNumber(conversion.bigEndian, bytes, GetInt(description));
     // OPTIMIZATION: a number variable keeps its own kind, as assigning does,
     // and an undefined one takes the number's.
     if (!IsDefined(target) && !IsElementRef(target) && !SetTypeAndDims(run, target, number.type, 0)) return false;
@@ -194,16 +254,30 @@ bool ReadValue(CallFrame& frame, const std::uint8_t* bytes, std::uint32_t count,
     return Assign(run, target, value.get());
   }
   if (!IsStructure(target) && !SetTypeAndDims(run, target, KEL_STRUCT, 0)) return false;
+  MemberList* list = MembersOf(target);
+  if (list->head == nullptr && list->index == nullptr) return ReadFreshMembers(conversion, bytes, description, list);
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
-    if (!DescriptionSize(frame, node->var, part)) return false;
+    if (!DescriptionSize(conversion.frame, node->var, part)) return false;
     if (!IsFiller(node->name)) {
       Var* member = FindMember(target, {node->name, node->length}, true);
-      if (!ReadValue(frame, bytes, part, node->var, member, false)) return false;
+      if (!ReadInto(conversion, bytes, part, node->var, member, false)) return false;
     }
     bytes += part;
   }
   return true;
+}
+
+}  // namespace
+
+// [size] may be 0, and then [area] may be null (an empty blob has no bytes).
+bool WriteValue(CallFrame& frame, Var* value, Var* description, std::uint8_t* area, std::uint32_t size) {
+  return WriteInto(Conversion{frame, BigEndianMode(frame)}, value, description, area, size);
+}
+
+bool ReadValue(CallFrame& frame, const std::uint8_t* bytes, std::uint32_t count, Var* description, Var* target,
+               bool partial) {
+  return ReadInto(Conversion{frame, BigEndianMode(frame)}, bytes, count, description, target, partial);
 }
 
 std::size_t ReadBlock(std::FILE* stream, std::uint32_t size, std::vector<std::uint8_t>& bytes) {

@@ -96,6 +96,9 @@ inline bool PassesAtOnce(const Var* var, int mode) {
     case PARAM_ANY: return true;
     case PARAM_NUMERIC: return IsNumericScalar(var);
     case PARAM_STRUCT: return IsStructure(var);
+    case PARAM_BUFFER:  // (a byte array of its own; a row is checked the long way)
+      return var->data->dimension == 1 && !IsElementRef(var) && var->data->type == KEL_BYTE &&
+             var->data->payload.elements != nullptr;
     default: return false;
   }
 }
