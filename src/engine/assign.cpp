@@ -15,18 +15,14 @@ namespace kel {
 // Structures
 // ===================================================================
 
-MemberList* MembersOf(const Var* var) {
+MemberList* ElementMembers(const Var* var) {
   VarData* data = var->data;
-  if (data->type != KEL_STRUCT) return nullptr;
-  if (IsElementRef(var)) {
-    if (data->dimension != 1) return nullptr;
-    // An element's member list is made when it is first asked for, so that a
-    // large array of structures costs only the elements used.
-    auto* cell = static_cast<MemberList**>(ElementPointer(data, var->index));
-    if (*cell == nullptr) *cell = NewMemberList();
-    return *cell;
-  }
-  return data->dimension == 0 ? data->payload.members : nullptr;
+  if (data->dimension != 1) return nullptr;
+  // An element's member list is made when it is first asked for, so that a
+  // large array of structures costs only the elements used.
+  auto* cell = static_cast<MemberList**>(ElementPointer(data, var->index));
+  if (*cell == nullptr) *cell = NewMemberList();
+  return *cell;
 }
 
 namespace {

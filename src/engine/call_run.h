@@ -31,6 +31,8 @@ static_assert(sizeof(Var) * (kLocalsInMargin + 1) < kStackGuard / 8);
 // [args]. OPTIMIZATION: the commonest counts without a loop.
 [[gnu::always_inline]] inline void CountArguments(Var** args, std::int32_t count, int delta) {
   switch (count) {
+    case 4: args[3]->flags = static_cast<std::uint16_t>(args[3]->flags + delta); [[fallthrough]];
+    case 3: args[2]->flags = static_cast<std::uint16_t>(args[2]->flags + delta); [[fallthrough]];
     case 2: args[1]->flags = static_cast<std::uint16_t>(args[1]->flags + delta); [[fallthrough]];
     case 1: args[0]->flags = static_cast<std::uint16_t>(args[0]->flags + delta); [[fallthrough]];
     case 0: return;

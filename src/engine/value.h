@@ -542,9 +542,18 @@ inline bool KindChangeReplaces(const Var* var, int kind, int arrayness) {
 // Structures
 // ===================================================================
 
+// The member list of an element of a structure array, made when first
+// asked for.
+MemberList* ElementMembers(const Var* var);
+
 // The member list of the structure [var] denotes (a structure, or an element
 // of a structure array).
-MemberList* MembersOf(const Var* var);
+inline MemberList* MembersOf(const Var* var) {
+  VarData* data = var->data;
+  if (data->type != KEL_STRUCT) return nullptr;
+  if (IsElementRef(var)) return ElementMembers(var);
+  return data->dimension == 0 ? data->payload.members : nullptr;
+}
 
 // The member [name] of the structure [structVar], appended undefined when
 // missing and [create] is set; null otherwise.

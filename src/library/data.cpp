@@ -3,6 +3,7 @@
 #include "library/data.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -18,9 +19,12 @@ namespace kel {
 
 namespace {
 
+constexpr std::int32_t UWORD32 = -7;
+constexpr std::int32_t SWORD32 = -8;
 constexpr std::int32_t FLOAT32 = -9;
 constexpr std::int32_t FLOAT64 = -10;
 constexpr std::int32_t FLOAT80 = -11;
+constexpr bool kLittleEndianMachine = std::endian::native == std::endian::little;
 
 // Bytes of a fixed-width type: (1 - type) / 2 for the integer types.
 std::uint32_t TypeSize(std::int32_t type) {
@@ -34,6 +38,20 @@ bool IsSigned(std::int32_t type) { return type % 2 == 0; }
 
 bool IsNumberDescription(Var* description) {
   return Arrayness(description) == 0 && IsNumericKind(description->data->type);
+}
+
+// The number a description is (a byte count from 0, a type below it); false
+// for a structure or anything else. OPTIMIZATION: an integer, as nearly
+// every description is, is read inline.
+inline bool DescriptionNumber(Var* description, std::int32_t& n) {
+  const VarData* data = description->data;
+  if (data->type == KEL_INT && data->dimension == 0 && !IsElementRef(description)) {
+    n = data->payload.intValue;
+    return true;
+  }
+  if (!IsNumberDescription(description)) return false;
+  n = GetInt(description);
+  return true;
 }
 
 bool InvalidDescription(CallFrame& frame) {
@@ -60,6 +78,9 @@ void WriteNumber(bool bigEndian, Var* value, std::int32_t type, std::uint8_t* ar
     std::memcpy(area, &wide, 8);
   } else if (type == FLOAT80) {
     EncodeFloat80(GetFloat(value), area);
+  } else if (kLittleEndianMachine && (type == SWORD32 || type == UWORD32)) {
+    const std::int32_t integer = GetInt(value);  // (the commonest, in the machine's own order)
+    std::memcpy(area, &integer, 4);
   } else {
     std::uint32_t bits = static_cast<std::uint32_t>(GetInt(value));
     for (std::uint32_t i = 0; i < size; ++i) area[i] = static_cast<std::uint8_t>(bits >> (8 * i));
@@ -68,6 +89,20 @@ void WriteNumber(bool bigEndian, Var* value, std::int32_t type, std::uint8_t* ar
 }
 
 Scalar ReadNumber(bool bigEndian, const std::uint8_t* source, std::int32_t type) {
+  // OPTIMIZATION: the commonest types in the machine's own order are read
+  // as they are.
+  if (kLittleEndianMachine && !bigEndian) {
+    if (type == FLOAT64) {
+      double wide;
+      std::memcpy(&wide, source, 8);
+      return MakeFloat(wide);
+    }
+    if (type == SWORD32 || type == UWORD32) {
+      std::int32_t integer;
+      std::memcpy(&integer, source, 4);
+      return MakeInt(integer);
+    }
+  }
   const std::uint32_t size = TypeSize(type);
   std::uint8_t bytes[10];
   std::memcpy(bytes, source, size);
@@ -105,30 +140,37 @@ bool BigEndianMode(CallFrame& frame) {
   return IsNumericScalar(mode) && GetFloat(mode) != 0.0;
 }
 
-bool IsByteCount(Var* description) { return IsNumberDescription(description) && GetInt(description) >= 0; }
+bool IsByteCount(Var* description) {
+  std::int32_t n;
+  return DescriptionNumber(description, n) && n >= 0;
+}
 
 namespace {
 
 // The size a number description stands for (a count of bytes, or a type).
-inline bool NumberSize(CallFrame& frame, Var* description, std::uint32_t& size) {
-  std::int32_t n = GetInt(description);
+inline bool NumberSize(CallFrame& frame, std::int32_t n, std::uint32_t& size) {
   if (n < FLOAT80) return InvalidDescription(frame);
   size = n >= 0 ? static_cast<std::uint32_t>(n) : TypeSize(n);
   return true;
 }
 
+// The size of a member of a structure description: nearly always a number,
+// measured here.
+inline bool PartSize(CallFrame& frame, Var* description, std::uint32_t& size) {
+  std::int32_t n;
+  return DescriptionNumber(description, n) ? NumberSize(frame, n, size) : DescriptionSize(frame, description, size);
+}
+
 }  // namespace
 
 bool DescriptionSize(CallFrame& frame, Var* description, std::uint32_t& size) {
-  if (IsNumberDescription(description)) return NumberSize(frame, description, size);
+  std::int32_t n;
+  if (DescriptionNumber(description, n)) return NumberSize(frame, n, size);
   if (!IsStructure(description)) return InvalidDescription(frame);
   std::uint64_t total = 0;
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
-    // (Members that are numbers, nearly all, are measured here.)
-    const bool ok = IsNumberDescription(node->var) ? NumberSize(frame, node->var, part)
-                                                   : DescriptionSize(frame, node->var, part);
-    if (!ok) return false;
+    if (!PartSize(frame, node->var, part)) return false;
     total += part;
   }
   if (total > 0x7FFFFFFFu) return InvalidDescription(frame);
@@ -145,6 +187,16 @@ struct Conversion {
   bool bigEndian;
 };
 
+// Whether two members' names are spelled alike, byte for byte.
+// (A short name is compared here: a call to memcmp costs more.)
+bool SameName(const MemberNode* a, const MemberNode* b) {
+  if (a->length != b->length) return false;
+  for (std::uint32_t at = 0; at < a->length; ++at) {
+    if (a->name[at] != b->name[at]) return false;
+  }
+  return true;
+}
+
 // The member of [value] named as the description member [node]. [guess] is
 // where the value's chain is expected to hold it, and moves past the member
 // found. OPTIMIZATION: a record is nearly always made with its members in
@@ -153,7 +205,7 @@ struct Conversion {
 Var* MemberLike(Var* value, const MemberNode* node, MemberNode*& guess) {
   const std::string_view name(node->name, node->length);
   MemberNode* found = guess;
-  if (found == nullptr || found->length != node->length || std::memcmp(found->name, node->name, node->length) != 0) {
+  if (found == nullptr || !SameName(found, node)) {
     found = FindMemberNode(MembersOf(value), name, false);
     if (found == nullptr) return nullptr;
   }
@@ -163,7 +215,9 @@ Var* MemberLike(Var* value, const MemberNode* node, MemberNode*& guess) {
 
 bool WriteInto(const Conversion& conversion, Var* value, Var* description, std::uint8_t* area, std::uint32_t size) {
   CallFrame& frame = conversion.frame;
-  if (IsByteCount(description)) {
+  std::int32_t n;
+  const bool number = DescriptionNumber(description, n);
+  if (number && n >= 0) {
     if (!CheckValue(frame, value, PARAM_BUFFER)) return false;
     const std::uint8_t* bytes = nullptr;
     const std::uint32_t held = HeldBytes(value, bytes);
@@ -172,9 +226,9 @@ bool WriteInto(const Conversion& conversion, Var* value, Var* description, std::
     if (held != 0) std::memcpy(area, bytes, std::min(held, size));
     return true;
   }
-  if (IsNumberDescription(description)) {
+  if (number) {
     if (!CheckValue(frame, value, PARAM_NUMERIC)) return false;
-    WriteNumber(conversion.bigEndian, value, GetInt(description), area);
+    WriteNumber(conversion.bigEndian, value, n, area);
     return true;
   }
   if (Arrayness(value) == 0 && !IsDefined(value)) {
@@ -185,7 +239,7 @@ bool WriteInto(const Conversion& conversion, Var* value, Var* description, std::
   MemberNode* guess = MembersOf(value)->head;
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
-    if (!DescriptionSize(frame, node->var, part)) return false;
+    if (!PartSize(frame, node->var, part)) return false;
     Var* member = IsFiller(node->name) ? nullptr : MemberLike(value, node, guess);
     if (member == nullptr) {
       if (part != 0) std::memset(area, 0, part);
@@ -214,17 +268,18 @@ bool ReadFreshMembers(const Conversion& conversion, const std::uint8_t* bytes, V
   MemberNode** tail = &list->head;
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
-    if (!DescriptionSize(conversion.frame, node->var, part)) return false;
+    if (!PartSize(conversion.frame, node->var, part)) return false;
     if (!IsFiller(node->name)) {
       const std::string_view name(node->name, node->length);
       Var* var = node->var;
-      if (IsByteCount(var)) {
-        *tail = NewMemberNode(name, NewBlock(bytes, part));
-      } else if (IsNumberDescription(var)) {
-        *tail = NewMemberNode(name, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, GetInt(var))));
-      } else {
+      std::int32_t n;
+      if (!DescriptionNumber(var, n)) {
         *tail = NewMemberNode(name);
         if (!ReadInto(conversion, bytes, part, var, (*tail)->var, false)) return false;
+      } else if (n >= 0) {
+        *tail = NewMemberNode(name, NewBlock(bytes, part));
+      } else {
+        *tail = NewMemberNode(name, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, n)));
       }
       tail = &(*tail)->next;
     }
@@ -236,13 +291,15 @@ bool ReadFreshMembers(const Conversion& conversion, const std::uint8_t* bytes, V
 bool ReadInto(const Conversion& conversion, const std::uint8_t* bytes, std::uint32_t count, Var* description,
               Var* target, bool partial) {
   Context& run = *conversion.frame.run;
-  if (IsByteCount(description)) {
-    std::uint32_t size = partial ? count : static_cast<std::uint32_t>(GetInt(description));
+  std::int32_t n;
+  const bool numberDescription = DescriptionNumber(description, n);
+  if (numberDescription && n >= 0) {
+    std::uint32_t size = partial ? count : static_cast<std::uint32_t>(n);
     std::unique_ptr<Var, void (*)(Var*)> block(NewBlock(bytes, size), ReleaseVar);
     return Assign(run, target, block.get());
   }
-  if (IsNumberDescription(description)) {
-    Scalar number = ReadNumber(conversion.bigEndian, bytes, GetInt(description));
+  if (numberDescription) {
+    Scalar number = ReadNumber(conversion.bigEndian, bytes, n);
     // OPTIMIZATION: a number variable keeps its own kind, as assigning does,
     // and an undefined one takes the number's.
     if (!IsDefined(target) && !IsElementRef(target) && !SetTypeAndDims(run, target, number.type, 0)) return false;
@@ -258,7 +315,7 @@ bool ReadInto(const Conversion& conversion, const std::uint8_t* bytes, std::uint
   if (list->head == nullptr && list->index == nullptr) return ReadFreshMembers(conversion, bytes, description, list);
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
-    if (!DescriptionSize(conversion.frame, node->var, part)) return false;
+    if (!PartSize(conversion.frame, node->var, part)) return false;
     if (!IsFiller(node->name)) {
       Var* member = FindMember(target, {node->name, node->length}, true);
       if (!ReadInto(conversion, bytes, part, node->var, member, false)) return false;

@@ -92,20 +92,31 @@ bool StarValue(ArgumentSource& args, std::int32_t& value) {
 // "%s" with no flag, width or precision) are written without the C
 // formatter; they produce exactly what it would.
 void AppendUnsigned(std::string& out, std::uint32_t value, unsigned base, bool upper) {
-  char digits[16];
-  int count = 0;
-  const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  do {
-    digits[count++] = symbols[value % base];
-    value /= base;
-  } while (value != 0);
-  while (count > 0) out += digits[--count];
+  // The digits are made from the end backwards, then appended at once.
+  char digits[32];
+  char* first = digits + sizeof digits;
+  if (base == 10) {  // (the commonest, with a divisor the compiler knows)
+    do {
+      *--first = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+  } else {
+    const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    do {
+      *--first = symbols[value % base];
+      value /= base;
+    } while (value != 0);
+  }
+  out.append(first, static_cast<std::size_t>(digits + sizeof digits - first));
 }
 
 bool PlainDirective(const char*& format, ArgumentSource& args, std::string& out, bool& handled) {
   handled = false;
   const char type = *format;
-  if (std::strchr("diuxXcs", type) == nullptr || type == '\0') return true;
+  switch (type) {
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': break;
+    default: return true;
+  }
   handled = true;
   ++format;
   if (type == 's') {
