@@ -333,7 +333,7 @@ bool QuickNumberCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
   return true;
 }
 
-bool AssignNumber(CallFrame& frame, Var* target, const ExprNode* value) {
+[[gnu::noinline]] bool AssignNumber(CallFrame& frame, Var* target, const ExprNode* value) {
   Scalar number;
   return DirectNumber(target) != nullptr && QuickValue(frame, value, number) && WriteNumber(target, number);
 }
@@ -344,10 +344,17 @@ bool AssignNumber(CallFrame& frame, Var* target, const ExprNode* value) {
 
 namespace {
 
-// local = integer, over a local holding an integer.
+// local = number, over a local holding a number.
+// [target] = [value] over a variable holding a number. (Each way ends in a
+// call of its own, so that the integer one costs no more than it would alone.)
+bool AssignQuickly(CallFrame& frame, Var* target, const ExprNode* value) {
+  if (target->data->type != KEL_INT) return AssignNumber(frame, target, value);
+  return AssignInt(frame, target, value);
+}
+
 bool AssignLocalInt(CallFrame& frame, const ExprNode* node) {
   Var* local = &frame.locals[node->left->slot];
-  return AssignInt(frame, local, node->right) || (local->data != nullptr && AssignNumber(frame, local, node->right));
+  return local->data != nullptr && AssignQuickly(frame, local, node->right);
 }
 
 // array[index] = number, inside the array's span.
@@ -370,21 +377,25 @@ bool AssignLocalElement(CallFrame& frame, const ExprNode* node) {
   return true;
 }
 
-// local.name = integer, over a member holding an integer.
+// local.name = number, over a member holding a number.
 bool AssignLocalMember(CallFrame& frame, const ExprNode* node) {
   Var* member = LocalMember(frame, node->left);
   return member != nullptr && frame.locals[node->left->left->slot].flags != 0 &&
-         (AssignInt(frame, member, node->right) || AssignNumber(frame, member, node->right));
+         AssignQuickly(frame, member, node->right);
 }
 
-// local op= integer, over a local holding an integer.
+[[gnu::noinline]] bool CompoundNumber(CallFrame& frame, const ExprNode* node) {
+  Operand unused;
+  return QuickNumberCompound(frame, node, unused);
+}
+
+// local op= integer, over a local holding an integer; else a number.
 template <std::uint16_t Op>
 bool CompoundLocal(CallFrame& frame, const ExprNode* node) {
   Var* local = &frame.locals[node->left->slot];
   std::int32_t a, b;
   if (!IntVariable(local, a) || !QuickInt(frame, node->right, b) || !IntegerOperator<Op>(a, b, a)) {
-    Operand unused;
-    return QuickNumberCompound(frame, node, unused);
+    return CompoundNumber(frame, node);
   }
   local->data->payload.intValue = a;
   return true;
@@ -420,10 +431,7 @@ bool CompoundInt(CallFrame& frame, const ExprNode* node) {
   return QuickIntegerCompound(frame, node, unused) || QuickNumberCompound(frame, node, unused);
 }
 
-bool CompoundNumber(CallFrame& frame, const ExprNode* node) {
-  Operand unused;
-  return QuickNumberCompound(frame, node, unused);
-}
+
 
 bool StepIntOperand(CallFrame& frame, const ExprNode* node) {
   Operand unused;
