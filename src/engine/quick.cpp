@@ -163,7 +163,24 @@ bool QuickIntOfPlace(CallFrame& frame, const ExprNode* node, std::int32_t& out) 
 // The value of a pure expression as a number, computed without operands; false
 // when it is no number or would report an error, and the general path then
 // evaluates it (with no effect left behind by this attempt).
+namespace {
+
+// A member's number: local.name through the node's cache at once, else
+// found through its structure (which fills the cache).
+bool QuickMemberValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  Var* member = IsLocalMember(node) ? LocalMember(frame, node) : nullptr;
+  if (member == nullptr) {
+    Var* structure = QuickStructure(frame, node->left);
+    member = structure != nullptr && node->name != nullptr ? MemberOf(node, structure, false) : nullptr;
+  }
+  return member != nullptr && ReadNumber(member, out);
+}
+
+}  // namespace
+
 bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
+  // (A member of any kind is read at once, not first tried as an integer.)
+  if (node->kind == EX_MEMBER) return QuickMemberValue(frame, node, out);
   std::int32_t integer;
   if (QuickInt(frame, node, integer)) {
     out = MakeInt(integer);
@@ -206,11 +223,6 @@ bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
       Scalar condition;
       if (!QuickValue(frame, node->left, condition)) return false;
       return QuickValue(frame, Truth(condition) ? node->right : node->third, out);
-    }
-    case EX_MEMBER: {
-      Var* structure = QuickStructure(frame, node->left);
-      Var* member = structure != nullptr && node->name != nullptr ? MemberOf(node, structure, false) : nullptr;
-      return member != nullptr && ReadNumber(member, out);
     }
     default:
       return QuickNumber(frame, node, out);

@@ -121,7 +121,8 @@ void Data_BLObGet(CallFrame& frame) {
   // Read from a copy: the target may be the blob itself.
   RecordArea copy(size);
   if (size > 0) std::memcpy(copy.bytes(), bytes, size);
-  VarHolder result = Hold(NewVar(KEL_UNKNOWN));
+  // (A record's structure is made at once, not made one from undefined.)
+  VarHolder result = Hold(NewVar(IsStructure(description) ? KEL_STRUCT : KEL_UNKNOWN));
   if (!ReadValue(frame, copy.bytes(), size, description, result.get(), false)) return;
   SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
