@@ -88,7 +88,7 @@ namespace {
 [[gnu::noinline]] bool EvaluateCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand left, right;
   if (!Evaluate(frame, node->left, left)) return false;
-  if (!Evaluate(frame, node->right, right)) return false;
+  if (!EvaluateOperand(frame, node->right, right)) return false;
   if (kFastPaths && QuickCompoundOperands(PlainOperator(node->op), left, right)) {
     out = std::move(left);
     return true;
@@ -102,14 +102,6 @@ namespace {
   return true;
 }
 
-bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out);
-
-// Evaluate, with a call (the commonest operand that is no quick value) run
-// without the dispatch.
-inline bool EvaluateOperand(CallFrame& frame, const ExprNode* node, Operand& out) {
-  if (node->kind == EX_CALL) return EvaluateCall(frame, node, out);
-  return Evaluate(frame, node, out);
-}
 
 [[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand left, right;
@@ -339,6 +331,8 @@ bool PassArgument(CallFrame& frame, const ExprNode* node, std::uint32_t k, std::
 
 bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Operand& out);
 
+}  // namespace
+
 [[gnu::noinline]] bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out) {
   ExprNode* call = const_cast<ExprNode*>(node);
   if (call->function == nullptr || call->functionEpoch != FunctionEpoch) {
@@ -362,6 +356,8 @@ bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnl
   }
   return CallGenerally(frame, node, readOnly, out);
 }
+
+namespace {
 
 // A call with arguments of any form, each evaluated into an operand.
 [[gnu::noinline]] bool CallGenerally(CallFrame& frame, const ExprNode* node, std::uint32_t readOnly, Operand& out) {

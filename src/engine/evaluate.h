@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/code.h"
+
 namespace kel {
 
 struct Scalar;
@@ -33,6 +35,16 @@ constexpr std::uint16_t kBodyMode = STATUS_ERROR | STATUS_EXIT | STATUS_RETURN |
 
 // Evaluates [node] into [out]. Returns false when the run stopped.
 bool Evaluate(CallFrame& frame, const ExprNode* node, Operand& out);
+
+// Evaluates the call [node] into [out]; false when the run stopped.
+bool EvaluateCall(CallFrame& frame, const ExprNode* node, Operand& out);
+
+// Evaluate, with a call (the commonest operand that is no quick value) run
+// without the dispatch.
+inline bool EvaluateOperand(CallFrame& frame, const ExprNode* node, Operand& out) {
+  if (node->kind == EX_CALL) return EvaluateCall(frame, node, out);
+  return Evaluate(frame, node, out);
+}
 
 // Stores [value] into the variable [target] as "=" does.
 bool Store(CallFrame& frame, Var* target, Operand& value);

@@ -242,7 +242,7 @@ class Flattener {
 inline bool RunExpression(CallFrame& frame, const ExprNode* expr) {
   if (expr->quickRun(frame, expr)) return true;
   Operand discarded;
-  return Evaluate(frame, expr, discarded);
+  return EvaluateOperand(frame, expr, discarded);
 }
 
 // A for-loop step, as the tree runner runs it: a plain step without the

@@ -45,7 +45,7 @@ bool AssignTarget(CallFrame& frame, const ExprNode* node, Var* target, Operand& 
     return true;
   }
   Operand right;
-  if (!Evaluate(frame, node->right, right)) return false;
+  if (!EvaluateOperand(frame, node->right, right)) return false;
   if (right.NumberValue(value) && WriteNumber(target, value)) {
     refer(out);
     return true;
