@@ -160,9 +160,6 @@ bool QuickIntOfPlace(CallFrame& frame, const ExprNode* node, std::int32_t& out) 
   return true;
 }
 
-// The value of a pure expression as a number, computed without operands; false
-// when it is no number or would report an error, and the general path then
-// evaluates it (with no effect left behind by this attempt).
 namespace {
 
 // A member's number: local.name through the node's cache at once, else
@@ -178,6 +175,9 @@ bool QuickMemberValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
 
 }  // namespace
 
+// The value of a pure expression as a number, computed without operands; false
+// when it is no number or would report an error, and the general path then
+// evaluates it (with no effect left behind by this attempt).
 bool QuickValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
   // (A member of any kind is read at once, not first tried as an integer.)
   if (node->kind == EX_MEMBER) return QuickMemberValue(frame, node, out);
@@ -356,7 +356,6 @@ bool QuickNumberCompound(CallFrame& frame, const ExprNode* node, Operand& out) {
 
 namespace {
 
-// local = number, over a local holding a number.
 // [target] = [value] over a variable holding a number. (Each way ends in a
 // call of its own, so that the integer one costs no more than it would alone.)
 bool AssignQuickly(CallFrame& frame, Var* target, const ExprNode* value) {
@@ -364,6 +363,7 @@ bool AssignQuickly(CallFrame& frame, Var* target, const ExprNode* value) {
   return AssignInt(frame, target, value);
 }
 
+// local = number, over a local holding a number.
 bool AssignLocalInt(CallFrame& frame, const ExprNode* node) {
   Var* local = &frame.locals[node->left->slot];
   return local->data != nullptr && AssignQuickly(frame, local, node->right);
@@ -442,8 +442,6 @@ bool CompoundInt(CallFrame& frame, const ExprNode* node) {
   Operand unused;
   return QuickIntegerCompound(frame, node, unused) || QuickNumberCompound(frame, node, unused);
 }
-
-
 
 bool StepIntOperand(CallFrame& frame, const ExprNode* node) {
   Operand unused;
