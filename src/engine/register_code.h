@@ -131,81 +131,91 @@ class RegisterCompiler {
 // path's own are [own]'s: Call, Element1, Element2, Store1, Store2, Check and
 // Defined, each (but Defined) false when the step fails. The step it stopped at: a
 // REG_RETURN, REG_END or REG_EXIT, or a step that failed.
+// OPTIMIZATION: threaded: each step goes to the next one's code through a
+// jump of its own, which the processor learns step by step (through one
+// switch, every step would share a single jump that it keeps mispredicting).
+// (Code that takes the address of its labels cannot be inlined.)
 template <typename Own>
-[[gnu::always_inline]] inline const RegisterOp* RunRegisters(const RegisterOp* ops, std::int32_t* r, Own& own) {
-  for (const RegisterOp* op = ops;; ++op) {
-    switch (op->code) {
-      case REG_CONSTANT: r[op->a] = op->k; break;
-      case REG_MOVE: r[op->a] = r[op->b]; break;
-      case REG_BINARY:
-        if (!IntegerBinary(op->op, r[op->b], r[op->c], r[op->a])) return op;
-        break;
-      case REG_BINARY_K:
-        if (!IntegerBinary(op->op, r[op->b], op->k, r[op->a])) return op;
-        break;
-      case REG_ADD: IntegerOperator<TOK_ADD>(r[op->b], r[op->c], r[op->a]); break;
-      case REG_ADD_K: IntegerOperator<TOK_ADD>(r[op->b], op->k, r[op->a]); break;
-      case REG_SUB: IntegerOperator<TOK_SUB>(r[op->b], r[op->c], r[op->a]); break;
-      case REG_SUB_K: IntegerOperator<TOK_SUB>(r[op->b], op->k, r[op->a]); break;
-      case REG_MUL: IntegerOperator<TOK_MUL>(r[op->b], r[op->c], r[op->a]); break;
-      case REG_MUL_K: IntegerOperator<TOK_MUL>(r[op->b], op->k, r[op->a]); break;
-      case REG_EQ: r[op->a] = r[op->b] == r[op->c]; break;
-      case REG_EQ_K: r[op->a] = r[op->b] == op->k; break;
-      case REG_NE: r[op->a] = r[op->b] != r[op->c]; break;
-      case REG_NE_K: r[op->a] = r[op->b] != op->k; break;
-      case REG_LT: r[op->a] = r[op->b] < r[op->c]; break;
-      case REG_LT_K: r[op->a] = r[op->b] < op->k; break;
-      case REG_LE: r[op->a] = r[op->b] <= r[op->c]; break;
-      case REG_LE_K: r[op->a] = r[op->b] <= op->k; break;
-      case REG_GT: r[op->a] = r[op->b] > r[op->c]; break;
-      case REG_GT_K: r[op->a] = r[op->b] > op->k; break;
-      case REG_GE: r[op->a] = r[op->b] >= r[op->c]; break;
-      case REG_GE_K: r[op->a] = r[op->b] >= op->k; break;
-      case REG_DIV_K: r[op->a] = IntegerArithmetic(TOK_DIV, r[op->b], op->k); break;
-      case REG_MOD_K: r[op->a] = IntegerArithmetic(TOK_MOD, r[op->b], op->k); break;
-      case REG_PREFIX: r[op->a] = IntegerPrefix(op->op, r[op->b]); break;
-      case REG_TRUTH: r[op->a] = r[op->b] != 0; break;
-      case REG_JUMP: op = ops + op->target - 1; break;
-      case REG_JUMP_ZERO:
-        if (r[op->b] == 0) op = ops + op->target - 1;
-        break;
-      case REG_JUMP_NONZERO:
-        if (r[op->b] != 0) op = ops + op->target - 1;
-        break;
-      case REG_JUMP_EQ: if (r[op->b] == r[op->c]) op = ops + op->target - 1; break;
-      case REG_JUMP_EQ_K: if (r[op->b] == op->k) op = ops + op->target - 1; break;
-      case REG_JUMP_NE: if (r[op->b] != r[op->c]) op = ops + op->target - 1; break;
-      case REG_JUMP_NE_K: if (r[op->b] != op->k) op = ops + op->target - 1; break;
-      case REG_JUMP_LT: if (r[op->b] < r[op->c]) op = ops + op->target - 1; break;
-      case REG_JUMP_LT_K: if (r[op->b] < op->k) op = ops + op->target - 1; break;
-      case REG_JUMP_LE: if (r[op->b] <= r[op->c]) op = ops + op->target - 1; break;
-      case REG_JUMP_LE_K: if (r[op->b] <= op->k) op = ops + op->target - 1; break;
-      case REG_JUMP_GT: if (r[op->b] > r[op->c]) op = ops + op->target - 1; break;
-      case REG_JUMP_GT_K: if (r[op->b] > op->k) op = ops + op->target - 1; break;
-      case REG_JUMP_GE: if (r[op->b] >= r[op->c]) op = ops + op->target - 1; break;
-      case REG_JUMP_GE_K: if (r[op->b] >= op->k) op = ops + op->target - 1; break;
-      case REG_CALL:
-        if (!own.Call(op, r)) return op;
-        break;
-      case REG_ELEMENT1:
-        if (!own.Element1(op, r)) return op;
-        break;
-      case REG_ELEMENT2:
-        if (!own.Element2(op, r)) return op;
-        break;
-      case REG_STORE1:
-        if (!own.Store1(op, r)) return op;
-        break;
-      case REG_STORE2:
-        if (!own.Store2(op, r)) return op;
-        break;
-      case REG_CHECK:
-        if (!own.Check(op, r)) return op;
-        break;
-      case REG_DEFINED: own.Defined(op); break;
-      default: return op;  // REG_RETURN, REG_END, REG_EXIT
-    }
-  }
+[[gnu::noinline]] const RegisterOp* RunRegisters(const RegisterOp* ops, std::int32_t* r, Own& own) {
+  static const void* const kStep[] = {
+      &&Constant, &&Move, &&Binary, &&BinaryK,
+      &&Add, &&AddK, &&Sub, &&SubK, &&Mul, &&MulK,
+      &&Eq, &&EqK, &&Ne, &&NeK, &&Lt, &&LtK, &&Le, &&LeK, &&Gt, &&GtK, &&Ge, &&GeK,
+      &&DivK, &&ModK, &&Prefix, &&Truth,
+      &&Jump, &&JumpZero, &&JumpNonzero,
+      &&JumpEq, &&JumpEqK, &&JumpNe, &&JumpNeK, &&JumpLt, &&JumpLtK,
+      &&JumpLe, &&JumpLeK, &&JumpGt, &&JumpGtK, &&JumpGe, &&JumpGeK,
+      &&Call, &&Stop, &&Stop,
+      &&Element1, &&Element2, &&Store1, &&Store2, &&Check, &&Defined, &&Stop};
+  static_assert(sizeof kStep / sizeof kStep[0] == REG_EXIT + 1, "a step for every code");
+  const RegisterOp* op = ops;
+#define KEL_NEXT_STEP goto* kStep[(++op)->code]
+#define KEL_JUMP_IF(condition)          \
+  if (condition) {                      \
+    op = ops + op->target;              \
+    goto* kStep[op->code];              \
+  }                                     \
+  KEL_NEXT_STEP
+#define KEL_OWN_STEP(step) \
+  if (!own.step(op, r)) return op; \
+  KEL_NEXT_STEP
+  goto* kStep[op->code];
+Constant: r[op->a] = op->k; KEL_NEXT_STEP;
+Move: r[op->a] = r[op->b]; KEL_NEXT_STEP;
+Binary:
+  if (!IntegerBinary(op->op, r[op->b], r[op->c], r[op->a])) return op;
+  KEL_NEXT_STEP;
+BinaryK:
+  if (!IntegerBinary(op->op, r[op->b], op->k, r[op->a])) return op;
+  KEL_NEXT_STEP;
+Add: IntegerOperator<TOK_ADD>(r[op->b], r[op->c], r[op->a]); KEL_NEXT_STEP;
+AddK: IntegerOperator<TOK_ADD>(r[op->b], op->k, r[op->a]); KEL_NEXT_STEP;
+Sub: IntegerOperator<TOK_SUB>(r[op->b], r[op->c], r[op->a]); KEL_NEXT_STEP;
+SubK: IntegerOperator<TOK_SUB>(r[op->b], op->k, r[op->a]); KEL_NEXT_STEP;
+Mul: IntegerOperator<TOK_MUL>(r[op->b], r[op->c], r[op->a]); KEL_NEXT_STEP;
+MulK: IntegerOperator<TOK_MUL>(r[op->b], op->k, r[op->a]); KEL_NEXT_STEP;
+Eq: r[op->a] = r[op->b] == r[op->c]; KEL_NEXT_STEP;
+EqK: r[op->a] = r[op->b] == op->k; KEL_NEXT_STEP;
+Ne: r[op->a] = r[op->b] != r[op->c]; KEL_NEXT_STEP;
+NeK: r[op->a] = r[op->b] != op->k; KEL_NEXT_STEP;
+Lt: r[op->a] = r[op->b] < r[op->c]; KEL_NEXT_STEP;
+LtK: r[op->a] = r[op->b] < op->k; KEL_NEXT_STEP;
+Le: r[op->a] = r[op->b] <= r[op->c]; KEL_NEXT_STEP;
+LeK: r[op->a] = r[op->b] <= op->k; KEL_NEXT_STEP;
+Gt: r[op->a] = r[op->b] > r[op->c]; KEL_NEXT_STEP;
+GtK: r[op->a] = r[op->b] > op->k; KEL_NEXT_STEP;
+Ge: r[op->a] = r[op->b] >= r[op->c]; KEL_NEXT_STEP;
+GeK: r[op->a] = r[op->b] >= op->k; KEL_NEXT_STEP;
+DivK: r[op->a] = IntegerArithmetic(TOK_DIV, r[op->b], op->k); KEL_NEXT_STEP;
+ModK: r[op->a] = IntegerArithmetic(TOK_MOD, r[op->b], op->k); KEL_NEXT_STEP;
+Prefix: r[op->a] = IntegerPrefix(op->op, r[op->b]); KEL_NEXT_STEP;
+Truth: r[op->a] = r[op->b] != 0; KEL_NEXT_STEP;
+Jump: KEL_JUMP_IF(true);
+JumpZero: KEL_JUMP_IF(r[op->b] == 0);
+JumpNonzero: KEL_JUMP_IF(r[op->b] != 0);
+JumpEq: KEL_JUMP_IF(r[op->b] == r[op->c]);
+JumpEqK: KEL_JUMP_IF(r[op->b] == op->k);
+JumpNe: KEL_JUMP_IF(r[op->b] != r[op->c]);
+JumpNeK: KEL_JUMP_IF(r[op->b] != op->k);
+JumpLt: KEL_JUMP_IF(r[op->b] < r[op->c]);
+JumpLtK: KEL_JUMP_IF(r[op->b] < op->k);
+JumpLe: KEL_JUMP_IF(r[op->b] <= r[op->c]);
+JumpLeK: KEL_JUMP_IF(r[op->b] <= op->k);
+JumpGt: KEL_JUMP_IF(r[op->b] > r[op->c]);
+JumpGtK: KEL_JUMP_IF(r[op->b] > op->k);
+JumpGe: KEL_JUMP_IF(r[op->b] >= r[op->c]);
+JumpGeK: KEL_JUMP_IF(r[op->b] >= op->k);
+Call: KEL_OWN_STEP(Call);
+Element1: KEL_OWN_STEP(Element1);
+Element2: KEL_OWN_STEP(Element2);
+Store1: KEL_OWN_STEP(Store1);
+Store2: KEL_OWN_STEP(Store2);
+Check: KEL_OWN_STEP(Check);
+Defined: own.Defined(op); KEL_NEXT_STEP;
+Stop: return op;  // REG_RETURN, REG_END, REG_EXIT
+#undef KEL_OWN_STEP
+#undef KEL_JUMP_IF
+#undef KEL_NEXT_STEP
 }
 
 }  // namespace kel
