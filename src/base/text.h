@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace kel {
@@ -17,6 +19,34 @@ constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i) {
     // (Names are nearly always written the same way: fold only on a difference.)
     if (a[i] != b[i] && AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+namespace detail {
+template <typename T>
+inline T Word(const char* at) {
+  T word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+}  // namespace detail
+
+// memcmp(a, b, n) == 0 for short names without a call: words that overlap in
+// the middle cover every length from 4 on.
+inline bool SameBytes(const char* a, const char* b, std::size_t n) {
+  using detail::Word;
+  if (n >= 8) {
+    for (std::size_t at = 0; at + 8 < n; at += 8) {
+      if (Word<std::uint64_t>(a + at) != Word<std::uint64_t>(b + at)) return false;
+    }
+    return Word<std::uint64_t>(a + n - 8) == Word<std::uint64_t>(b + n - 8);
+  }
+  if (n >= 4) {
+    return Word<std::uint32_t>(a) == Word<std::uint32_t>(b) && Word<std::uint32_t>(a + n - 4) == Word<std::uint32_t>(b + n - 4);
+  }
+  for (std::size_t at = 0; at < n; ++at) {
+    if (a[at] != b[at]) return false;
   }
   return true;
 }

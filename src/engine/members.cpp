@@ -49,30 +49,6 @@ struct MemberIndex {
     return SameBytes(stored, name.data(), name.size()) || EqualsIgnoreCase({stored, name.size()}, name);
   }
 
-  // memcmp(a, b, n) == 0 for the short names of members without a call:
-  // words that overlap in the middle cover every length from 4 on.
-  static bool SameBytes(const char* a, const char* b, std::size_t n) {
-    if (n >= 8) {
-      for (std::size_t at = 0; at + 8 < n; at += 8) {
-        if (Word<std::uint64_t>(a + at) != Word<std::uint64_t>(b + at)) return false;
-      }
-      return Word<std::uint64_t>(a + n - 8) == Word<std::uint64_t>(b + n - 8);
-    }
-    if (n >= 4) {
-      return Word<std::uint32_t>(a) == Word<std::uint32_t>(b) && Word<std::uint32_t>(a + n - 4) == Word<std::uint32_t>(b + n - 4);
-    }
-    for (std::size_t at = 0; at < n; ++at) {
-      if (a[at] != b[at]) return false;
-    }
-    return true;
-  }
-  template <typename T>
-  static T Word(const char* at) {
-    T word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-  }
-
   static void Place(std::vector<Slot>& table, Slot slot) {
     const std::size_t mask = table.size() - 1;
     std::size_t at = slot.hash & mask;

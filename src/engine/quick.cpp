@@ -133,13 +133,27 @@ Var* MemberOf(const ExprNode* node, Var* structure, bool create) {
   return member->var;
 }
 
+namespace {
+
+// The member the member expression [node] names, when it exists; found
+// without evaluating or creating anything.
+Var* ExistingMember(CallFrame& frame, const ExprNode* node) {
+  Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
+  return structure != nullptr ? MemberOf(node, structure, false) : nullptr;
+}
+
+// The member the member expression [node] names in a structure that is an
+// Lvalue, found without evaluating anything; with [create], made when missing.
+Var* LvalueMember(CallFrame& frame, const ExprNode* node, bool create) {
+  Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
+  return structure != nullptr && IsLvalue(structure) ? MemberOf(node, structure, create) : nullptr;
+}
+
+}  // namespace
+
 // The structure a name or a member denotes, without creating anything.
 Var* QuickStructure(CallFrame& frame, const ExprNode* node) {
-  Var* base = node->kind == EX_MEMBER ? nullptr : QuickVariable(frame, node);
-  if (node->kind == EX_MEMBER) {
-    Var* outer = QuickStructure(frame, node->left);
-    base = outer != nullptr && node->name != nullptr ? MemberOf(node, outer, false) : nullptr;
-  }
+  Var* base = node->kind == EX_MEMBER ? ExistingMember(frame, node) : QuickVariable(frame, node);
   return base != nullptr && IsStructure(base) ? base : nullptr;
 }
 
@@ -150,8 +164,7 @@ bool Truth(const Scalar& value) { return !IsZeroScalar(value); }
 // Members and elements for the integer routines.
 bool QuickIntOfPlace(CallFrame& frame, const ExprNode* node, std::int32_t& out) {
   if (node->kind == EX_MEMBER) {
-    Var* structure = node->name != nullptr ? QuickStructure(frame, node->left) : nullptr;
-    Var* member = structure != nullptr ? MemberOf(node, structure, false) : nullptr;
+    Var* member = ExistingMember(frame, node);
     return member != nullptr && IntVariable(member, out);
   }
   QuickSlot slot;
@@ -166,10 +179,7 @@ namespace {
 // found through its structure (which fills the cache).
 bool QuickMemberValue(CallFrame& frame, const ExprNode* node, Scalar& out) {
   Var* member = IsLocalMember(node) ? LocalMember(frame, node) : nullptr;
-  if (member == nullptr) {
-    Var* structure = QuickStructure(frame, node->left);
-    member = structure != nullptr && node->name != nullptr ? MemberOf(node, structure, false) : nullptr;
-  }
+  if (member == nullptr) member = ExistingMember(frame, node);
   return member != nullptr && ReadNumber(member, out);
 }
 
@@ -255,10 +265,7 @@ bool QuickNumber(CallFrame& frame, const ExprNode* node, Scalar& out) {
 // written directly (it holds a number already).
 Var* QuickTarget(CallFrame& frame, const ExprNode* node) {
   if (node->kind == EX_LOCAL) return LocalSlot(frame, node->slot);
-  if (node->kind == EX_MEMBER && node->name != nullptr) {
-    Var* structure = QuickStructure(frame, node->left);
-    return structure != nullptr && IsLvalue(structure) ? MemberOf(node, structure, true) : nullptr;
-  }
+  if (node->kind == EX_MEMBER) return LvalueMember(frame, node, true);
   return QuickVariable(frame, node);
 }
 
@@ -316,11 +323,7 @@ namespace {
 // The variable or existing member an "op=" changes, when it is an Lvalue
 // found without evaluating anything.
 Var* CompoundTarget(CallFrame& frame, const ExprNode* node) {
-  if (node->kind == EX_MEMBER) {
-    if (node->name == nullptr) return nullptr;
-    Var* structure = QuickStructure(frame, node->left);
-    return structure != nullptr && IsLvalue(structure) ? MemberOf(node, structure, false) : nullptr;
-  }
+  if (node->kind == EX_MEMBER) return LvalueMember(frame, node, false);
   Var* var = QuickVariable(frame, node);
   return var != nullptr && IsLvalue(var) ? var : nullptr;
 }

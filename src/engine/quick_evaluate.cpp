@@ -40,7 +40,7 @@ bool AssignTarget(CallFrame& frame, const ExprNode* node, Var* target, Operand& 
     if (!Discarded(node)) refer(out);
     return true;
   }
-  if (pure && QuickValue(frame, node->right, value) && WriteNumber(target, value)) {
+  if (pure && AssignNumber(frame, target, node->right)) {
     refer(out);
     return true;
   }

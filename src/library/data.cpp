@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/text.h"
 #include "engine/calls.h"
 #include "engine/context.h"
 #include "engine/messages.h"
@@ -187,16 +188,6 @@ struct Conversion {
   bool bigEndian;
 };
 
-// Whether two members' names are spelled alike, byte for byte.
-// (A short name is compared here: a call to memcmp costs more.)
-bool SameName(const MemberNode* a, const MemberNode* b) {
-  if (a->length != b->length) return false;
-  for (std::uint32_t at = 0; at < a->length; ++at) {
-    if (a->name[at] != b->name[at]) return false;
-  }
-  return true;
-}
-
 // The member of [value] named as the description member [node]. [guess] is
 // where the value's chain is expected to hold it, and moves past the member
 // found. OPTIMIZATION: a record is nearly always made with its members in
@@ -205,7 +196,7 @@ bool SameName(const MemberNode* a, const MemberNode* b) {
 Var* MemberLike(Var* value, const MemberNode* node, MemberNode*& guess) {
   const std::string_view name(node->name, node->length);
   MemberNode* found = guess;
-  if (found == nullptr || !SameName(found, node)) {
+  if (found == nullptr || found->length != node->length || !SameBytes(found->name, node->name, node->length)) {
     found = FindMemberNode(MembersOf(value), name, false);
     if (found == nullptr) return nullptr;
   }
@@ -261,31 +252,23 @@ Var* NewBlock(const std::uint8_t* bytes, std::uint32_t size) {
   return block;
 }
 
-// Reads the members of the structure [description] into [target], a
-// structure without members: each member is added at the chain's end as it
-// is read, with its value made in place (no description has a name twice).
-bool ReadFreshMembers(const Conversion& conversion, const std::uint8_t* bytes, Var* description, MemberList* list) {
-  MemberNode** tail = &list->head;
-  for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
-    std::uint32_t part = 0;
-    if (!PartSize(conversion.frame, node->var, part)) return false;
-    if (!IsFiller(node->name)) {
-      const std::string_view name(node->name, node->length);
-      Var* var = node->var;
-      std::int32_t n;
-      if (!DescriptionNumber(var, n)) {
-        *tail = NewMemberNode(name);
-        if (!ReadInto(conversion, bytes, part, var, (*tail)->var, false)) return false;
-      } else if (n >= 0) {
-        *tail = NewMemberNode(name, NewBlock(bytes, part));
-      } else {
-        *tail = NewMemberNode(name, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, n)));
-      }
-      tail = &(*tail)->next;
-    }
-    bytes += part;
+// Reads the description member [node] into a new member appended at
+// [tail], its value made in place; [tail] moves past it.
+bool ReadNewMember(const Conversion& conversion, const std::uint8_t* bytes, std::uint32_t part,
+                   const MemberNode* node, MemberNode**& tail) {
+  const std::string_view name(node->name, node->length);
+  std::int32_t n;
+  bool ok = true;
+  if (!DescriptionNumber(node->var, n)) {
+    *tail = NewMemberNode(name);
+    ok = ReadInto(conversion, bytes, part, node->var, (*tail)->var, false);
+  } else if (n >= 0) {
+    *tail = NewMemberNode(name, NewBlock(bytes, part));
+  } else {
+    *tail = NewMemberNode(name, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, n)));
   }
-  return true;
+  tail = &(*tail)->next;
+  return ok;
 }
 
 bool ReadInto(const Conversion& conversion, const std::uint8_t* bytes, std::uint32_t count, Var* description,
@@ -311,14 +294,19 @@ bool ReadInto(const Conversion& conversion, const std::uint8_t* bytes, std::uint
     return Assign(run, target, value.get());
   }
   if (!IsStructure(target) && !SetTypeAndDims(run, target, KEL_STRUCT, 0)) return false;
+  // A structure without members (what BLObGet reads into) takes each member
+  // at the chain's end as it is read, with no search: no description has a
+  // name twice.
   MemberList* list = MembersOf(target);
-  if (list->head == nullptr && list->index == nullptr) return ReadFreshMembers(conversion, bytes, description, list);
+  MemberNode** tail = list->head == nullptr && list->index == nullptr ? &list->head : nullptr;
   for (MemberNode* node = MembersOf(description)->head; node != nullptr; node = node->next) {
     std::uint32_t part = 0;
     if (!PartSize(conversion.frame, node->var, part)) return false;
     if (!IsFiller(node->name)) {
-      Var* member = FindMember(target, {node->name, node->length}, true);
-      if (!ReadInto(conversion, bytes, part, node->var, member, false)) return false;
+      const bool ok = tail != nullptr ? ReadNewMember(conversion, bytes, part, node, tail)
+                                      : ReadInto(conversion, bytes, part, node->var,
+                                                 FindMember(target, {node->name, node->length}, true), false);
+      if (!ok) return false;
     }
     bytes += part;
   }
