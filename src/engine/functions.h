@@ -12,6 +12,8 @@ namespace kel {
 
 struct Token;
 struct CallFrame;
+struct Var;
+class Operand;
 struct FunctionRecord;
 class CompiledBody;
 
@@ -20,6 +22,10 @@ inline constexpr std::string_view kGlobalInitName = ":Global Initialization:";
 
 // A built-in's row in the library's tables, as the engine calls it.
 using Handler = void (*)(CallFrame& frame);
+// A built-in's usual case done without a frame: the arguments [args], as
+// many as the row allows, to [out]. False, with nothing done, for anything
+// it leaves to the handler, which also reports every error.
+using QuickHandler = bool (*)(Var** args, Operand& out);
 
 // ARGS_ANY as the maximum: no upper limit.
 constexpr std::uint8_t ARGS_ANY = 255;
@@ -38,6 +44,10 @@ struct LibraryEntry {
   // argument is passed as it is: the copy a call makes of it could not be
   // told apart.
   std::uint32_t readOnly = 0;
+  // OPTIMIZATION: a built-in called in the inner loops of scripts (a
+  // structure used as a dictionary) skips the frame, the argument counts and
+  // the handler's checks when its arguments are the usual ones.
+  QuickHandler quick = nullptr;
 };
 
 constexpr std::uint32_t READS_ALL = 0xFFFFFFFFu;

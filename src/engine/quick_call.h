@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/call_site.h"
+#include "engine/functions.h"
 #include "engine/quick_int.h"
 #include "engine/value.h"
 
@@ -142,6 +143,12 @@ template <bool Script>
   return true;
 }
 
+// The built-in [entry]'s quick form, when it has one, for [count] arguments
+// [args]: true when it gave the call's result.
+inline bool QuickBuiltin(const LibraryEntry& entry, std::uint32_t count, Var** args, Operand& out) {
+  return entry.quick != nullptr && count >= entry.minArgs && count <= entry.maxArgs && entry.quick(args, out);
+}
+
 // The call [node] (at most kQuickArguments arguments) when every argument is
 // one QuickArguments takes.
 // True when it called, with [called] the call's result.
@@ -154,7 +161,8 @@ template <bool Script>
   const bool gathered = script ? QuickArguments<true>(frame, node, 0, args, fresh, held, rows)
                                : QuickArguments<false>(frame, node, readOnly, args, fresh, held, rows);
   if (!gathered) return false;
-  called = CallAt<true>(frame, node, node->function, args, out);
+  called = (!script && QuickBuiltin(*node->function->entry, node->count, args, out)) ||
+           CallAt<true>(frame, node, node->function, args, out);
   if (script) {
     ReleaseFreshArguments<true>(node->count, args, fresh, held, out, rows);
   } else {

@@ -23,17 +23,30 @@ bool GetDouble(CallFrame& frame, int i, double& value) {
   return true;
 }
 
+const char* PlainText(Var* var) {
+  VarData* data = var->data;
+  // OPTIMIZATION: a string of its own or a row of a string array, marked as
+  // text, ending in its NUL and holding its origin, the usual text argument,
+  // is taken as it stands: one test of each field.
+  if (data->type == KEL_BYTE && data->dimension == 1 && data->isString && !(var->flags & VAR_ELEMENT)) {
+    const auto offset = static_cast<std::uint32_t>(var->index) - static_cast<std::uint32_t>(data->minIndex);
+    const auto* bytes = static_cast<const char*>(data->payload.elements);
+    if (bytes != nullptr && offset < data->elemCount && bytes[data->elemCount - 1] == '\0' &&
+        var->index >= data->minIndex && !HasMixedTextAbove(data)) {
+      return bytes + offset;
+    }
+  }
+  if (data->type != KEL_BYTE || Arrayness(var) != 1) return nullptr;
+  const ArrayRef array = ResolveArray(var);
+  if (array.data->payload.elements == nullptr) return nullptr;
+  MarkString(array.data);
+  return static_cast<const char*>(ElementPointer(array.data, array.origin));
+}
+
 const char* GetString(CallFrame& frame, int i) {
   // OPTIMIZATION: a text argument, the usual case, passes its check here.
   if (i < frame.argCount) {
-    Var* var = frame.args[i];
-    if (var->data->type == KEL_BYTE && Arrayness(var) == 1) {
-      const ArrayRef array = ResolveArray(var);
-      if (array.data->payload.elements != nullptr) {
-        MarkString(array.data);
-        return static_cast<const char*>(ElementPointer(array.data, array.origin));
-      }
-    }
+    if (const char* text = PlainText(frame.args[i])) return text;
   }
   Var* var = GetParameter(frame, i, PARAM_STRING);
   return var != nullptr ? static_cast<const char*>(ElementAddress(var, 0)) : nullptr;

@@ -22,6 +22,10 @@ bool GetDouble(CallFrame& frame, int i, double& value);
 // Argument [i] as a string (PARAM_STRING): its bytes from its origin up to
 // the first NUL, which its storage guarantees.
 const char* GetString(CallFrame& frame, int i);
+// The text of [var] as GetString gives it when [var] is a byte array with
+// storage (marked as text, as GetString marks it); null for anything else,
+// which GetString checks and reports.
+const char* PlainText(Var* var);
 
 // A byte array used by length: its bytes from the origin to its highest index.
 struct Buffer {

@@ -347,6 +347,18 @@ void Data_StructureMember(CallFrame& frame) {
   SetReturn(frame, FindMemberText(structure, name, true), ReturnKind::BY_REFERENCE);
 }
 
+// StructureMember's usual case: a structure and a text, whose member (made
+// when missing) is the result by reference, as the handler gives it.
+bool Quick_StructureMember(Var** args, Operand& out) {
+  if (!IsStructure(args[0])) return false;
+  const char* name = PlainText(args[1]);
+  if (name == nullptr) return false;
+  Var* member = FindMemberText(args[0], name, true);
+  if (member == nullptr) return false;
+  out.SetHeld(member);
+  return true;
+}
+
 // function(name, arguments...): calls the named function with the other
 // arguments; the result is a copy.
 void Data_function(CallFrame& frame) {
@@ -418,7 +430,7 @@ constexpr LibraryEntry kDataRows[] = {
     {"DataType",            Data_DataType,            1, 1},
     {"defined",             Data_defined,             1, 1},
     {"GetStructureMembers", Data_GetStructureMembers, 1, 2},
-    {"StructureMember",     Data_StructureMember,     2, 2, 0, 0x2},
+    {"StructureMember",     Data_StructureMember,     2, 2, 0, 0x2, Quick_StructureMember},
     {"float",               Data_convert,             1, 1, KEL_FLOAT},
     {"function",            Data_function,            1, ARGS_ANY},
     {"GetArraySpan",        Data_GetArraySpan,        1, 2},
