@@ -41,6 +41,25 @@ struct MemberIndex {
     }
   }
 
+  // The bits of a hash a storage keeps as its member hint.
+  static constexpr std::uint32_t kHintBits = 0xFFFFFF;
+
+  // The slot of the member named [text] ([room] bytes readable from its
+  // first, its NUL among them) searched from [hint], trusting nothing of it;
+  // null when it is not found there.
+  const Slot* FindHinted(const char* text, std::uint32_t room, std::uint32_t hint) const {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t at = hint & mask;; at = (at + 1) & mask) {
+      const Slot& slot = slots[at];
+      if (slot.node == nullptr) return nullptr;
+      // A name holds no NUL: bytes that match it up to the text's NUL are the text.
+      if ((slot.hash & kHintBits) == hint && slot.length < room && text[slot.length] == '\0' &&
+          SameName(slot.node->name, {text, slot.length})) {
+        return &slot;
+      }
+    }
+  }
+
   void Insert(MemberNode* node, std::string_view name, std::uint32_t hash) {
     if ((used + 1) * 2 > slots.size()) Grow();
     Place(slots, Slot{hash, static_cast<std::uint32_t>(name.size()), node, node->var});
@@ -178,6 +197,18 @@ Var* FindMemberText(Var* structVar, const char* text, bool create) {
   std::size_t length;
   const auto hash = static_cast<std::uint32_t>(NameHash::OfText(text, length));
   if (const MemberIndex::Slot* found = list->index->Find({text, length}, hash)) return found->var;
+  return create ? AppendIndexed(list, {text, length}, hash)->var : nullptr;
+}
+
+Var* FindMemberOfStorage(Var* structVar, const char* text, VarData* storage, std::uint32_t room, bool create) {
+  MemberList* list = MembersOf(structVar);
+  if (list == nullptr || list->index == nullptr) return FindMemberText(structVar, text, create);
+  const MemberIndex& index = *list->index;
+  if (const MemberIndex::Slot* found = index.FindHinted(text, room, storage->memberHint)) return found->var;
+  std::size_t length;
+  const auto hash = static_cast<std::uint32_t>(NameHash::OfText(text, length));
+  storage->memberHint = hash & MemberIndex::kHintBits;
+  if (const MemberIndex::Slot* found = index.Find({text, length}, hash)) return found->var;
   return create ? AppendIndexed(list, {text, length}, hash)->var : nullptr;
 }
 

@@ -138,8 +138,14 @@ struct VarData {
   // Set on a storage and everything above it when a row whose text mark
   // differs (or whose own rows differ) joined below: until the next full
   // marking, a text row of this tree cannot assume its relatives are text.
-  std::uint8_t mixedText;
+  std::uint32_t mixedText : 8;
+  // OPTIMIZATION: the low bits of the name hash of this text when it last
+  // named a structure member (a key of a dictionary), where that member's
+  // search starts next time. Only a guess: the name found there is compared
+  // with the text, and a text changed since costs a second search.
+  std::uint32_t memberHint : 24;
 };
+static_assert(sizeof(VarData) <= 64, "a storage record fills one cache line");
 
 // A remembered text end (VarData::textHint) is trusted only while nothing
 // was written into that storage since: every write through the value
@@ -560,6 +566,10 @@ inline MemberList* MembersOf(const Var* var) {
 Var* FindMember(Var* structVar, std::string_view name, bool create);
 // FindMember for the NUL-terminated name [text].
 Var* FindMemberText(Var* structVar, const char* text, bool create);
+// FindMemberText for a [text] that lies in [storage], with [room] bytes of
+// storage from its first (its NUL among them): a name looked up again
+// starts where the storage's hint says.
+Var* FindMemberOfStorage(Var* structVar, const char* text, VarData* storage, std::uint32_t room, bool create);
 // The node of member [name] in [list], appended undefined when missing and
 // [create] is set; null otherwise.
 MemberNode* FindMemberNode(MemberList* list, std::string_view name, bool create);

@@ -23,7 +23,7 @@ bool GetDouble(CallFrame& frame, int i, double& value) {
   return true;
 }
 
-const char* PlainText(Var* var) {
+const char* PlainText(Var* var, TextPlace& place) {
   VarData* data = var->data;
   // OPTIMIZATION: a string of its own or a row of a string array, marked as
   // text, ending in its NUL and holding its origin, the usual text argument,
@@ -33,6 +33,7 @@ const char* PlainText(Var* var) {
     const auto* bytes = static_cast<const char*>(data->payload.elements);
     if (bytes != nullptr && offset < data->elemCount && bytes[data->elemCount - 1] == '\0' &&
         var->index >= data->minIndex && !HasMixedTextAbove(data)) {
+      place = TextPlace{data, data->elemCount - offset};
       return bytes + offset;
     }
   }
@@ -40,7 +41,16 @@ const char* PlainText(Var* var) {
   const ArrayRef array = ResolveArray(var);
   if (array.data->payload.elements == nullptr) return nullptr;
   MarkString(array.data);
-  return static_cast<const char*>(ElementPointer(array.data, array.origin));
+  const char* text = static_cast<const char*>(ElementPointer(array.data, array.origin));
+  const auto offset = static_cast<std::uint32_t>(array.origin) - static_cast<std::uint32_t>(array.data->minIndex);
+  // (no room known: the member search then measures the text)
+  place = TextPlace{array.data, offset < array.data->elemCount ? array.data->elemCount - offset : 0};
+  return text;
+}
+
+const char* PlainText(Var* var) {
+  TextPlace place;
+  return PlainText(var, place);
 }
 
 const char* GetString(CallFrame& frame, int i) {

@@ -14,6 +14,7 @@ namespace kel {
 struct CallFrame;
 struct Context;
 struct Var;
+struct VarData;
 
 // Argument [i] as a 32-bit integer (PARAM_NUMERIC, floats truncated).
 bool GetInteger(CallFrame& frame, int i, std::int32_t& value);
@@ -26,6 +27,13 @@ const char* GetString(CallFrame& frame, int i);
 // storage (marked as text, as GetString marks it); null for anything else,
 // which GetString checks and reports.
 const char* PlainText(Var* var);
+// Where a text PlainText gives lies: its storage, and the bytes of storage
+// from its first (its NUL among them).
+struct TextPlace {
+  VarData* storage = nullptr;
+  std::uint32_t room = 0;
+};
+const char* PlainText(Var* var, TextPlace& place);
 
 // A byte array used by length: its bytes from the origin to its highest index.
 struct Buffer {

@@ -351,9 +351,10 @@ void Data_StructureMember(CallFrame& frame) {
 // when missing) is the result by reference, as the handler gives it.
 bool Quick_StructureMember(Var** args, Operand& out) {
   if (!IsStructure(args[0])) return false;
-  const char* name = PlainText(args[1]);
+  TextPlace place;
+  const char* name = PlainText(args[1], place);
   if (name == nullptr) return false;
-  Var* member = FindMemberText(args[0], name, true);
+  Var* member = FindMemberOfStorage(args[0], name, place.storage, place.room, true);
   if (member == nullptr) return false;
   out.SetHeld(member);
   return true;
