@@ -109,6 +109,7 @@ bool AssignTemporary(Context& context, Var* target, Var* source) {
     for (MemberNode *a = targetList->head, *b = sourceList->head; a != nullptr; a = a->next, b = b->next) {
       std::swap(a->var, b->var);
     }
+    RelearnMemberVars(targetList);
     RestampMembers(sourceList);
     return true;
   }

@@ -60,6 +60,13 @@ struct MemberIndex {
     }
   }
 
+  // The nodes' variables changed places: each slot takes its node's again.
+  void LearnVars() {
+    for (Slot& slot : slots) {
+      if (slot.node != nullptr) slot.var = slot.node->var;
+    }
+  }
+
   void Insert(MemberNode* node, std::string_view name, std::uint32_t hash) {
     if ((used + 1) * 2 > slots.size()) Grow();
     Place(slots, Slot{hash, static_cast<std::uint32_t>(name.size()), node, node->var});
@@ -159,6 +166,10 @@ void FreeMemberList(MemberList* list) { listPool.Free(list); }
 void DropMemberIndex(MemberList* list) {
   delete list->index;
   list->index = nullptr;
+}
+
+void RelearnMemberVars(MemberList* list) {
+  if (list->index != nullptr) list->index->LearnVars();
 }
 
 void RestampMembers(MemberList* list) {

@@ -146,7 +146,7 @@ template <bool Script>
 // The built-in [entry]'s quick form, when it has one, for [count] arguments
 // [args]: true when it gave the call's result.
 inline bool QuickBuiltin(const LibraryEntry& entry, std::uint32_t count, Var** args, Operand& out) {
-  return entry.quick != nullptr && count >= entry.minArgs && count <= entry.maxArgs && entry.quick(args, out);
+  return entry.quick != nullptr && count >= entry.minArgs && count <= entry.maxArgs && entry.quick(args, count, out);
 }
 
 // The call [node] (at most kQuickArguments arguments) when every argument is

@@ -27,6 +27,15 @@
 namespace kel {
 
 bool ConditionTruthSlowly(CallFrame& frame, const ExprNode* condition, int& truth) {
+  // OPTIMIZATION: a local that holds a string or a number (a loop over
+  // strtok's results) is tested where it is, without an operand.
+  if (kFastPaths && condition->kind == EX_LOCAL) {
+    const Var* local = &frame.locals[condition->slot];
+    if (local->data != nullptr && local->data->type != KEL_UNKNOWN && local->data->type != KEL_STRUCT) {
+      truth = TruthValue(*frame.run, local);
+      return true;
+    }
+  }
   if (kFastPaths && (condition->flags & EXPR_PURE)) {
     Scalar quick;
     if (QuickValue(frame, condition, quick)) {

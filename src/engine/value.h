@@ -80,6 +80,9 @@ MemberList* NewMemberList();
 void RestampMembers(MemberList* list);
 // Frees the name index of [list], if it has one.
 void DropMemberIndex(MemberList* list);
+// Tells the name index of [list], if it has one, that the variables of its
+// members changed places among them.
+void RelearnMemberVars(MemberList* list);
 // A new member node for [name] holding an undefined variable.
 MemberNode* NewMemberNode(std::string_view name);
 // A new member node for [name] holding [var], a variable of its own made for it.

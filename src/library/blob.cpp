@@ -12,6 +12,7 @@
 #include "engine/context.h"
 #include "engine/macros.h"
 #include "engine/messages.h"
+#include "engine/operand.h"
 #include "engine/scope.h"
 #include "engine/value.h"
 #include "library/arguments.h"
@@ -129,6 +130,15 @@ void Data_BLObGet(CallFrame& frame) {
 
 // BLObSize(description): its size. BLObSize(blob [, size]): its length, after
 // making it exactly size bytes when a size is given.
+// BLObSize's usual case: the length of a byte array with storage.
+bool Quick_BLObSize(Var** args, std::uint32_t count, Operand& out) {
+  Var* blob = args[0];
+  if (count != 1 || blob->data->type != KEL_BYTE || Arrayness(blob) != 1) return false;
+  if (ResolveArray(blob).data->payload.elements == nullptr) return false;
+  out.SetScalar(MakeInt(BlobLength(blob)));
+  return true;
+}
+
 void Data_BLObSize(CallFrame& frame) {
   Var* first = GetParameter(frame, 0, PARAM_ANY);
   if (first == nullptr) return;
@@ -349,7 +359,7 @@ void Data_StructureMember(CallFrame& frame) {
 
 // StructureMember's usual case: a structure and a text, whose member (made
 // when missing) is the result by reference, as the handler gives it.
-bool Quick_StructureMember(Var** args, Operand& out) {
+bool Quick_StructureMember(Var** args, std::uint32_t, Operand& out) {
   if (!IsStructure(args[0])) return false;
   TextPlace place;
   const char* name = PlainText(args[1], place);
@@ -425,7 +435,7 @@ constexpr LibraryEntry kDataRows[] = {
     {"poke",                Data_poke,                2, 3},
     {"BLObGet",             Data_BLObGet,             3, 3},
     {"BLObPut",             Data_BLObPut,             3, 4},
-    {"BLObSize",            Data_BLObSize,            1, 2},
+    {"BLObSize",            Data_BLObSize,            1, 2, 0, 0, Quick_BLObSize},
     {"byte",                Data_convert,             1, 1, KEL_BYTE},
     {"DataDimension",       Data_DataDimension,       1, 1},
     {"DataType",            Data_DataType,            1, 1},

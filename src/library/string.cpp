@@ -11,6 +11,7 @@
 #include "engine/calls.h"
 #include "engine/context.h"
 #include "engine/messages.h"
+#include "engine/operand.h"
 #include "engine/value.h"
 #include "library/arguments.h"
 #include "library/format.h"
@@ -284,6 +285,14 @@ void String_strcmp(CallFrame& frame) {
   ReturnInt(frame, 0);
 }
 
+// strlen's usual case: a text as GetString takes it.
+bool Quick_strlen(Var** args, std::uint32_t, Operand& out) {
+  const char* text = PlainText(args[0]);
+  if (text == nullptr) return false;
+  out.SetScalar(MakeInt(static_cast<std::int32_t>(std::strlen(text))));
+  return true;
+}
+
 void String_strlen(CallFrame& frame) {
   if (const char* text = GetString(frame, 0)) ReturnInt(frame, static_cast<std::int32_t>(std::strlen(text)));
 }
@@ -406,7 +415,7 @@ constexpr LibraryEntry kStringRows[] = {
     {"strcspn",  String_strspn,   2, 2, kComplement, READS_ALL},
     {"strerror", String_strerror, 1, 1},
     {"stricmp",  String_strcmp,   2, 2, kFoldsCase, READS_ALL},
-    {"strlen",   String_strlen,   1, 1, 0, READS_ALL},
+    {"strlen",   String_strlen,   1, 1, 0, READS_ALL, Quick_strlen},
     {"strlwr",   String_strlwr,   1, 1, kToLower},
     {"strncat",  String_strncat,  3, 3, 0, READS_ALL_BUT_FIRST},
     {"strncmp",  String_strcmp,   3, 3, 0, READS_ALL},
