@@ -92,7 +92,7 @@ bool SameMembers(const MemberList* target, const MemberList* source) {
   const MemberNode* a = target->head;
   const MemberNode* b = source->head;
   for (; a != nullptr && b != nullptr; a = a->next, b = b->next) {
-    if (a->length != b->length || std::memcmp(a->name, b->name, a->length) != 0 || !IsDefined(b->var)) return false;
+    if (a->length != b->length || !SameBytes(a->name, b->name, a->length) || !IsDefined(b->var)) return false;
   }
   return a == nullptr && b == nullptr;
 }

@@ -150,6 +150,17 @@ MemberNode* NewMemberNode(std::string_view name, Var* var) {
   return node;
 }
 
+MemberNode* NewMemberNodeLike(const MemberNode* model, Var* var) {
+  if (model->name != model->shortName) return NewMemberNode({model->name, model->length}, var);
+  var->flags = 1;  // the member's name
+  MemberNode* node = nodePool.Allocate();
+  *node = *model;  // (a short name is copied whole, with its NUL, in a few words)
+  node->next = nullptr;
+  node->name = node->shortName;
+  node->var = var;
+  return node;
+}
+
 void FreeMemberNode(MemberNode* node) {
   if (node->name != node->shortName) delete[] node->name;
   nodePool.Free(node);

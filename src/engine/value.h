@@ -87,6 +87,8 @@ void RelearnMemberVars(MemberList* list);
 MemberNode* NewMemberNode(std::string_view name);
 // A new member node for [name] holding [var], a variable of its own made for it.
 MemberNode* NewMemberNode(std::string_view name, Var* var);
+// A new member node named as [model] (a node of another list) holding [var].
+MemberNode* NewMemberNodeLike(const MemberNode* model, Var* var);
 // Frees one node made by NewMemberNode and its name (not its variable).
 void FreeMemberNode(MemberNode* node);
 // Frees the member chain starting at [node], their variables and names.

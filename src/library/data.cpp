@@ -256,16 +256,15 @@ Var* NewBlock(const std::uint8_t* bytes, std::uint32_t size) {
 // [tail], its value made in place; [tail] moves past it.
 bool ReadNewMember(const Conversion& conversion, const std::uint8_t* bytes, std::uint32_t part,
                    const MemberNode* node, MemberNode**& tail) {
-  const std::string_view name(node->name, node->length);
   std::int32_t n;
   bool ok = true;
   if (!DescriptionNumber(node->var, n)) {
-    *tail = NewMemberNode(name);
+    *tail = NewMemberNodeLike(node, NewVar(KEL_UNKNOWN));
     ok = ReadInto(conversion, bytes, part, node->var, (*tail)->var, false);
   } else if (n >= 0) {
-    *tail = NewMemberNode(name, NewBlock(bytes, part));
+    *tail = NewMemberNodeLike(node, NewBlock(bytes, part));
   } else {
-    *tail = NewMemberNode(name, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, n)));
+    *tail = NewMemberNodeLike(node, NewScalarVar(ReadNumber(conversion.bigEndian, bytes, n)));
   }
   tail = &(*tail)->next;
   return ok;
