@@ -92,6 +92,15 @@ inline int CompareNumbers(const Scalar& a, const Scalar& b) {
 // it; false for the cases that report an error (a zero divisor, a float for
 // an integer-only operator), which the general path then reports.
 inline bool NumericBinary(std::uint16_t code, const Scalar& a, const Scalar& b, Scalar& out) {
+  // OPTIMIZATION: float arithmetic on two floats, the usual case, at once.
+  if (a.type == KEL_FLOAT && b.type == KEL_FLOAT) {
+    switch (code) {
+      case TOK_ADD: out = MakeFloat(a.floatValue + b.floatValue); return true;
+      case TOK_SUB: out = MakeFloat(a.floatValue - b.floatValue); return true;
+      case TOK_MUL: out = MakeFloat(a.floatValue * b.floatValue); return true;
+      default: break;
+    }
+  }
   switch (code) {
     case TOK_ADD: case TOK_SUB: case TOK_MUL:
       out = Arithmetic(code, a, b);

@@ -91,6 +91,10 @@ QuickIntFn BinaryFor(Shape left, Shape right) {
 }
 
 QuickIntFn ChooseBinary(const ExprNode* node) {
+  // An operand that is never an integer this way (a float constant, a
+  // string) leaves none to the whole: a float expression is not first
+  // tried as an integer each time it runs.
+  if (node->left->quickInt == NoQuickInt || node->right->quickInt == NoQuickInt) return NoQuickInt;
   const Shape left = ShapeOf(node->left), right = ShapeOf(node->right);
   switch (node->op) {
     case TOK_ADD: return BinaryFor<TOK_ADD>(left, right);
