@@ -25,14 +25,20 @@ bool GetDouble(CallFrame& frame, int i, double& value) {
 
 const char* PlainText(Var* var, TextPlace& place) {
   VarData* data = var->data;
-  // OPTIMIZATION: a string of its own or a row of a string array, marked as
-  // text, ending in its NUL and holding its origin, the usual text argument,
-  // is taken as it stands: one test of each field.
-  if (data->type == KEL_BYTE && data->dimension == 1 && data->isString && !(var->flags & VAR_ELEMENT)) {
+  // OPTIMIZATION: a string of its own or a row of a string array, ending in
+  // its NUL and holding its origin, the usual text argument, is taken as it
+  // stands: one test of each field. One marked as text already stays so; a
+  // byte array in no other array (a record's text) is marked here.
+  if (data->type == KEL_BYTE && data->dimension == 1 && !(var->flags & VAR_ELEMENT)) {
     const auto offset = static_cast<std::uint32_t>(var->index) - static_cast<std::uint32_t>(data->minIndex);
     const auto* bytes = static_cast<const char*>(data->payload.elements);
     if (bytes != nullptr && offset < data->elemCount && bytes[data->elemCount - 1] == '\0' &&
-        var->index >= data->minIndex && !HasMixedTextAbove(data)) {
+        var->index >= data->minIndex &&
+        (data->isString ? !HasMixedTextAbove(data) : data->containers == nullptr && data->rows == nullptr)) {
+      if (!data->isString) {
+        data->isString = 1;
+        data->mixedText = 0;
+      }
       place = TextPlace{data, data->elemCount - offset};
       return bytes + offset;
     }
