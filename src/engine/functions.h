@@ -23,8 +23,8 @@ inline constexpr std::string_view kGlobalInitName = ":Global Initialization:";
 // A built-in's row in the library's tables, as the engine calls it.
 using Handler = void (*)(CallFrame& frame);
 // A built-in's usual case done without a frame: the [count] arguments
-// [args], as many as the row allows, to [out]. False, with nothing done, for anything
-// it leaves to the handler, which also reports every error.
+// [args], as many as the row allows, to [out]. False, with nothing done,
+// for anything it leaves to the handler, which also reports every error.
 using QuickHandler = bool (*)(Var** args, std::uint32_t count, Operand& out);
 
 // ARGS_ANY as the maximum: no upper limit.
