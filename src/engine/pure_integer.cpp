@@ -164,19 +164,45 @@ std::unique_ptr<PureCode> CompilePureInteger(const FunctionRecord& function, con
   return code;
 }
 
-bool PureIntegerCall(CallFrame& frame, const ExprNode* node, FunctionRecord* function, std::int32_t& out) {
+namespace {
+
+// The pure code of [function] when a call of [count] arguments may run it.
+CompiledBody* PureBody(FunctionRecord* function, std::uint32_t count) {
   CompiledBody* body = function->compiled.get();
-  if (body == nullptr || body->pure == nullptr || body->pureGaveUp || node->count > kPureArguments) return false;
-  std::int32_t values[kPureArguments];
-  for (std::uint32_t k = 0; k < node->count; ++k) {
-    if (!QuickInt(frame, node->items[k], values[k])) return false;
-  }
-  PureRun pure(*frame.run);
-  if (pure.Run(*body->pure, values, node->count, out)) return true;
+  if (body == nullptr || body->pure == nullptr || body->pureGaveUp || count > kPureArguments) return nullptr;
+  return body;
+}
+
+// Runs [body]'s pure code on the [count] integers [values].
+bool RunPure(Context& run, CompiledBody* body, const std::int32_t* values, std::uint32_t count, std::int32_t& out) {
+  PureRun pure(run);
+  if (pure.Run(*body->pure, values, count, out)) return true;
   // What made it give up would most likely do so again: such calls take the
   // general path from now on (it never loops in giving up and starting over).
   if (!pure.Interrupted()) body->pureGaveUp = true;
   return false;
+}
+
+}  // namespace
+
+bool PureIntegerCall(CallFrame& frame, const ExprNode* node, FunctionRecord* function, std::int32_t& out) {
+  CompiledBody* body = PureBody(function, node->count);
+  if (body == nullptr) return false;
+  std::int32_t values[kPureArguments];
+  for (std::uint32_t k = 0; k < node->count; ++k) {
+    if (!QuickInt(frame, node->items[k], values[k])) return false;
+  }
+  return RunPure(*frame.run, body, values, node->count, out);
+}
+
+bool PureIntegerCallOf(Context& run, FunctionRecord* function, Var** args, std::uint32_t count, std::int32_t& out) {
+  CompiledBody* body = function->kind == FUNCTION_SCRIPT ? PureBody(function, count) : nullptr;
+  if (body == nullptr) return false;
+  std::int32_t values[kPureArguments];
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (!IntVariable(args[k], values[k])) return false;
+  }
+  return RunPure(run, body, values, count, out);
 }
 
 }  // namespace kel

@@ -25,7 +25,9 @@
 namespace kel {
 
 struct CallFrame;
+struct Context;
 struct ExprNode;
+struct Var;
 struct FunctionRecord;
 struct StmtNode;
 
@@ -45,5 +47,10 @@ std::unique_ptr<PureCode> CompilePureInteger(const FunctionRecord& function, con
 // way when it can: true with [out] its value; false, having changed nothing,
 // when the general path must make the call.
 bool PureIntegerCall(CallFrame& frame, const ExprNode* node, FunctionRecord* function, std::int32_t& out);
+
+// The same for a call of [function] with the [count] variables [args] (a
+// built-in calling back, as a sort its compare function), when each holds
+// an integer.
+bool PureIntegerCallOf(Context& run, FunctionRecord* function, Var** args, std::uint32_t count, std::int32_t& out);
 
 }  // namespace kel

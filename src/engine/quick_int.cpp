@@ -85,6 +85,7 @@ QuickIntFn BinaryFor(Shape left, Shape right) {
   if (left == SHAPE_LOCAL && right == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, LocalOperand>;
   if (left == SHAPE_LOCAL) return BinaryInt<Op, LocalOperand, AnyOperand>;
   if (left == SHAPE_PARAMETER && right == SHAPE_CONSTANT) return BinaryInt<Op, ParameterOperand, ConstantOperand>;
+  if (left == SHAPE_PARAMETER && right == SHAPE_PARAMETER) return BinaryInt<Op, ParameterOperand, ParameterOperand>;
   if (right == SHAPE_CONSTANT) return BinaryInt<Op, AnyOperand, ConstantOperand>;
   if (right == SHAPE_LOCAL) return BinaryInt<Op, AnyOperand, LocalOperand>;
   return BinaryInt<Op, AnyOperand, AnyOperand>;

@@ -40,16 +40,7 @@ bool SortList::Load(Context& run, Var* array, std::int32_t count) {
   return true;
 }
 
-void SortList::CopyNumber(void* to, const void* from) const {
-  switch (stride_) {  // OPTIMIZATION: fixed sizes, copied inline
-    case 1: std::memcpy(to, from, 1); break;
-    case 4: std::memcpy(to, from, 4); break;
-    case 8: std::memcpy(to, from, 8); break;
-    default: std::memcpy(to, from, stride_); break;
-  }
-}
-
-Var* SortList::Hold(std::uint32_t i) {
+Var* SortList::HoldSlowly(std::uint32_t i) {
   if (kind_ == KEL_UNKNOWN) return vars_[i];
   if (!kept_.empty()) {
     auto kept = kept_.find(i);
@@ -65,7 +56,7 @@ Var* SortList::Hold(std::uint32_t i) {
   return var;
 }
 
-void SortList::Release(std::uint32_t i, Var* var) {
+void SortList::ReleaseSlowly(std::uint32_t i, Var* var) {
   if (kind_ == KEL_UNKNOWN || (!kept_.empty() && kept_.count(i) != 0)) return;
   const VarData* data = var->data;
   if (data->type == kind_ && data->dimension == 0 && !IsElementRef(var)) {

@@ -4,6 +4,7 @@
 // by reference (and may change).
 
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -24,8 +25,25 @@ class SortList {
   bool Load(Context& run, Var* array, std::int32_t count);
   std::uint32_t size() const { return count_; }
   // The variable of item [i] for one comparison, and its hand-back after it.
-  Var* Hold(std::uint32_t i);
-  void Release(std::uint32_t i, Var* var);
+  // OPTIMIZATION: inline, as a sort makes two of each per comparison; what
+  // is not a number in the list's storage goes the long way.
+  Var* Hold(std::uint32_t i) {
+    if (kind_ == KEL_UNKNOWN || !kept_.empty() || spareCount_ == 0) return HoldSlowly(i);
+    Var* var = spare_[--spareCount_];
+    CopyNumber(&var->data->payload, NumberAt(i));
+    return var;
+  }
+  void Release(std::uint32_t i, Var* var) {
+    const VarData* data = var->data;
+    if (kind_ == KEL_UNKNOWN || !kept_.empty() || data->type != kind_ || data->dimension != 0 || IsElementRef(var) ||
+        var->flags != 1 || data->refCount != 1 || data->containers != nullptr || spareCount_ == kSpares) {
+      ReleaseSlowly(i, var);
+      return;
+    }
+    // Unchanged but for its number, the variable serves the next Hold.
+    CopyNumber(NumberAt(i), &data->payload);
+    spare_[spareCount_++] = var;
+  }
   // Assigns the items in [order] to elements 0, 1, ... of [array].
   bool Store(Context& run, Var* array, const std::vector<std::uint32_t>& order);
 
@@ -46,9 +64,18 @@ class SortList {
   std::uint32_t spareCount_ = 0;
   std::vector<Var*> vars_;  // every item, for arrays of anything else
 
+  Var* HoldSlowly(std::uint32_t i);
+  void ReleaseSlowly(std::uint32_t i, Var* var);
   // Copies one number between the list's storage and a variable's payload,
   // at the numbers' own width.
-  void CopyNumber(void* to, const void* from) const;
+  void CopyNumber(void* to, const void* from) const {
+    switch (stride_) {  // OPTIMIZATION: fixed sizes, copied inline
+      case 1: std::memcpy(to, from, 1); break;
+      case 4: std::memcpy(to, from, 4); break;
+      case 8: std::memcpy(to, from, 8); break;
+      default: std::memcpy(to, from, stride_); break;
+    }
+  }
   // Where item [i]'s number is stored.
   std::uint8_t* NumberAt(std::uint32_t i) { return &numbers_[static_cast<std::size_t>(i) * stride_]; }
 };
