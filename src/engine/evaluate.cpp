@@ -102,7 +102,6 @@ namespace {
   return true;
 }
 
-
 [[gnu::noinline]] bool EvaluateBinary(CallFrame& frame, const ExprNode* node, Operand& out) {
   Operand left, right;
   if (!EvaluateOperand(frame, node->left, left)) return false;

@@ -131,6 +131,12 @@ MemberNode* FindIndexed(MemberList* list, std::string_view name, bool create, st
   return create ? AppendIndexed(list, name, hash) : nullptr;
 }
 
+// FindIndexed for the member's variable, read from its slot.
+Var* FindIndexedVar(MemberList* list, std::string_view name, bool create, std::uint32_t hash) {
+  if (const MemberIndex::Slot* found = list->index->Find(name, hash)) return found->var;
+  return create ? AppendIndexed(list, name, hash)->var : nullptr;
+}
+
 }  // namespace
 
 MemberNode* NewMemberNode(std::string_view name) { return NewMemberNode(name, NewVar(KEL_UNKNOWN)); }
@@ -218,8 +224,7 @@ Var* FindMemberText(Var* structVar, const char* text, bool create) {
   // OPTIMIZATION: a name looked up in an index is measured while it is hashed.
   std::size_t length;
   const auto hash = static_cast<std::uint32_t>(NameHash::OfText(text, length));
-  if (const MemberIndex::Slot* found = list->index->Find({text, length}, hash)) return found->var;
-  return create ? AppendIndexed(list, {text, length}, hash)->var : nullptr;
+  return FindIndexedVar(list, {text, length}, create, hash);
 }
 
 Var* FindMemberOfStorage(Var* structVar, const char* text, VarData* storage, std::uint32_t room, bool create) {
@@ -230,8 +235,7 @@ Var* FindMemberOfStorage(Var* structVar, const char* text, VarData* storage, std
   std::size_t length;
   const auto hash = static_cast<std::uint32_t>(NameHash::OfText(text, length));
   storage->memberHint = hash & MemberIndex::kHintBits;
-  if (const MemberIndex::Slot* found = index.Find({text, length}, hash)) return found->var;
-  return create ? AppendIndexed(list, {text, length}, hash)->var : nullptr;
+  return FindIndexedVar(list, {text, length}, create, hash);
 }
 
 }  // namespace kel

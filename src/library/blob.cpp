@@ -128,17 +128,15 @@ void Data_BLObGet(CallFrame& frame) {
   SetReturn(frame, result.release(), ReturnKind::HANDED_OVER);
 }
 
-// BLObSize(description): its size. BLObSize(blob [, size]): its length, after
-// making it exactly size bytes when a size is given.
 // BLObSize's usual case: the length of a byte array with storage.
 bool Quick_BLObSize(Var** args, std::uint32_t count, Operand& out) {
-  Var* blob = args[0];
-  if (count != 1 || blob->data->type != KEL_BYTE || Arrayness(blob) != 1) return false;
-  if (ResolveArray(blob).data->payload.elements == nullptr) return false;
-  out.SetScalar(MakeInt(BlobLength(blob)));
+  if (count != 1 || !PassesAtOnce(args[0], PARAM_BUFFER)) return false;
+  out.SetScalar(MakeInt(BlobLength(args[0])));
   return true;
 }
 
+// BLObSize(description): its size. BLObSize(blob [, size]): its length, after
+// making it exactly size bytes when a size is given.
 void Data_BLObSize(CallFrame& frame) {
   Var* first = GetParameter(frame, 0, PARAM_ANY);
   if (first == nullptr) return;

@@ -51,9 +51,7 @@ Var* SortList::HoldSlowly(std::uint32_t i) {
     var->flags = 1;
     return var;
   }
-  Var* var = spare_[--spareCount_];
-  CopyNumber(&var->data->payload, NumberAt(i));
-  return var;
+  return TakeSpare(i);
 }
 
 void SortList::ReleaseSlowly(std::uint32_t i, Var* var) {

@@ -29,9 +29,7 @@ class SortList {
   // is not a number in the list's storage goes the long way.
   Var* Hold(std::uint32_t i) {
     if (kind_ == KEL_UNKNOWN || !kept_.empty() || spareCount_ == 0) return HoldSlowly(i);
-    Var* var = spare_[--spareCount_];
-    CopyNumber(&var->data->payload, NumberAt(i));
-    return var;
+    return TakeSpare(i);
   }
   void Release(std::uint32_t i, Var* var) {
     const VarData* data = var->data;
@@ -65,6 +63,12 @@ class SortList {
   std::vector<Var*> vars_;  // every item, for arrays of anything else
 
   Var* HoldSlowly(std::uint32_t i);
+  // A variable handed back before, holding item [i]'s number now.
+  Var* TakeSpare(std::uint32_t i) {
+    Var* var = spare_[--spareCount_];
+    CopyNumber(&var->data->payload, NumberAt(i));
+    return var;
+  }
   void ReleaseSlowly(std::uint32_t i, Var* var);
   // Copies one number between the list's storage and a variable's payload,
   // at the numbers' own width.
