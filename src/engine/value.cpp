@@ -20,6 +20,9 @@ namespace {
 
 Pool<VarData, PoolStorage::Addressable> dataPool;
 Pool<Var> varPool;
+// Every row of a string array has one: a dictionary's thousand names cost a
+// thousand links, which a pool keeps without a heap block's header each.
+Pool<ContainerLink> linkPool;
 
 }  // namespace
 
@@ -211,7 +214,8 @@ bool TreeHasMixedText(const VarData* data) {
 }
 
 void LinkRow(VarData* row, VarData* parent, std::int32_t index) {
-  auto* link = new ContainerLink{row->containers, parent, index, row, parent->rows, nullptr};
+  ContainerLink* link = linkPool.Allocate();
+  *link = ContainerLink{row->containers, parent, index, row, parent->rows, nullptr};
   if (parent->rows != nullptr) parent->rows->prevRow = link;
   parent->rows = link;
   row->containers = link;
@@ -224,7 +228,7 @@ void UnlinkRow(VarData* row, VarData* parent, std::int32_t index) {
       ContainerLink* gone = *link;
       *link = gone->next;
       UnchainRow(gone);
-      delete gone;
+      linkPool.Free(gone);
       return;
     }
   }
@@ -329,7 +333,7 @@ void ReleaseData(VarData* data) {
   while (data->containers != nullptr) {
     ContainerLink* next = data->containers->next;
     UnchainRow(data->containers);
-    delete data->containers;
+    linkPool.Free(data->containers);
     data->containers = next;
   }
   dataPool.Free(data);
