@@ -12,8 +12,9 @@ function(kel_link_in_code_order target list)
   file(WRITE ${probe_dir}/probe.cpp "int main() { return 0; }\n")
   # The linker prints the script it uses between two rules of '=' signs; a
   # link of an empty program with this build's options gives exactly it.
+  separate_arguments(link_flags UNIX_COMMAND "${CMAKE_EXE_LINKER_FLAGS}")
   execute_process(
-    COMMAND ${CMAKE_CXX_COMPILER} ${probe_dir}/probe.cpp -no-pie -Wl,--verbose -o ${probe_dir}/probe
+    COMMAND ${CMAKE_CXX_COMPILER} ${probe_dir}/probe.cpp ${link_flags} -no-pie -Wl,--verbose -o ${probe_dir}/probe
     OUTPUT_VARIABLE output ERROR_QUIET RESULT_VARIABLE result)
   set(rule "==================================================")
   string(FIND "${output}" "${rule}\n" begin)
