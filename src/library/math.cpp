@@ -2,11 +2,14 @@
 // variable.
 
 #include <cmath>
+#include <iterator>
 
 #include "engine/calls.h"
+#include "engine/messages.h"
 #include "engine/value.h"
 #include "library/arguments.h"
 #include "library/groups.h"
+#include "platform/math_routines.h"
 
 namespace kel {
 
@@ -17,20 +20,42 @@ enum Routine : std::uint32_t {
   ACOS, ASIN, ATAN, COS, SIN, TAN, COSH, SINH, TANH, EXP, LOG, LOG10, SQRT, CEIL, FABS, FLOOR,
   ATAN2 = 0, POW, FMOD,
 };
-constexpr double (*kUnary[])(double) = {
-    std::acos, std::asin, std::atan, std::cos, std::sin, std::tan, std::cosh, std::sinh, std::tanh, std::exp,
-    std::log,  std::log10, std::sqrt, std::ceil, std::fabs, std::floor,
+// The C routine of each, by name: found on first use (FindUnaryRoutine).
+constexpr const char* kUnaryNames[] = {
+    "acos", "asin", "atan", "cos", "sin", "tan", "cosh", "sinh", "tanh", "exp",
+    "log",  "log10", "sqrt", "ceil", "fabs", "floor",
 };
-constexpr double (*kBinary[])(double, double) = {std::atan2, std::pow, std::fmod};
+constexpr const char* kBinaryNames[] = {"atan2", "pow", "fmod"};
+
+platform::UnaryRoutine unaryRoutines[std::size(kUnaryNames)];
+platform::BinaryRoutine binaryRoutines[std::size(kBinaryNames)];
+
+// The routine [name] as [found] remembers it, looked up the first time; null
+// after reporting that the math library cannot give it.
+template <typename Routine, typename Find>
+Routine RoutineOf(CallFrame& frame, Routine& found, const char* name, Find find) {
+  if (found == nullptr) {
+    int error = 0;
+    found = find(name, error);
+    if (found == nullptr) RaiseError(*frame.run, MSG_6100, error, platform::MathLibraryName());
+  }
+  return found;
+}
 
 void Math_unary(CallFrame& frame) {
   double x;
-  if (GetDouble(frame, 0, x)) ReturnFloat(frame, kUnary[CalledVariant(frame)](x));
+  if (!GetDouble(frame, 0, x)) return;
+  const std::uint32_t routine = CalledVariant(frame);
+  const auto unary = RoutineOf(frame, unaryRoutines[routine], kUnaryNames[routine], platform::FindUnaryRoutine);
+  if (unary != nullptr) ReturnFloat(frame, unary(x));
 }
 
 void Math_binary(CallFrame& frame) {
   double x, y;
-  if (GetDouble(frame, 0, x) && GetDouble(frame, 1, y)) ReturnFloat(frame, kBinary[CalledVariant(frame)](x, y));
+  if (!GetDouble(frame, 0, x) || !GetDouble(frame, 1, y)) return;
+  const std::uint32_t routine = CalledVariant(frame);
+  const auto binary = RoutineOf(frame, binaryRoutines[routine], kBinaryNames[routine], platform::FindBinaryRoutine);
+  if (binary != nullptr) ReturnFloat(frame, binary(x, y));
 }
 
 void Math_ldexp(CallFrame& frame) {

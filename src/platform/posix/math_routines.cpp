@@ -1,0 +1,45 @@
+// The math routines on POSIX: looked up in the system's math library, which
+// is loaded on the first request and stays for the life of the process.
+
+#include "platform/math_routines.h"
+
+#include <dlfcn.h>
+
+#include <cerrno>
+
+#if __has_include(<gnu/lib-names.h>)
+#include <gnu/lib-names.h>
+#endif
+
+namespace kel::platform {
+
+namespace {
+
+#ifdef LIBM_SO
+constexpr const char* kMathLibrary = LIBM_SO;
+#else
+constexpr const char* kMathLibrary = "libm.so";
+#endif
+
+void* FindRoutine(const char* name, int& error) {
+  static void* library = nullptr;
+  errno = 0;
+  if (library == nullptr) library = dlopen(kMathLibrary, RTLD_NOW | RTLD_LOCAL);
+  void* routine = library != nullptr ? dlsym(library, name) : nullptr;
+  error = routine == nullptr ? errno : 0;
+  return routine;
+}
+
+}  // namespace
+
+UnaryRoutine FindUnaryRoutine(const char* name, int& error) {
+  return reinterpret_cast<UnaryRoutine>(FindRoutine(name, error));
+}
+
+BinaryRoutine FindBinaryRoutine(const char* name, int& error) {
+  return reinterpret_cast<BinaryRoutine>(FindRoutine(name, error));
+}
+
+const char* MathLibraryName() { return kMathLibrary; }
+
+}  // namespace kel::platform
