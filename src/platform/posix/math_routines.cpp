@@ -21,13 +21,25 @@ constexpr const char* kMathLibrary = LIBM_SO;
 constexpr const char* kMathLibrary = "libm.so";
 #endif
 
+struct MathLibrary {
+  void* handle;
+  int error;  // errno when it could not be loaded
+};
+
+// Loaded once, by the first thread that asks.
+const MathLibrary& Library() {
+  static const MathLibrary library = [] {
+    errno = 0;
+    void* handle = dlopen(kMathLibrary, RTLD_NOW | RTLD_LOCAL);
+    return MathLibrary{handle, handle == nullptr ? errno : 0};
+  }();
+  return library;
+}
+
 void* FindRoutine(const char* name, int& error) {
-  static void* library = nullptr;
-  errno = 0;
-  if (library == nullptr) library = dlopen(kMathLibrary, RTLD_NOW | RTLD_LOCAL);
-  void* routine = library != nullptr ? dlsym(library, name) : nullptr;
-  error = routine == nullptr ? errno : 0;
-  return routine;
+  const MathLibrary& library = Library();
+  error = library.error;
+  return library.handle != nullptr ? dlsym(library.handle, name) : nullptr;
 }
 
 }  // namespace
