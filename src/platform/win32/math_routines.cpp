@@ -3,6 +3,7 @@
 #include "platform/math_routines.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace kel::platform {
